@@ -1,0 +1,21 @@
+// Per-channel band analysis: first arrival, Lin, then nine octave levels at
+// successively halved rates, each band's eleven parameters into the store.
+#pragma once
+
+#include <cstdint>
+
+#include "plugin/settings.h"
+#include "plugin/xfm_types.h"
+
+// Returns 1 when every level was analysed, 0 when the call stopped (no first
+// arrival, or the user asked to stop). source is consumed; work holds at
+// least `selEnd - selStart + 1` floats. values/valid are the channel's blocks
+// of the store; for 'l' and 'm' the noiseCorrected row lies directly after
+// the two valid blocks (valid + NOISE_CORRECTED_OFFSET).
+uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* valid, AnalysisSettings* settings,
+                            char channelLetter, XfmContext* ctx);
+
+// Mean square of the last length/16 samples (length/16 >= 1).
+double EstimateNoiseFloor(const float* signal, uint32_t length);
+// Smallest i with |signal[i]| >= threshold, or length when there is none.
+uint32_t FindFirstArrival(const float* signal, uint32_t length, int32_t threshold);

@@ -1,0 +1,26 @@
+// Fixed sixth-order band-pass and decimation sections (designed for 44100 Hz
+// and never recomputed), and the resonator octave filter of the binaural and
+// lateral parameters. Samples are 32-bit floats; arithmetic is double; every
+// output is rounded to float when stored. Nothing here allocates.
+#pragma once
+
+#include <cstdint>
+
+struct SixthOrderCoefficients {
+  double b[7];  // numerator b0..b6
+  double a[7];  // denominator a0..a6, a0 = 1
+};
+
+extern const SixthOrderCoefficients OctaveBandPass;        // 8 kHz octave at 44100 Hz
+extern const SixthOrderCoefficients ThirdOctaveBandPass1;  // 6.3 kHz third
+extern const SixthOrderCoefficients ThirdOctaveBandPass2;  // 8 kHz third
+extern const SixthOrderCoefficients ThirdOctaveBandPass3;  // 10 kHz third
+extern const SixthOrderCoefficients DecimationLowPass;     // half-band low-pass, corner fs/4
+
+// source -> destination (different buffers), starting at rest.
+void FilterSixthOrder(const SixthOrderCoefficients& set, const float* source, float* destination,
+                      uint32_t length);
+// Resonator band-pass applied in place from the last sample to the first.
+void ResonatorBandPass(float centreHz, float q, float* samples, float rateHz, uint32_t length);
+// Three resonator passes: (fc*0.75, Q 8), (fc, Q 4), (fc*1.3, Q 8).
+void ResonatorOctaveFilter(float* samples, uint32_t length, float centreHz, float rateHz);

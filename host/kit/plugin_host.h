@@ -1,0 +1,77 @@
+// The in-process host: what a host audio editor does for one plug-in
+// instance. It keeps the settings block (a zero-filled movable block of
+// paramSize bytes), builds the XfmContext, serves fnGetSamples from samples in
+// memory, records every host-service call in order, and calls the entry
+// points. Tests and the command-line host drive the plug-in through it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "plugin/xfm_types.h"
+
+namespace hostkit {
+
+// One host-service call, as the plug-in made it.
+struct ServiceCall {
+  enum Kind { GetSamples, Progress, StatusText, ProgressDone, DialogCreated } kind;
+  std::string text;            // StatusText
+  int32_t done = 0, total = 0;  // Progress
+  uint32_t firstFrame = 0, frameCount = 0, formatWord = 0;  // GetSamples
+  HWND window = nullptr;       // DialogCreated
+};
+
+class PluginHost {
+ public:
+  PluginHost();   // allocates the settings block (QueryXfm's paramSize, zero-filled)
+  ~PluginHost();  // frees it and every token it handed out stays valid for the process
+  PluginHost(const PluginHost&) = delete;
+  PluginHost& operator=(const PluginHost&) = delete;
+
+  // The selection's audio: interleaved frames in the integer scale of
+  // `bitsPerSample` (8: -128..127, 16: -32768..32767, 32: as floats). They
+  // are delivered in whatever width fnGetSamples asks for (8: signed bytes,
+  // 16: little-endian int16, 32: floats), rounded and clamped as needed.
+  // Resets the selection to the whole buffer.
+  void SetAudio(uint16_t channelCount, uint16_t bitsPerSample, int32_t sampleRate,
+                std::vector<float> interleaved);
+  void SetSelection(uint32_t firstFrame, uint32_t lastFrame);  // inclusive
+
+  XfmContext& Context() { return context_; }
+  HGLOBAL SettingsHandle() const { return settings_; }
+  std::vector<uint8_t> SettingsBytes() const;
+  void SetSettingsBytes(const std::vector<uint8_t>& bytes);
+
+  // Entry points, with this host installed as the target of the callbacks.
+  LONG Init();
+  LONG Setup(HWND parent);  // module = headless::PluginModule()
+  LONG Do();
+  LONG Destroy();
+
+  // The stop-request word behind cancelFlag.
+  volatile uint32_t cancelWord = 0;
+  // Every service call, in order.
+  std::vector<ServiceCall> calls;
+  // Optional hooks, called after the call has been recorded.
+  std::function<void(HWND)> onDialogCreated;
+  std::function<void(int32_t, int32_t)> onProgress;
+  std::function<void(const std::string&)> onStatusText;
+
+  // Sets interactiveMark / keepDialogsOpen of the context.
+  void SetInteractive(uint16_t interactiveMark, uint16_t keepDialogsOpen);
+
+ private:
+  XfmContext context_{};
+  HGLOBAL settings_ = nullptr;
+  std::string caption_ = "Roomstat";
+  uint16_t channels_ = 1;
+  uint16_t bits_ = 16;
+  std::vector<float> audio_;
+  friend struct HostCallbacks;
+};
+
+}  // namespace hostkit
