@@ -1,0 +1,140 @@
+// Interaural cross-correlation of a two-channel response taken as left and
+// right ear signals: IACC (largest |normalised correlation| over lags within
+// one millisecond), Tau IACC (the lag of that maximum, ms, sign reversed so
+// that a later right signal gives a negative value) and W IACC (width in ms
+// of the lag interval around the maximum that stays at or above 90 % of it).
+//
+// The Lin call (band 0) fixes the integration window from the first arrivals
+// that the lateral-fraction call of the same band stored; the octave bands
+// reuse it. The run marks the window invalid (start after end) before each
+// lateral pass, so a band never uses a window of an earlier run: when Lin
+// stops with a message, the other bands stop silently.
+#include "acoustics/iacc.h"
+
+#include <cmath>
+
+#include "plugin/host_services.h"
+
+namespace {
+
+constexpr const char* IACC_CAPTION = "IACC";
+constexpr int64_t END_MARGIN_SAMPLES = 50;  // the window ends this many samples before the end
+// Correlations are kept for the second pass up to this many lags (rates up
+// to 512 kHz); above it the second pass computes them again.
+constexpr int64_t MAX_KEPT_LAGS = 1023;
+
+// Normalised cross-correlation at one lag over the window [start, end].
+double CorrelationAt(const float* left, const float* right, int64_t start, int64_t end, int64_t lag,
+                     double normaliser) {
+  double sum = 0.0;
+  for (int64_t i = start; i <= end; ++i) sum += static_cast<double>(left[i]) * right[i + lag];
+  return sum / normaliser;
+}
+
+}  // namespace
+
+int32_t ComputeIacc(const float* left, const float* right, int16_t band, XfmContext* ctx, double* iacc,
+                    double* wIacc, double* tauIacc) {
+  AnalysisSettings* settings = LockSettings(ctx);
+  if (settings == nullptr) return 1;
+
+  const int64_t length = static_cast<int64_t>(ctx->selEnd) - ctx->selStart + 1;
+  const int32_t rateHz = ctx->sampleRate;
+  const int64_t lagLimit = rateHz / 1000;
+  // Positive lags read up to end + lagLimit - 1: ending the window at least
+  // lagLimit samples before the end keeps every lag inside the selection.
+  const int64_t endMargin = lagLimit > END_MARGIN_SAMPLES ? lagLimit : END_MARGIN_SAMPLES;
+
+  int64_t start;
+  int64_t end;
+  if (band == 0) {
+    const int64_t arrivalLeft = settings->arrivalLeft;
+    const int64_t arrivalRight = settings->arrivalRight;
+    start = arrivalLeft < arrivalRight ? arrivalLeft : arrivalRight;
+    // A negative arrival: the lateral-fraction call found none in this run.
+    if (start == length || start < 0) {
+      UnlockSettings(ctx);
+      ShowStopMessage(0, "Can't calculate t1", IACC_CAPTION);
+      return 1;
+    }
+    if (start >= length - endMargin) {
+      UnlockSettings(ctx);
+      ShowStopMessage(0, "Select a longer wave, please!", IACC_CAPTION);
+      return 1;
+    }
+    end = length - endMargin;
+    settings->iaccStart = static_cast<uint32_t>(start);
+    settings->iaccEnd = static_cast<uint32_t>(end);
+  } else {
+    start = settings->iaccStart;
+    end = settings->iaccEnd;
+  }
+  UnlockSettings(ctx);
+
+  // No valid window in this run (Lin stopped), or one that does not fit the
+  // selection: nothing to compute, and Lin has already said why.
+  if (start > end || end > length - endMargin) return 1;
+
+  if (start - lagLimit < 0) {
+    ShowStopMessage(0, "Insert blank at the start", IACC_CAPTION);
+    return 1;
+  }
+
+  double energyLeft = 0.0;
+  double energyRight = 0.0;
+  for (int64_t i = start; i <= end; ++i) energyLeft += static_cast<double>(left[i]) * left[i];
+  for (int64_t i = start; i <= end; ++i) energyRight += static_cast<double>(right[i]) * right[i];
+  const double normaliser = std::sqrt(energyLeft * energyRight);
+  if (normaliser == 0.0) {
+    ShowStopMessage(0, "Can't calculate IACC: divide by 0", IACC_CAPTION);
+    return 1;
+  }
+
+  const int64_t firstLag = -(lagLimit - 1);
+  const int64_t lastLag = lagLimit - 1;
+  const int64_t lagCount = lastLag - firstLag + 1;
+  double kept[MAX_KEPT_LAGS];
+  const bool keep = lagCount <= MAX_KEPT_LAGS;
+
+  // First pass: the largest magnitude.
+  double peak = 0.0;
+  for (int64_t lag = firstLag; lag <= lastLag; ++lag) {
+    const double c = CorrelationAt(left, right, start, end, lag, normaliser);
+    if (keep) kept[lag - firstLag] = c;
+    if (std::fabs(c) > peak) peak = std::fabs(c);
+  }
+
+  // Second pass: the 90 % crossings around the peak and the peak's lag.
+  const double threshold = 0.9 * peak;
+  bool haveLow = false, haveMax = false, haveHigh = false, haveMagnitude = false;
+  int64_t lagLow = 0, lagMax = 0, lagHigh = 0, lagMagnitude = 0;
+  for (int64_t lag = firstLag; lag <= lastLag; ++lag) {
+    const double c = keep ? kept[lag - firstLag] : CorrelationAt(left, right, start, end, lag, normaliser);
+    if (c >= threshold && !haveLow) {
+      lagLow = lag;
+      haveLow = true;
+    }
+    if (c == peak) {
+      lagMax = lag;
+      haveMax = true;
+    }
+    if (c <= threshold && haveMax && !haveHigh) {
+      lagHigh = lag;
+      haveHigh = true;
+    }
+    if (std::fabs(c) == peak && !haveMagnitude) {
+      lagMagnitude = lag;
+      haveMagnitude = true;
+    }
+  }
+  // A peak reached by a negative correlation: its lag is the first one whose
+  // magnitude equals IACC; no 90 % crossing surrounds it.
+  if (!haveMax && haveMagnitude) lagMax = lagMagnitude;
+
+  iacc[band] = peak;
+  // 0 marks a width that cannot be measured (a crossing is missing).
+  const int64_t width = lagHigh - lagLow;
+  wIacc[band] = haveLow && haveHigh ? static_cast<double>(width < 0 ? -width : width) / rateHz * 1000 : 0.0;
+  tauIacc[band] = static_cast<double>(-lagMax) / rateHz * 1000;
+  return 1;
+}
