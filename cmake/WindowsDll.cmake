@@ -1,0 +1,56 @@
+# Cross-builds the Windows plug-in module Roomstat_32.xfm from a native build
+# whenever the mingw-w64 i686 compiler is installed, and registers the ctest
+# tests that inspect it (exports and ordinals, imports, resources).
+#
+# The DLL is a sub-build (ExternalProject) of this same source tree with
+# cmake/mingw-i686.cmake, in <build>/dll, built by the test "dll_build" (or
+# by the target roomstat_dll). The inspection depends on that test as a
+# fixture: a DLL that does not build fails the tests, and ctest never
+# inspects a stale module. The native build itself stays free of the
+# cross-compile.
+option(ROOMSTAT_DLL_CHECK "Cross-build and inspect the Windows DLL when the mingw-w64 tools are installed" ON)
+
+if(NOT ROOMSTAT_DLL_CHECK OR CMAKE_CROSSCOMPILING OR WIN32)
+  return()
+endif()
+
+find_program(ROOMSTAT_MINGW_CXX i686-w64-mingw32-g++)
+if(NOT ROOMSTAT_MINGW_CXX)
+  message(STATUS "i686-w64-mingw32-g++ not found: the Windows DLL is not built or inspected")
+  return()
+endif()
+find_program(ROOMSTAT_MINGW_OBJDUMP i686-w64-mingw32-objdump)
+find_program(ROOMSTAT_WRESTOOL wrestool)
+
+include(ExternalProject)
+set(ROOMSTAT_DLL_BINARY_DIR ${CMAKE_BINARY_DIR}/dll)
+set(ROOMSTAT_DLL ${ROOMSTAT_DLL_BINARY_DIR}/Roomstat_32.xfm)
+
+ExternalProject_Add(roomstat_dll
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}
+  BINARY_DIR ${ROOMSTAT_DLL_BINARY_DIR}
+  CMAKE_ARGS
+    -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
+    -DCMAKE_BUILD_TYPE=Release
+    -DROOMSTAT_WERROR=${ROOMSTAT_WERROR}
+  BUILD_ALWAYS ON
+  EXCLUDE_FROM_ALL ON
+  INSTALL_COMMAND ""
+  BUILD_BYPRODUCTS ${ROOMSTAT_DLL})
+
+add_test(NAME dll_build COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target roomstat_dll --parallel 2)
+set_tests_properties(dll_build PROPERTIES FIXTURES_SETUP roomstat_dll TIMEOUT 900)
+
+# Missing objdump or wrestool make the inspection fail with a message rather
+# than vanish: they come with the mingw binutils and icoutils.
+if(NOT ROOMSTAT_MINGW_OBJDUMP)
+  set(ROOMSTAT_MINGW_OBJDUMP i686-w64-mingw32-objdump)
+endif()
+if(NOT ROOMSTAT_WRESTOOL)
+  set(ROOMSTAT_WRESTOOL wrestool)
+endif()
+add_test(NAME dll_inspection
+  COMMAND sh ${CMAKE_SOURCE_DIR}/tests/inspect_dll.sh ${ROOMSTAT_DLL} ${CMAKE_SOURCE_DIR}/ui/roomstat.rc)
+set_tests_properties(dll_inspection PROPERTIES
+  FIXTURES_REQUIRED roomstat_dll
+  ENVIRONMENT "OBJDUMP=${ROOMSTAT_MINGW_OBJDUMP};WRESTOOL=${ROOMSTAT_WRESTOOL}")
