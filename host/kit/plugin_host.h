@@ -28,7 +28,10 @@ struct ServiceCall {
 class PluginHost {
  public:
   PluginHost();   // allocates the settings block (QueryXfm's paramSize, zero-filled)
-  ~PluginHost();  // frees it and every token it handed out stays valid for the process
+  // Frees the settings block and releases the slots of this host's own
+  // addresses (settings handle, caption, stop word); the callbacks' slots are
+  // shared by every host and stay.
+  ~PluginHost();
   PluginHost(const PluginHost&) = delete;
   PluginHost& operator=(const PluginHost&) = delete;
 
@@ -51,6 +54,10 @@ class PluginHost {
   LONG Setup(HWND parent);  // module = headless::PluginModule()
   LONG Do();
   LONG Destroy();
+  // Runs any plug-in routine on this host's context with this host installed
+  // as the target of the callbacks, as the entry points above do (for tests
+  // of routines below the entry points).
+  LONG RunWithContext(const std::function<LONG(XfmContext*)>& routine);
 
   // The stop-request word behind cancelFlag.
   volatile uint32_t cancelWord = 0;
@@ -64,6 +71,10 @@ class PluginHost {
   // Sets interactiveMark / keepDialogsOpen of the context.
   void SetInteractive(uint16_t interactiveMark, uint16_t keepDialogsOpen);
 
+  // The host whose entry-point call is running on this thread (innermost
+  // when calls nest), or null outside Init/Setup/Do/Destroy.
+  static PluginHost* Current();
+
  private:
   XfmContext context_{};
   HGLOBAL settings_ = nullptr;
@@ -71,6 +82,9 @@ class PluginHost {
   uint16_t channels_ = 1;
   uint16_t bits_ = 16;
   std::vector<float> audio_;
+  // Writes frames of the stored audio in the format word's width and
+  // channel count (frames past the end are silence).
+  void DeliverSamples(uint8_t* destination, uint32_t firstFrame, uint32_t frameCount, uint32_t formatWord) const;
   friend struct HostCallbacks;
 };
 

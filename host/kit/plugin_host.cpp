@@ -1,0 +1,323 @@
+// The in-process host of one plug-in instance. The plug-in reaches the host
+// only through the service slots of XfmContext; the callbacks below find
+// their PluginHost by the wave handle (fnGetSamples), by the context block
+// (fnProgressDone) or, for the services without either, through the host
+// whose entry-point call is running on the calling thread.
+#include "host/kit/plugin_host.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+#include <utility>
+
+#include "platform/headless.h"
+#include "plugin/entry_points.h"
+
+namespace hostkit {
+
+namespace {
+
+// Format word of a sample request: channel count in the low bits, sample
+// width as one of the bits 8, 16, 32; anything else is the host's own flags.
+constexpr uint32_t FORMAT_CHANNEL_MASK = 0x03;
+constexpr uint32_t FORMAT_WIDTH_8 = 8;
+constexpr uint32_t FORMAT_WIDTH_16 = 16;
+constexpr uint32_t FORMAT_WIDTH_32 = 32;
+
+// Hosts alive in this process, by wave handle. Guarded: every thread may run
+// its own host.
+std::mutex& RegistryMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::unordered_map<uint32_t, PluginHost*>& Registry() {
+  static std::unordered_map<uint32_t, PluginHost*> hosts;
+  return hosts;
+}
+uint32_t NextWaveHandle() {
+  static uint32_t last = 0x57A0;  // any non-zero start; 0 never names a host
+  std::lock_guard<std::mutex> lock(RegistryMutex());
+  do {
+    ++last;
+  } while (last == 0 || Registry().count(last) != 0);
+  return last;
+}
+
+thread_local PluginHost* tCurrentHost = nullptr;
+
+// Makes a host the current one for the duration of an entry-point call and
+// restores the previous one afterwards, so that nested calls work.
+struct CurrentHostScope {
+  explicit CurrentHostScope(PluginHost* host) : previous(tCurrentHost) { tCurrentHost = host; }
+  ~CurrentHostScope() { tCurrentHost = previous; }
+  CurrentHostScope(const CurrentHostScope&) = delete;
+  CurrentHostScope& operator=(const CurrentHostScope&) = delete;
+  PluginHost* previous;
+};
+
+// Rounds to the nearest integer (halves away from zero) within [low, high];
+// NaN gives 0.
+long RoundAndClamp(float value, long low, long high) {
+  if (std::isnan(value)) return 0;
+  if (value <= static_cast<float>(low)) return low;
+  if (value >= static_cast<float>(high)) return high;
+  return std::lround(value);
+}
+
+}  // namespace
+
+// The service routines whose addresses the host puts into XfmContext. Each
+// records the call, then runs the test's hook; no exception may leave them,
+// since their caller is plug-in code.
+struct HostCallbacks {
+  static PluginHost* HostOfWave(uint32_t waveHandle) {
+    std::lock_guard<std::mutex> lock(RegistryMutex());
+    auto found = Registry().find(waveHandle);
+    return found == Registry().end() ? nullptr : found->second;
+  }
+
+  static PluginHost* HostOfContext(const XfmContext* ctx) {
+    if (tCurrentHost != nullptr && &tCurrentHost->context_ == ctx) return tCurrentHost;
+    std::lock_guard<std::mutex> lock(RegistryMutex());
+    for (const auto& entry : Registry()) {
+      if (&entry.second->context_ == ctx) return entry.second;
+    }
+    return nullptr;
+  }
+
+  static int32_t XFM_STDCALL GetSamples(uint32_t waveHandle, void* destination, uint32_t firstFrame,
+                                        uint32_t frameCount, uint32_t formatWord) {
+    try {
+      PluginHost* host = HostOfWave(waveHandle);
+      if (host == nullptr) return 0;
+      ServiceCall call{};
+      call.kind = ServiceCall::GetSamples;
+      call.firstFrame = firstFrame;
+      call.frameCount = frameCount;
+      call.formatWord = formatWord;
+      host->calls.push_back(call);
+      if (destination == nullptr) return 0;
+      host->DeliverSamples(static_cast<uint8_t*>(destination), firstFrame, frameCount, formatWord);
+      return 1;
+    } catch (...) {
+      return 0;
+    }
+  }
+
+  static int32_t XFM_STDCALL Progress(int32_t stepsDone, int32_t stepsTotal) {
+    try {
+      PluginHost* host = tCurrentHost;
+      if (host == nullptr) return 0;
+      ServiceCall call{};
+      call.kind = ServiceCall::Progress;
+      call.done = stepsDone;
+      call.total = stepsTotal;
+      host->calls.push_back(call);
+      if (host->onProgress) host->onProgress(stepsDone, stepsTotal);
+      return 1;
+    } catch (...) {
+      return 0;
+    }
+  }
+
+  static int32_t XFM_STDCALL StatusText(const char* text, int32_t) {
+    try {
+      PluginHost* host = tCurrentHost;
+      if (host == nullptr) return 0;
+      ServiceCall call{};
+      call.kind = ServiceCall::StatusText;
+      call.text = text != nullptr ? text : "";
+      host->calls.push_back(call);
+      if (host->onStatusText) host->onStatusText(host->calls.back().text);
+      return 1;
+    } catch (...) {
+      return 0;
+    }
+  }
+
+  static int32_t XFM_STDCALL ProgressDone(XfmContext* ctx) {
+    try {
+      PluginHost* host = HostOfContext(ctx);
+      if (host == nullptr) return 0;
+      ServiceCall call{};
+      call.kind = ServiceCall::ProgressDone;
+      host->calls.push_back(call);
+      return 1;
+    } catch (...) {
+      return 0;
+    }
+  }
+
+  static int32_t XFM_STDCALL DialogCreated(void* window, int32_t) {
+    try {
+      PluginHost* host = tCurrentHost;
+      if (host == nullptr) return 0;
+      ServiceCall call{};
+      call.kind = ServiceCall::DialogCreated;
+      call.window = static_cast<HWND>(window);
+      host->calls.push_back(call);
+      if (host->onDialogCreated) host->onDialogCreated(call.window);
+      return 1;
+    } catch (...) {
+      return 0;
+    }
+  }
+};
+
+namespace {
+// The typedefs of the interface are the contract: these fail to compile if a
+// callback's signature drifts from them.
+constexpr XfmGetSamplesFn kGetSamples = &HostCallbacks::GetSamples;
+constexpr XfmProgressFn kProgress = &HostCallbacks::Progress;
+constexpr XfmStatusTextFn kStatusText = &HostCallbacks::StatusText;
+constexpr XfmProgressDoneFn kProgressDone = &HostCallbacks::ProgressDone;
+constexpr XfmDialogCreatedFn kDialogCreated = &HostCallbacks::DialogCreated;
+}  // namespace
+
+PluginHost::PluginHost() {
+  XfmInfo info{};
+  QueryXfm(&info);
+  settings_ = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, info.paramSize);
+
+  context_.channelCount = channels_;
+  context_.bitsPerSample = bits_;
+  context_.settingsHandle = SlotFromAddress(settings_);
+  context_.hostCaption = SlotFromAddress(caption_.c_str());
+  context_.cancelFlag = SlotFromAddress(const_cast<const uint32_t*>(&cancelWord));
+  context_.fnGetSamples = SlotFromFunction(kGetSamples);
+  context_.fnProgress = SlotFromFunction(kProgress);
+  context_.fnStatusText = SlotFromFunction(kStatusText);
+  context_.fnProgressDone = SlotFromFunction(kProgressDone);
+  context_.fnDialogCreated = SlotFromFunction(kDialogCreated);
+
+  context_.waveHandle = NextWaveHandle();
+  std::lock_guard<std::mutex> lock(RegistryMutex());
+  Registry()[context_.waveHandle] = this;
+}
+
+PluginHost::~PluginHost() {
+  {
+    std::lock_guard<std::mutex> lock(RegistryMutex());
+    auto found = Registry().find(context_.waveHandle);
+    if (found != Registry().end() && found->second == this) Registry().erase(found);
+  }
+  if (settings_ != nullptr) GlobalFree(settings_);
+  ReleaseSlot(context_.settingsHandle);
+  ReleaseSlot(context_.hostCaption);
+  ReleaseSlot(context_.cancelFlag);
+}
+
+PluginHost* PluginHost::Current() { return tCurrentHost; }
+
+void PluginHost::SetAudio(uint16_t channelCount, uint16_t bitsPerSample, int32_t sampleRate,
+                          std::vector<float> interleaved) {
+  channels_ = channelCount;
+  bits_ = bitsPerSample;
+  audio_ = std::move(interleaved);
+  context_.channelCount = channelCount;
+  context_.bitsPerSample = bitsPerSample;
+  context_.sampleRate = sampleRate;
+  const size_t frames = audio_.size() / std::max<size_t>(channelCount, 1);
+  SetSelection(0, frames > 0 ? static_cast<uint32_t>(frames - 1) : 0);
+}
+
+void PluginHost::SetSelection(uint32_t firstFrame, uint32_t lastFrame) {
+  context_.selStart = firstFrame;
+  context_.selEnd = lastFrame;
+}
+
+void PluginHost::DeliverSamples(uint8_t* destination, uint32_t firstFrame, uint32_t frameCount,
+                                uint32_t formatWord) const {
+  const size_t storedChannels = std::max<size_t>(channels_, 1);
+  const size_t storedFrames = audio_.size() / storedChannels;
+
+  uint32_t requestedChannels = formatWord & FORMAT_CHANNEL_MASK;
+  if (requestedChannels != 1 && requestedChannels != 2) requestedChannels = static_cast<uint32_t>(storedChannels);
+
+  // The width bit; if the host's flags happen to set another width bit too,
+  // the selection's own width wins.
+  uint32_t width = 0;
+  if ((formatWord & bits_) != 0 && (bits_ == 8 || bits_ == 16 || bits_ == 32)) {
+    width = bits_;
+  } else if ((formatWord & FORMAT_WIDTH_32) != 0) {
+    width = 32;
+  } else if ((formatWord & FORMAT_WIDTH_16) != 0) {
+    width = 16;
+  } else if ((formatWord & FORMAT_WIDTH_8) != 0) {
+    width = 8;
+  } else {
+    width = bits_;
+  }
+
+  uint8_t* out = destination;
+  for (uint32_t i = 0; i < frameCount; ++i) {
+    const size_t frame = static_cast<size_t>(firstFrame) + i;
+    for (uint32_t c = 0; c < requestedChannels; ++c) {
+      const size_t channel = std::min<size_t>(c, storedChannels - 1);
+      const float value = frame < storedFrames ? audio_[frame * storedChannels + channel] : 0.0f;
+      if (width == 8) {
+        *out++ = static_cast<uint8_t>(static_cast<int8_t>(RoundAndClamp(value, -128, 127)));
+      } else if (width == 16) {
+        const uint16_t bits = static_cast<uint16_t>(static_cast<int16_t>(RoundAndClamp(value, -32768, 32767)));
+        *out++ = static_cast<uint8_t>(bits & 0xFF);
+        *out++ = static_cast<uint8_t>(bits >> 8);
+      } else {
+        std::memcpy(out, &value, sizeof value);
+        out += sizeof value;
+      }
+    }
+  }
+}
+
+std::vector<uint8_t> PluginHost::SettingsBytes() const {
+  std::vector<uint8_t> bytes;
+  if (settings_ == nullptr) return bytes;
+  const void* data = GlobalLock(settings_);
+  if (data == nullptr) return bytes;
+  const uint8_t* begin = static_cast<const uint8_t*>(data);
+  bytes.assign(begin, begin + GlobalSize(settings_));
+  GlobalUnlock(settings_);
+  return bytes;
+}
+
+void PluginHost::SetSettingsBytes(const std::vector<uint8_t>& bytes) {
+  if (settings_ == nullptr) return;
+  void* data = GlobalLock(settings_);
+  if (data == nullptr) return;
+  std::memcpy(data, bytes.data(), std::min<size_t>(bytes.size(), GlobalSize(settings_)));
+  GlobalUnlock(settings_);
+}
+
+LONG PluginHost::Init() {
+  CurrentHostScope scope(this);
+  return XfmInit(&context_);
+}
+
+LONG PluginHost::Setup(HWND parent) {
+  CurrentHostScope scope(this);
+  return XfmSetup(parent, headless::PluginModule(), &context_);
+}
+
+LONG PluginHost::Do() {
+  CurrentHostScope scope(this);
+  return XfmDo(&context_);
+}
+
+LONG PluginHost::Destroy() {
+  CurrentHostScope scope(this);
+  return XfmDestroy(&context_);
+}
+
+LONG PluginHost::RunWithContext(const std::function<LONG(XfmContext*)>& routine) {
+  CurrentHostScope scope(this);
+  return routine(&context_);
+}
+
+void PluginHost::SetInteractive(uint16_t interactiveMark, uint16_t keepDialogsOpen) {
+  context_.interactiveMark = interactiveMark;
+  context_.keepDialogsOpen = keepDialogsOpen;
+}
+
+}  // namespace hostkit
