@@ -1,0 +1,130 @@
+// Behaviour shared by the settings dialog and the two results dialogs.
+#include "ui/dialog_common.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "ui/number_text.h"
+
+const char* const DIALOG_MISSING = "- -";
+const char* const DIALOG_CAPTION = "Acoustical Parameters";
+
+namespace {
+
+constexpr int CELL_DIGITS = 4;
+constexpr uint8_t RTU_LABEL_WIDTH = 6;
+constexpr uint16_t INTERACTIVE_KEEP_OPEN = 0xFFFF;
+const char* const HELP_FILE = "quindo96.hlp";
+const char* const HELP_KEYWORD = "Acoustical Parameters";
+const char* const CLIPBOARD_MESSAGE =
+    "Can not access Clipboard Data.\nAnother application or window\nhas the Clipboard opened.";
+
+}  // namespace
+
+DialogState* CreateDialogState(HWND window, XfmContext* host) {
+  if (host == nullptr) return nullptr;
+  HGLOBAL handle = static_cast<HGLOBAL>(AddressFromSlot(host->settingsHandle));
+  AnalysisSettings* settings = static_cast<AnalysisSettings*>(GlobalLock(handle));
+  if (settings == nullptr) return nullptr;
+  DialogState* state = static_cast<DialogState*>(std::malloc(sizeof(DialogState)));
+  if (state == nullptr) {
+    GlobalUnlock(handle);
+    return nullptr;
+  }
+  state->settingsHandle = handle;
+  state->settings = settings;
+  state->host = host;
+  SetWindowLongA(window, GWL_USERDATA, static_cast<LONG>(SlotFromAddress(state)));
+  return state;
+}
+
+DialogState* FetchDialogState(HWND window) {
+  return PointerFromSlot<DialogState>(static_cast<AddressSlot>(GetWindowLongA(window, GWL_USERDATA)));
+}
+
+void EndDialogWithState(HWND window, DialogState* state, INT_PTR result) {
+  if (state->settingsHandle != nullptr) {
+    GlobalUnlock(state->settingsHandle);
+    state->settingsHandle = nullptr;
+  }
+  EndDialog(window, result);
+  const AddressSlot slot = static_cast<AddressSlot>(GetWindowLongA(window, GWL_USERDATA));
+  SetWindowLongA(window, GWL_USERDATA, 0);
+  ReleaseSlot(slot);
+  std::free(state);
+}
+
+void SetValueCell(HWND window, int id, char mark, float value) {
+  if (mark != 'y' || !std::isfinite(value)) {
+    SetDlgItemTextA(window, id, DIALOG_MISSING);
+    return;
+  }
+  char text[NUMBER_TEXT_SIZE];
+  SetDlgItemTextA(window, id, FormatGcvt(static_cast<double>(value), CELL_DIGITS, text));
+}
+
+void SetPairCell(HWND window, int id, double value) {
+  // Neither below nor above zero: zero (not computed) or not a number.
+  if ((!(value < 0.0) && !(value > 0.0)) || !std::isfinite(value)) {
+    SetDlgItemTextA(window, id, DIALOG_MISSING);
+    return;
+  }
+  char text[NUMBER_TEXT_SIZE];
+  SetDlgItemTextA(window, id, FormatGcvt(value, CELL_DIGITS, text));
+}
+
+void SetRtuRangeLabel(HWND window, const AnalysisSettings* settings) {
+  char label[64];
+  char number[NUMBER_TEXT_SIZE];
+  std::strcpy(label, "(");
+  std::strcat(label, FormatNumberWidth(number, static_cast<double>(settings->rtuStartDb), RTU_LABEL_WIDTH));
+  std::strcat(label, " dB, ");
+  std::strcat(label, FormatNumberWidth(number, static_cast<double>(settings->rtuEndDb), RTU_LABEL_WIDTH));
+  std::strcat(label, " dB)");
+  SetDlgItemTextA(window, ID_RTU_RANGE, label);
+}
+
+void ShowPluginHelp(HWND window) {
+  WinHelpA(window, HELP_FILE, HELP_KEY, reinterpret_cast<ULONG_PTR>(HELP_KEYWORD));
+}
+
+void CloseAutomaticallyUnlessKept(HWND window, const XfmContext* host) {
+  if (host->interactiveMark == INTERACTIVE_KEEP_OPEN || host->keepDialogsOpen != 0) return;
+  PostMessageA(window, WM_COMMAND, ID_OK, 0);
+}
+
+void CopyReportToClipboard(const DialogState* state, ReportForm form) {
+  const XfmContext* host = state->host;
+  const uint32_t length = form == REPORT_OCTAVE ? OctaveReportLength(host) : ThirdOctaveReportLength(host);
+  const uint32_t blockSize = ReportBlockSize(host->channelCount, length);
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, blockSize);
+  if (block == nullptr) return;
+  char* data = static_cast<char*>(GlobalLock(block));
+  if (data == nullptr) {
+    GlobalFree(block);
+    return;
+  }
+  ReportText text;
+  ResetReportText(&text, data, blockSize);
+  if (form == REPORT_OCTAVE) {
+    BuildOctaveReport(&text, host);
+  } else {
+    BuildThirdOctaveReport(&text, host);
+  }
+  GlobalUnlock(block);
+
+  HWND owner = static_cast<HWND>(AddressFromSlot(state->settings->ownerWindow));
+  bool copied = false;
+  bool taken = false;
+  if (OpenClipboard(owner)) {
+    bool emptied = EmptyClipboard() != FALSE;
+    if (emptied) taken = SetClipboardData(CF_TEXT, block) != nullptr;
+    bool closed = CloseClipboard() != FALSE;
+    copied = emptied && taken && closed;
+  }
+  if (!copied) {
+    MessageBoxA(owner, CLIPBOARD_MESSAGE, DIALOG_CAPTION, MB_ICONHAND);
+    if (!taken) GlobalFree(block);
+  }
+}
