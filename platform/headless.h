@@ -22,12 +22,14 @@ struct ControlState {
   int id = -1;                // -1 for controls without an ID (IDC_STATIC)
   std::string kind;           // "PUSHBUTTON", "DEFPUSHBUTTON", "EDITTEXT", "LTEXT", "CTEXT",
                               // "RTEXT", "GROUPBOX", "AUTOCHECKBOX", "CONTROL", ...
+  std::string windowClass;    // "Button", "Static", "Edit", ... (as the template names it)
   std::string text;
   bool enabled = true;
   bool visible = true;
   bool checked = false;
   int x = 0, y = 0, width = 0, height = 0;  // dialog units
   uint32_t style = 0;                       // WS_/SS_/BS_/ES_ bits as in the template
+  uint32_t exStyle = 0;                     // WS_EX_ bits
 };
 
 // A dialog as the template declares it plus its live controls.
@@ -36,6 +38,10 @@ struct DialogView {
   int templateId = 0;
   std::string caption;
   int x = 0, y = 0, width = 0, height = 0;
+  uint32_t style = 0;    // WS_/DS_ bits of the template (WS_CAPTION added by CAPTION)
+  uint32_t exStyle = 0;  // EXSTYLE
+  std::string fontFace;  // FONT statement ("" without one)
+  int fontPointSize = 0;
   std::vector<ControlState> controls;
   const ControlState* Find(int id) const;
 };
@@ -96,17 +102,46 @@ std::string ControlText(HWND dialog, int id);
 bool IsControlEnabled(HWND dialog, int id);
 bool IsControlVisible(HWND dialog, int id);
 bool IsControlChecked(HWND dialog, int id);
+// A person can act only on a control that exists, is enabled and is
+// visible; the actions below return false (and do nothing) otherwise.
 // Replaces the text of an edit field (what typing does).
-void TypeText(HWND dialog, int id, const std::string& text);
-// Clicks an automatic check box: toggles it and sends WM_COMMAND BN_CLICKED
-// to the dialog procedure if the new state differs from `checked`.
-void SetCheckBox(HWND dialog, int id, bool checked);
-// Clicks a push button: posts WM_COMMAND (id, BN_CLICKED).
-void PressButton(HWND dialog, int id);
+bool TypeText(HWND dialog, int id, const std::string& text);
+// Clicks a check box unless it already has the state `checked`: an automatic
+// check box toggles, then WM_COMMAND (id, BN_CLICKED) with the control's
+// window as lParam is posted to the dialog. Returns true also when no click
+// was needed.
+bool SetCheckBox(HWND dialog, int id, bool checked);
+// Clicks a push button: posts WM_COMMAND (id, BN_CLICKED), lParam the button.
+bool PressButton(HWND dialog, int id);
+// The Esc key: posts WM_COMMAND (IDCANCEL, BN_CLICKED), whether or not the
+// dialog has a Cancel button.
+bool PressEscape(HWND dialog);
+// The Enter key: posts the command of the default push button (IDOK when the
+// template has none); false when that button is disabled or hidden.
+bool PressEnter(HWND dialog);
 // The close box: posts WM_CLOSE.
-void CloseDialog(HWND dialog);
+bool CloseDialog(HWND dialog);
 // Windows of the dialogs open on this thread, innermost last.
 std::vector<HWND> OpenDialogs();
+// Dialogs that the stand-in had to end itself (result 0) on this thread
+// because they stayed open although the person kept closing them, or kept
+// running without end.
+int ForcedDialogEnds();
+
+// --- Dialog templates -------------------------------------------------------
+// The plug-in module's templates come from the resource script ui/roomstat.rc,
+// embedded at build time and parsed on first use. If the script cannot be
+// parsed, the error is reported once on stderr, every dialog fails with -1,
+// and this returns the message ("" when the script parsed).
+std::string ResourceScriptError();
+// A dialog template as the script declares it (window null, controls in
+// template order), or nothing when the script has no such dialog.
+std::optional<DialogView> DialogTemplate(int templateId);
+// Replaces, on this thread and until ResetThreadState, the module's templates
+// by those of `script` (tests of the dialog engine). Returns false and the
+// parse error when the script cannot be parsed; the templates then stay as
+// they were.
+bool UseResourceScript(const std::string& script, std::string* error = nullptr);
 
 // --- Clipboard ----------------------------------------------------------
 // Another program holds the clipboard open: OpenClipboard fails while true.

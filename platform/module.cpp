@@ -1,0 +1,149 @@
+// The plug-in module as the loader would present it (module handle, exports
+// by name and ordinal), the observer that stands in for the person at the
+// screen, and the calls that only tell that person something: message boxes,
+// beeps and help requests.
+#include <windows.h>
+
+#include <cstring>
+
+#include "platform/headless.h"
+#include "platform/internal.h"
+
+namespace headless {
+
+namespace {
+
+Observer& DefaultObserver() {
+  static Observer observer;
+  return observer;
+}
+
+// Distinct addresses that nothing else can have serve as module handles.
+char pluginModuleTag;
+char processModuleTag;
+
+}  // namespace
+
+namespace detail {
+
+ThreadState& CurrentThread() {
+  thread_local ThreadState state;
+  return state;
+}
+
+Observer& CurrentObserver() {
+  Observer* observer = CurrentThread().observer;
+  return observer != nullptr ? *observer : DefaultObserver();
+}
+
+bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char ca = a[i], cb = b[i];
+    if (ca >= 'a' && ca <= 'z') ca = static_cast<char>(ca - 'a' + 'A');
+    if (cb >= 'a' && cb <= 'z') cb = static_cast<char>(cb - 'a' + 'A');
+    if (ca != cb) return false;
+  }
+  return true;
+}
+
+}  // namespace detail
+
+// --- Observer defaults: a person who reads, presses OK and walks away ------
+
+int Observer::OnMessageBox(HWND, const std::string&, const std::string&, UINT) { return IDOK; }
+void Observer::OnBeep(UINT) {}
+void Observer::OnHelp(HWND, const std::string&, UINT, const std::string&) {}
+void Observer::OnDialogShown(HWND) {}
+void Observer::OnDialogIdle(HWND) {}
+void Observer::OnDialogEnded(HWND, INT_PTR) {}
+
+int RecordingObserver::OnMessageBox(HWND owner, const std::string& text, const std::string& caption,
+                                    UINT style) {
+  Event event{Event::MessageBox, text, caption, owner, style, 0, 0};
+  events.push_back(event);
+  return IDOK;
+}
+
+void RecordingObserver::OnBeep(UINT type) {
+  Event event{Event::Beep, "", "", nullptr, type, 0, 0};
+  events.push_back(event);
+}
+
+void RecordingObserver::OnHelp(HWND window, const std::string& file, UINT command, const std::string& keyword) {
+  Event event{Event::Help, file, keyword, window, command, 0, 0};
+  events.push_back(event);
+}
+
+void RecordingObserver::OnDialogShown(HWND dialog) {
+  const detail::Window* window = detail::LookUpWindow(dialog);
+  Event event{Event::DialogShown, window ? window->text : "", "", dialog, 0, 0,
+              window ? window->templateId : 0};
+  events.push_back(event);
+}
+
+void RecordingObserver::OnDialogEnded(HWND dialog, INT_PTR result) {
+  const detail::Window* window = detail::LookUpWindow(dialog);
+  Event event{Event::DialogEnded, window ? window->text : "", "", dialog, 0, result,
+              window ? window->templateId : 0};
+  events.push_back(event);
+}
+
+size_t RecordingObserver::Count(Event::Kind kind) const {
+  size_t count = 0;
+  for (const Event& event : events) count += event.kind == kind ? 1 : 0;
+  return count;
+}
+
+Observer* SetObserver(Observer* observer) {
+  Observer* previous = detail::CurrentThread().observer;
+  detail::CurrentThread().observer = observer;
+  return previous;
+}
+
+HINSTANCE PluginModule() { return reinterpret_cast<HINSTANCE>(&pluginModuleTag); }
+
+}  // namespace headless
+
+extern "C" {
+
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+  // A null caption is shown as "Error", as Windows does.
+  return headless::detail::CurrentObserver().OnMessageBox(owner, text ? text : "", caption ? caption : "Error",
+                                                          type);
+}
+
+BOOL WINAPI MessageBeep(UINT type) {
+  headless::detail::CurrentObserver().OnBeep(type);
+  return TRUE;
+}
+
+BOOL WINAPI WinHelpA(HWND window, LPCSTR helpFile, UINT command, ULONG_PTR data) {
+  std::string keyword;
+  if (command == HELP_KEY && data != 0) keyword = reinterpret_cast<const char*>(data);
+  headless::detail::CurrentObserver().OnHelp(window, helpFile ? helpFile : "", command, keyword);
+  return TRUE;
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
+  if (moduleName == nullptr) return reinterpret_cast<HMODULE>(&headless::processModuleTag);
+  if (headless::detail::SameTextIgnoringCase(moduleName, headless::detail::kPluginModuleName))
+    return headless::PluginModule();
+  return nullptr;
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
+  if (module != headless::PluginModule() || procName == nullptr) return nullptr;
+  using headless::detail::kPluginExportCount;
+  using headless::detail::kPluginExports;
+  const bool byOrdinal = IS_INTRESOURCE(procName);
+  const WORD ordinal = static_cast<WORD>(reinterpret_cast<ULONG_PTR>(procName));
+  for (size_t i = 0; i < kPluginExportCount; ++i) {
+    const headless::detail::PluginExport& entry = kPluginExports[i];
+    if (byOrdinal ? entry.ordinal == ordinal : std::strcmp(entry.name, procName) == 0)
+      return reinterpret_cast<FARPROC>(entry.function);
+  }
+  return nullptr;
+}
+
+}  // extern "C"
