@@ -1,0 +1,17 @@
+# The roomstat command-line host: reads audio through libsndfile and drives
+# the plug-in through the host kit.
+find_package(PkgConfig QUIET)
+if(PkgConfig_FOUND)
+  pkg_check_modules(SNDFILE IMPORTED_TARGET sndfile)
+endif()
+if(NOT SNDFILE_FOUND)
+  message(WARNING "libsndfile not found (install libsndfile1-dev and pkg-config): roomstat is not built")
+  return()
+endif()
+
+find_package(Threads REQUIRED)
+file(GLOB ROOMSTAT_CLI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/host/cli/*.cpp)
+add_executable(roomstat ${ROOMSTAT_CLI_SOURCES})
+target_include_directories(roomstat PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_definitions(roomstat PRIVATE ROOMSTAT_VERSION="${PROJECT_VERSION}")
+target_link_libraries(roomstat PRIVATE roomstat_hostkit PkgConfig::SNDFILE Threads::Threads)

@@ -1,0 +1,270 @@
+#include "host/cli/analysis.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "host/kit/plugin_host.h"
+#include "platform/headless.h"
+#include "plugin/address_slot.h"
+
+namespace cli {
+
+std::atomic<bool> g_stopRequested{false};
+
+namespace {
+
+// Control IDs of the settings dialog and of the results dialogs.
+constexpr int SETTINGS_TEMPLATE = 100;
+constexpr int ID_OK = 1;
+constexpr int ID_NOISE_CORRECTION = 1000;
+constexpr int ID_RTU_START = 1001;
+constexpr int ID_RTU_END = 1002;
+constexpr int ID_W_THRESHOLD = 1006;
+constexpr int ID_Y_THRESHOLD = 1007;
+constexpr int ID_LOCK = 1008;
+constexpr int ID_BOOST = 1009;
+constexpr int ID_THIRD_OCTAVE = 1010;
+constexpr int ID_COPY_TO_CLIPBOARD = 3151;
+
+// Stands in for the person at the screen: fills the settings dialog once and
+// presses OK, and reads every message box.
+class DialogPerson : public headless::Observer {
+ public:
+  DialogPerson(const Options& options, const std::string& typedThreshold, uint16_t channelCount,
+               const RunListener& listener, FileResult& result)
+      : options_(options),
+        typedThreshold_(typedThreshold),
+        channelCount_(channelCount),
+        listener_(listener),
+        result_(result) {}
+
+  int OnMessageBox(HWND, const std::string& text, const std::string& caption, UINT) override {
+    // Called from inside the plug-in: nothing may escape from here.
+    try {
+      PluginMessage message{caption, text};
+      result_.messages.push_back(message);
+      if (listener_.onMessage) listener_.onMessage(message);
+    } catch (...) {
+    }
+    return IDOK;
+  }
+  void OnBeep(UINT) override {}
+  void OnHelp(HWND, const std::string&, UINT, const std::string&) override {}
+  void OnDialogShown(HWND) override {}
+  void OnDialogEnded(HWND, INT_PTR) override {}
+
+  void OnDialogIdle(HWND dialog) override {
+    if (settingsFilled_ || headless::ViewDialog(dialog).templateId != SETTINGS_TEMPLATE) return;
+    settingsFilled_ = true;
+    if (options_.rtuStartText) headless::TypeText(dialog, ID_RTU_START, *options_.rtuStartText);
+    if (options_.rtuEndText) headless::TypeText(dialog, ID_RTU_END, *options_.rtuEndText);
+    if (!typedThreshold_.empty()) headless::TypeText(dialog, ID_W_THRESHOLD, typedThreshold_);
+    if (channelCount_ != 1) {
+      if (options_.yThresholdText) {
+        headless::SetCheckBox(dialog, ID_LOCK, false);
+        headless::TypeText(dialog, ID_Y_THRESHOLD, *options_.yThresholdText);
+      }
+      if (options_.boostText) headless::TypeText(dialog, ID_BOOST, *options_.boostText);
+    }
+    if (options_.noiseCorrection) headless::SetCheckBox(dialog, ID_NOISE_CORRECTION, *options_.noiseCorrection);
+    if (options_.thirdOctave) headless::SetCheckBox(dialog, ID_THIRD_OCTAVE, *options_.thirdOctave);
+    headless::PressButton(dialog, ID_OK);
+  }
+
+ private:
+  const Options& options_;
+  const std::string& typedThreshold_;
+  uint16_t channelCount_;
+  const RunListener& listener_;
+  FileResult& result_;
+  bool settingsFilled_ = false;
+};
+
+// Turns --start/--end/--frames into an inclusive frame range of the file.
+bool ChooseSelection(const Options& options, const AudioData& audio, uint32_t& first, uint32_t& last,
+                     std::string& error) {
+  const uint64_t frames = audio.fileFrames;
+  const double rate = audio.sampleRate;
+  char duration[64];
+  std::snprintf(duration, sizeof(duration), "%llu frames, %.6g s", static_cast<unsigned long long>(frames),
+                static_cast<double>(frames) / rate);
+  uint64_t begin = 0, end = frames;  // [begin, end)
+  if (options.firstFrame) {
+    begin = *options.firstFrame;
+    end = *options.lastFrame + 1;
+    if (*options.lastFrame >= frames) {
+      error = "the selection --frames " + std::to_string(begin) + ":" + std::to_string(*options.lastFrame) +
+              " lies past the end of the file (" + duration + ", last frame " + std::to_string(frames - 1) + ")";
+      return false;
+    }
+  } else {
+    if (options.startSeconds) begin = static_cast<uint64_t>(std::llround(*options.startSeconds * rate));
+    if (options.endSeconds) end = static_cast<uint64_t>(std::llround(*options.endSeconds * rate));
+    if (begin >= frames || end > frames) {
+      error = std::string("the selection lies past the end of the file (") + duration + ")";
+      return false;
+    }
+    if (end <= begin) {
+      error = "the selection holds no frame (--end must lie after --start)";
+      return false;
+    }
+  }
+  first = static_cast<uint32_t>(begin);
+  last = static_cast<uint32_t>(end - 1);
+  return true;
+}
+
+void AnalyseFileUnguarded(const std::string& path, const Options& options, const std::vector<uint8_t>& baseSettings,
+                          const RunListener& listener, FileResult& result) {
+  result.path = path;
+  result.thresholdMode = options.thresholdMode;
+  std::string error;
+  if (!ReadAudioFile(path, options.channels, result.audio, error)) {
+    result.exitCode = EXIT_UNREADABLE;
+    result.error = error;
+    return;
+  }
+  AudioData& audio = result.audio;
+  if (!ChooseSelection(options, audio, result.firstFrame, result.lastFrame, error)) {
+    result.exitCode = EXIT_UNREADABLE;
+    result.error = error;
+    return;
+  }
+  const size_t channelCount = audio.usedChannels.size();
+
+  // Peak magnitude of each channel within the selection.
+  result.peaks.assign(channelCount, 0.0);
+  float lowest = 0.0f, highest = 0.0f;
+  for (size_t frame = result.firstFrame; frame <= result.lastFrame; ++frame) {
+    for (size_t c = 0; c < channelCount; ++c) {
+      const float sample = audio.samples[frame * channelCount + c];
+      result.peaks[c] = std::max(result.peaks[c], static_cast<double>(std::fabs(sample)));
+      lowest = std::min(lowest, sample);
+      highest = std::max(highest, sample);
+    }
+  }
+  // A float file louder than the 16-bit scale is brought down so that its
+  // peak is 32767: every parameter is a ratio or a slope, so a common factor
+  // changes no result, and the thresholds keep their 16-bit meaning.
+  if (audio.floatSource && (highest > 32767.0f || lowest < -32768.0f)) {
+    const double peak = std::max(static_cast<double>(highest), -static_cast<double>(lowest));
+    result.scaled = true;
+    result.scaleFactor = 32767.0 / peak;
+    for (float& sample : audio.samples) sample = static_cast<float>(sample * result.scaleFactor);
+  }
+  if (options.thresholdMode == ThresholdMode::Auto) {
+    // Start of the response: 20 dB below the peak of the weaker channel.
+    const double weaker = *std::min_element(result.peaks.begin(), result.peaks.end()) * result.scaleFactor;
+    char text[32];
+    std::snprintf(text, sizeof(text), "%.0f", std::floor(weaker / 10.0));
+    result.typedThreshold = text;
+  } else if (options.thresholdMode == ThresholdMode::Given) {
+    result.typedThreshold = options.thresholdText;
+  }
+
+  headless::ResetThreadState();
+  DialogPerson person(options, result.typedThreshold, static_cast<uint16_t>(channelCount), listener, result);
+  headless::SetObserver(&person);
+
+  hostkit::PluginHost host;
+  host.SetAudio(static_cast<uint16_t>(channelCount), audio.bitsOffered, audio.sampleRate,
+                std::move(audio.samples));
+  audio.samples.clear();
+  host.SetSelection(result.firstFrame, result.lastFrame);
+  if (baseSettings.empty()) {
+    host.Init();
+  } else {
+    host.SetSettingsBytes(baseSettings);
+  }
+  if (host.Setup(nullptr) != 1) {
+    headless::SetObserver(nullptr);
+    result.exitCode = EXIT_NO_RESULTS;
+    result.error = "the settings dialog was not confirmed";
+    return;
+  }
+  result.settingsBytes = host.SettingsBytes();
+  std::memcpy(&result.settings, result.settingsBytes.data(),
+              std::min(result.settingsBytes.size(), sizeof(result.settings)));
+
+  // The hooks run inside the plug-in's calls: nothing may escape from them.
+  host.onStatusText = [&](const std::string& text) {
+    try {
+      result.statusTexts.push_back(text);
+      if (listener.onStatus) listener.onStatus(text);
+    } catch (...) {
+    }
+  };
+  host.onProgress = [&](int32_t done, int32_t total) {
+    // The band analysis reads the stop word right after each progress report.
+    if (g_stopRequested.load()) host.cancelWord = 1;
+    try {
+      if (listener.onProgress) listener.onProgress(done, total);
+    } catch (...) {
+    }
+  };
+  // The results dialog is open: its store is complete and still alive. Read
+  // it through the settings block's result pointers and ask for the report
+  // before the dialog's own automatic OK comes through the queue.
+  host.onDialogCreated = [&](HWND window) {
+    HGLOBAL handle = host.SettingsHandle();
+    const auto* settings = static_cast<const AnalysisSettings*>(GlobalLock(handle));
+    if (!settings) return;
+    const float* values = PointerFromSlot<const float>(settings->resultValues);
+    const char* flags = PointerFromSlot<const char>(settings->resultFlags);
+    const double* lf = PointerFromSlot<const double>(settings->resultLF);
+    const double* iacc = PointerFromSlot<const double>(settings->resultIACC);
+    const double* wIacc = PointerFromSlot<const double>(settings->resultWIACC);
+    const double* tauIacc = PointerFromSlot<const double>(settings->resultTauIACC);
+    if (values && flags && lf && iacc && wIacc && tauIacc) {
+      AcousticResults& store = result.store;
+      std::memcpy(store.values, values, sizeof(store.values));
+      std::memcpy(store.valid, flags, sizeof(store.valid));
+      std::memcpy(store.noiseCorrected, flags + NOISE_CORRECTED_OFFSET, sizeof(store.noiseCorrected));
+      std::memcpy(store.lf, lf, sizeof(store.lf));
+      std::memcpy(store.iacc, iacc, sizeof(store.iacc));
+      std::memcpy(store.wIacc, wIacc, sizeof(store.wIacc));
+      std::memcpy(store.tauIacc, tauIacc, sizeof(store.tauIacc));
+      result.haveResults = true;
+    }
+    GlobalUnlock(handle);
+    headless::PressButton(window, ID_COPY_TO_CLIPBOARD);
+  };
+  // The results dialog closes by itself once filled.
+  host.SetInteractive(0, 0);
+  headless::ResetClipboard();
+  host.Do();
+  if (auto text = headless::ClipboardText()) result.report = *text;
+  host.Destroy();
+  headless::SetObserver(nullptr);
+
+  if (!result.haveResults) {
+    if (host.cancelWord != 0) {
+      result.exitCode = EXIT_INTERRUPTED;
+      result.error = "interrupted";
+    } else {
+      result.exitCode = EXIT_NO_RESULTS;
+      result.error = result.messages.empty() ? "the analysis ended without results"
+                                             : "the analysis ended without results (see the message above)";
+    }
+  }
+}
+
+}  // namespace
+
+void AnalyseFile(const std::string& path, const Options& options, const std::vector<uint8_t>& baseSettings,
+                 const RunListener& listener, FileResult& result) {
+  try {
+    AnalyseFileUnguarded(path, options, baseSettings, listener, result);
+  } catch (const std::exception& e) {
+    headless::SetObserver(nullptr);
+    result.exitCode = EXIT_UNREADABLE;
+    result.error = std::string("cannot be analysed: ") + e.what();
+  }
+}
+
+}  // namespace cli

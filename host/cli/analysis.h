@@ -1,0 +1,72 @@
+// One file through the plug-in: its own plug-in instance and settings block,
+// the settings dialog filled as a person would, the run, and what the run
+// showed (the results store while its dialog was open, the copied report,
+// the message boxes and status texts).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/cli/audio_file.h"
+#include "host/cli/options.h"
+#include "plugin/results.h"
+#include "plugin/settings.h"
+
+namespace cli {
+
+enum ExitCode {
+  EXIT_OK = 0,
+  EXIT_USAGE = 1,
+  EXIT_UNREADABLE = 2,
+  EXIT_NO_RESULTS = 3,
+  EXIT_INTERRUPTED = 130,
+};
+
+struct PluginMessage {
+  std::string caption;
+  std::string text;
+};
+
+// Everything the outputs need to know about one file.
+struct FileResult {
+  std::string path;
+  int exitCode = EXIT_OK;
+  std::string error;  // why there are no results (exit codes 2, 3, 130)
+
+  AudioData audio;    // samples are dropped once the run is over
+  uint32_t firstFrame = 0, lastFrame = 0;  // selection, inclusive
+  std::vector<double> peaks;               // per used channel, in the offered scale, before scaling
+  double scaleFactor = 1.0;                // applied to a float file whose peak lay above the 16-bit scale
+  bool scaled = false;
+  ThresholdMode thresholdMode = ThresholdMode::Auto;
+  std::string typedThreshold;  // text typed into the W threshold field (empty: none)
+
+  AnalysisSettings settings{};           // the confirmed settings block
+  std::vector<uint8_t> settingsBytes;    // the same, as bytes
+  bool haveResults = false;
+  AcousticResults store{};               // copied while the results dialog was open
+  std::string report;                    // the copied clipboard text
+  std::vector<PluginMessage> messages;   // message boxes, in order
+  std::vector<std::string> statusTexts;  // status texts, in order
+};
+
+// Progress and message notifications of one running file (called on the
+// worker's thread).
+struct RunListener {
+  std::function<void(const std::string&)> onStatus;
+  std::function<void(int32_t, int32_t)> onProgress;
+  std::function<void(const PluginMessage&)> onMessage;
+};
+
+// Set by Ctrl-C: the running analyses stop after their current level.
+extern std::atomic<bool> g_stopRequested;
+
+// Analyses one file; `baseSettings` is a saved block to start from (empty:
+// XfmInit on a new block). Fills `result`; never throws.
+void AnalyseFile(const std::string& path, const Options& options, const std::vector<uint8_t>& baseSettings,
+                 const RunListener& listener, FileResult& result);
+
+}  // namespace cli

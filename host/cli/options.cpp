@@ -1,0 +1,257 @@
+#include "host/cli/options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace cli {
+
+const char* UsageText() {
+  return
+      "Usage: roomstat [OPTIONS] FILE...\n"
+      "Room-acoustical parameters of measured impulse responses (mono or stereo).\n"
+      "\n"
+      "Settings (typed into the plug-in's settings dialog, which clamps them):\n"
+      "  --rtu START,END          user-defined decay range in dB (default -5,-15)\n"
+      "  --threshold N|auto       first-arrival threshold of W (or the only channel),\n"
+      "                           in the 16-bit sample scale; auto (default): 20 dB\n"
+      "                           below the peak of the selection's weaker channel\n"
+      "  --y-threshold N          threshold of Y (the second channel); unticks Lock\n"
+      "  --boost DB               gain of W's energy in LF (default 3)\n"
+      "  --no-noise-correction    do not subtract the noise floor\n"
+      "  --noise-correction       subtract it (the default)\n"
+      "  --third-octave           27 one-third-octave bands instead of octaves\n"
+      "  --octave                 octave bands (the default)\n"
+      "  --settings FILE          start from a saved 586-byte settings block\n"
+      "  --save-settings FILE     write the confirmed settings block\n"
+      "\n"
+      "Selection:\n"
+      "  --start SECONDS          first frame at this time (default 0)\n"
+      "  --end SECONDS            last frame at this time (default: end of file)\n"
+      "  --frames FIRST:LAST      frames by index, 0-based and inclusive\n"
+      "  --channels A[,B]         the file's channels to analyse, 1-based\n"
+      "\n"
+      "Output:\n"
+      "  --format table|report|csv|json\n"
+      "                           default: table on a terminal, report otherwise\n"
+      "  -o, --output FILE        write to FILE instead of standard output\n"
+      "  -j, --jobs N             files analysed in parallel (default: cores)\n"
+      "  -q, --quiet              no progress bar\n"
+      "  -h, --help               this text\n"
+      "  -V, --version            version\n"
+      "\n"
+      "Exit status: 0 results for every file, 1 usage error, 2 a file that cannot\n"
+      "be read or used, 3 an analysis that ended without results, 130 interrupted.\n";
+}
+
+bool IsNumberText(const std::string& text) {
+  if (text.empty()) return false;
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  const double value = std::strtod(begin, &end);
+  return end != begin && *end == '\0' && std::isfinite(value);
+}
+
+namespace {
+
+bool ParseInteger(const std::string& text, long long& value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtoll(text.c_str(), &end, 10);
+  return errno == 0 && *end == '\0';
+}
+
+bool SplitPair(const std::string& text, char separator, std::string& first, std::string& second) {
+  const size_t at = text.find(separator);
+  if (at == std::string::npos) return false;
+  first = text.substr(0, at);
+  second = text.substr(at + 1);
+  return true;
+}
+
+}  // namespace
+
+bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
+  bool onlyFiles = false;
+  bool thresholdGiven = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (onlyFiles || arg.empty() || arg[0] != '-' || arg == "-") {
+      options.inputs.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      onlyFiles = true;
+      continue;
+    }
+    std::string name = arg, inlineValue;
+    bool hasInline = false;
+    if (arg.rfind("--", 0) == 0) {
+      const size_t eq = arg.find('=');
+      if (eq != std::string::npos) {
+        name = arg.substr(0, eq);
+        inlineValue = arg.substr(eq + 1);
+        hasInline = true;
+      }
+    }
+    auto value = [&](std::string& out) -> bool {
+      if (hasInline) {
+        out = inlineValue;
+        return true;
+      }
+      if (i + 1 >= argc) {
+        error = "option " + name + " needs a value";
+        return false;
+      }
+      out = argv[++i];
+      return true;
+    };
+    auto noValue = [&]() -> bool {
+      if (hasInline) {
+        error = "option " + name + " takes no value";
+        return false;
+      }
+      return true;
+    };
+    std::string v;
+    if (name == "-h" || name == "--help") {
+      if (!noValue()) return false;
+      options.help = true;
+    } else if (name == "-V" || name == "--version") {
+      if (!noValue()) return false;
+      options.version = true;
+    } else if (name == "-q" || name == "--quiet") {
+      if (!noValue()) return false;
+      options.quiet = true;
+    } else if (name == "--format") {
+      if (!value(v)) return false;
+      if (v == "table") options.format = OutputFormat::Table;
+      else if (v == "report") options.format = OutputFormat::Report;
+      else if (v == "csv") options.format = OutputFormat::Csv;
+      else if (v == "json") options.format = OutputFormat::Json;
+      else {
+        error = "unknown format '" + v + "' (table, report, csv or json)";
+        return false;
+      }
+    } else if (name == "-o" || name == "--output") {
+      if (!value(options.outputPath)) return false;
+      if (options.outputPath.empty()) {
+        error = "empty output file name";
+        return false;
+      }
+    } else if (name == "-j" || name == "--jobs") {
+      if (!value(v)) return false;
+      long long jobs = 0;
+      if (!ParseInteger(v, jobs) || jobs < 1 || jobs > 256) {
+        error = "--jobs needs a whole number from 1 to 256, not '" + v + "'";
+        return false;
+      }
+      options.jobs = static_cast<int>(jobs);
+    } else if (name == "--rtu") {
+      if (!value(v)) return false;
+      std::string a, b;
+      if (!SplitPair(v, ',', a, b) || !IsNumberText(a) || !IsNumberText(b)) {
+        error = "--rtu needs two numbers in dB, as START,END (e.g. -5,-25), not '" + v + "'";
+        return false;
+      }
+      options.rtuStartText = a;
+      options.rtuEndText = b;
+    } else if (name == "--threshold") {
+      if (!value(v)) return false;
+      thresholdGiven = true;
+      if (v == "auto") {
+        options.thresholdMode = ThresholdMode::Auto;
+      } else if (IsNumberText(v)) {
+        options.thresholdMode = ThresholdMode::Given;
+        options.thresholdText = v;
+      } else {
+        error = "--threshold needs a number or 'auto', not '" + v + "'";
+        return false;
+      }
+    } else if (name == "--y-threshold") {
+      if (!value(v)) return false;
+      if (!IsNumberText(v)) {
+        error = "--y-threshold needs a number, not '" + v + "'";
+        return false;
+      }
+      options.yThresholdText = v;
+    } else if (name == "--boost") {
+      if (!value(v)) return false;
+      if (!IsNumberText(v)) {
+        error = "--boost needs a number in dB, not '" + v + "'";
+        return false;
+      }
+      options.boostText = v;
+    } else if (name == "--no-noise-correction") {
+      if (!noValue()) return false;
+      options.noiseCorrection = false;
+    } else if (name == "--noise-correction") {
+      if (!noValue()) return false;
+      options.noiseCorrection = true;
+    } else if (name == "--third-octave") {
+      if (!noValue()) return false;
+      options.thirdOctave = true;
+    } else if (name == "--octave") {
+      if (!noValue()) return false;
+      options.thirdOctave = false;
+    } else if (name == "--settings") {
+      if (!value(options.settingsPath)) return false;
+    } else if (name == "--save-settings") {
+      if (!value(options.saveSettingsPath)) return false;
+    } else if (name == "--start" || name == "--end") {
+      if (!value(v)) return false;
+      if (!IsNumberText(v) || std::strtod(v.c_str(), nullptr) < 0) {
+        error = name + " needs a time in seconds, 0 or more, not '" + v + "'";
+        return false;
+      }
+      (name == "--start" ? options.startSeconds : options.endSeconds) = std::strtod(v.c_str(), nullptr);
+    } else if (name == "--frames") {
+      if (!value(v)) return false;
+      std::string a, b;
+      long long first = 0, last = 0;
+      if (!SplitPair(v, ':', a, b) || !ParseInteger(a, first) || !ParseInteger(b, last) || first < 0 ||
+          last < first) {
+        error = "--frames needs FIRST:LAST, whole numbers with 0 <= FIRST <= LAST, not '" + v + "'";
+        return false;
+      }
+      options.firstFrame = static_cast<uint64_t>(first);
+      options.lastFrame = static_cast<uint64_t>(last);
+    } else if (name == "--channels") {
+      if (!value(v)) return false;
+      std::string a = v, b;
+      const bool two = SplitPair(v, ',', a, b);
+      long long ca = 0, cb = 0;
+      if (!ParseInteger(a, ca) || ca < 1 || (two && (!ParseInteger(b, cb) || cb < 1)) || ca > 65535 ||
+          cb > 65535) {
+        error = "--channels needs one or two channel numbers from 1, as A or A,B, not '" + v + "'";
+        return false;
+      }
+      options.channels = {static_cast<int>(ca)};
+      if (two) options.channels.push_back(static_cast<int>(cb));
+    } else {
+      error = "unknown option '" + arg + "'";
+      return false;
+    }
+  }
+  if (options.help || options.version) return true;
+  // A saved block keeps its own thresholds unless the user asks otherwise.
+  if (!options.settingsPath.empty() && !thresholdGiven) options.thresholdMode = ThresholdMode::Keep;
+  if ((options.startSeconds || options.endSeconds) && options.firstFrame) {
+    error = "--frames cannot be combined with --start or --end";
+    return false;
+  }
+  if (options.startSeconds && options.endSeconds && *options.endSeconds < *options.startSeconds) {
+    error = "--end lies before --start";
+    return false;
+  }
+  if (options.inputs.empty()) {
+    error = "no input file";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace cli

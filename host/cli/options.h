@@ -1,0 +1,56 @@
+// Command-line options of the roomstat host and their parsing.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+enum class OutputFormat { Table, Report, Csv, Json };
+
+// How the first-arrival threshold is chosen.
+enum class ThresholdMode {
+  Auto,   // 20 dB below the peak of the selection's weaker channel
+  Given,  // typed as the user gave it
+  Keep,   // left as the settings block holds it (--settings without --threshold)
+};
+
+struct Options {
+  std::vector<std::string> inputs;
+  std::optional<OutputFormat> format;  // unset: table on a terminal, report otherwise
+  std::string outputPath;              // empty: stdout
+
+  // Settings typed into the settings dialog (empty: left as the block holds it).
+  std::optional<std::string> rtuStartText, rtuEndText;
+  ThresholdMode thresholdMode = ThresholdMode::Auto;
+  std::string thresholdText;
+  std::optional<std::string> yThresholdText;  // given: Lock is unticked
+  std::optional<std::string> boostText;
+  std::optional<bool> noiseCorrection;
+  std::optional<bool> thirdOctave;
+  std::string settingsPath;      // start from a saved block instead of the defaults
+  std::string saveSettingsPath;  // write the confirmed block here
+
+  // Selection.
+  std::optional<double> startSeconds, endSeconds;
+  std::optional<uint64_t> firstFrame, lastFrame;
+  // 1-based channels of the file to analyse (one or two); empty: all (1 or 2).
+  std::vector<int> channels;
+
+  int jobs = 0;  // 0: number of cores
+  bool quiet = false;
+  bool help = false;
+  bool version = false;
+};
+
+// Parses argv. On a usage error returns false and fills `error`.
+bool ParseOptions(int argc, char** argv, Options& options, std::string& error);
+
+// True when `text` is a decimal number as strtod reads it, wholly consumed.
+bool IsNumberText(const std::string& text);
+
+const char* UsageText();
+
+}  // namespace cli

@@ -1,0 +1,25 @@
+# End-to-end tests of the roomstat command-line host: a fixture writer makes
+# audio files in many formats with libsndfile, and a python3 script runs the
+# real binary on them and parses what it prints.
+if(NOT TARGET roomstat)
+  return()
+endif()
+find_package(Python3 COMPONENTS Interpreter QUIET)
+if(NOT Python3_Interpreter_FOUND)
+  message(STATUS "python3 not found: the roomstat command-line tests are not registered")
+  return()
+endif()
+
+add_executable(roomstat_cli_fixtures ${CMAKE_CURRENT_LIST_DIR}/cli/make_fixtures.cpp)
+target_link_libraries(roomstat_cli_fixtures PRIVATE PkgConfig::SNDFILE)
+
+set(ROOMSTAT_CLI_WORK ${CMAKE_CURRENT_BINARY_DIR}/cli-fixtures)
+add_test(NAME cli_fixtures
+         COMMAND $<TARGET_FILE:roomstat_cli_fixtures> ${CMAKE_SOURCE_DIR}/examples ${ROOMSTAT_CLI_WORK})
+set_tests_properties(cli_fixtures PROPERTIES FIXTURES_SETUP cli_audio)
+
+add_test(NAME cli_end_to_end
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/cli/test_cli.py
+                 --roomstat $<TARGET_FILE:roomstat> --fixtures ${ROOMSTAT_CLI_WORK}
+                 --examples ${CMAKE_SOURCE_DIR}/examples)
+set_tests_properties(cli_end_to_end PROPERTIES FIXTURES_REQUIRED cli_audio TIMEOUT 300)
