@@ -1,0 +1,422 @@
+// Whole analysis runs, from the host's samples to the results store and the
+// clipboard report, through the host kit and the headless stand-in.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "tests/run_harness.h"
+
+using headless::Event;
+using runtest::DecayingNoise;
+using runtest::EditSettings;
+using runtest::Interleave;
+using runtest::RunFixture;
+using runtest::RunRecord;
+
+namespace {
+
+constexpr int RATE = 44100;
+const char* const FIRST_ARRIVAL_MESSAGE =
+    "Acoustical Parameters|Can not calculate First Arrival Time.\nThreshold is too high.\n\n"
+    "Try again with a lower Threshold.";
+
+std::vector<std::string> Repeat(std::vector<std::string> words, const std::string& prefix, int from, int to,
+                                const std::string& suffix) {
+  for (int i = from; i <= to; ++i) words.push_back(prefix + std::to_string(i) + suffix);
+  return words;
+}
+
+// The calls of one completed band analysis of a channel.
+std::vector<std::string> ChannelCalls(std::vector<std::string> words, const std::string& get,
+                                      const std::string& status) {
+  words.push_back(get);
+  words.push_back("status:" + status);
+  words = Repeat(words, "p", 1, 10, "/11");
+  words.push_back("done");
+  return words;
+}
+
+}  // namespace
+
+// An exponentially decaying noise of known RT: the fits find it in Lin and in
+// the bands whose filters settle well within the decay.
+TEST(WholeRun, DecayOfKnownReverberationTime) {
+  // The random phase of the noise and the band filters' own ringing move the
+  // fitted slope by a few per cent; Lin sees neither filter.
+  // A third has a third of an octave's bandwidth-time product, so its
+  // random fluctuation is about sqrt(3) times larger.
+  constexpr double LIN_TOLERANCE = 0.03;
+  constexpr double OCTAVE_TOLERANCE = 0.06;
+  constexpr double THIRD_TOLERANCE = 0.11;
+  constexpr double RT = 2.0;
+  for (uint8_t thirdOctave : {0, 1}) {
+    RunFixture f;
+    EditSettings(f.host, [&](AnalysisSettings& s) { s.thirdOctave = thirdOctave; });
+    f.host.SetAudio(1, 32, RATE, DecayingNoise(RATE, 4.0, RT, 20000.0f, 100, 7));
+    RunRecord r = f.Run();
+    ASSERT_TRUE(r.storeSeen);
+    const auto& lin = r.store.values[0][0];
+    EXPECT_NEAR(lin[SLOT_RT20], RT, RT * LIN_TOLERANCE);
+    EXPECT_NEAR(lin[SLOT_RT30], RT, RT * LIN_TOLERANCE);
+    EXPECT_GT(lin[SLOT_R_RT30], 0.99f);
+    // 250 Hz to 8 kHz, or their thirds.
+    const int firstRow = thirdOctave ? 10 : 4, lastRow = thirdOctave ? 27 : 9;
+    const double tolerance = thirdOctave ? THIRD_TOLERANCE : OCTAVE_TOLERANCE;
+    for (int row = firstRow; row <= lastRow; ++row) {
+      SCOPED_TRACE(row);
+      EXPECT_EQ(r.store.valid[0][row][SLOT_RT20], 'y');
+      EXPECT_NEAR(r.store.values[0][row][SLOT_RT20], RT, RT * tolerance);
+      EXPECT_NEAR(r.store.values[0][row][SLOT_RT30], RT, RT * tolerance);
+    }
+    if (!thirdOctave) {
+      for (int k = 0; k < PARAMS_PER_BAND; ++k) EXPECT_EQ(r.store.valid[0][10][k], 'n');  // 16 kHz
+    }
+  }
+}
+
+// Two equal impulses 100 ms apart: early and late energy are equal.
+TEST(WholeRun, EqualEarlyAndLateEnergy) {
+  RunFixture f;
+  std::vector<float> samples(RATE, 0.0f);
+  samples[100] = 20000.0f;
+  samples[100 + RATE / 10] = 20000.0f;
+  f.host.SetAudio(1, 16, RATE, samples);
+  RunRecord r = f.Run();
+  ASSERT_TRUE(r.storeSeen);
+  const auto& lin = r.store.values[0][0];
+  EXPECT_EQ(lin[SLOT_C50], 0.0f);
+  EXPECT_EQ(lin[SLOT_C80], 0.0f);
+  EXPECT_EQ(lin[SLOT_D50], 50.0f);
+  // Centre of gravity: weights 1 and 4411 samples, one period each.
+  EXPECT_FLOAT_EQ(lin[SLOT_TS], (1.0f + 4411.0f) / 2.0f / RATE * 1000.0f);
+}
+
+// Inter-channel values of known pairs: identical channels, a delayed right
+// channel, a lateral reflection against a direct sound with two boosts.
+TEST(WholeRun, InterChannelValuesOfKnownPairs) {
+  const std::vector<float> left = DecayingNoise(RATE, 0.6, 0.3, 20000.0f, 300, 11);
+  {
+    RunFixture f;
+    f.host.SetAudio(2, 32, RATE, Interleave(left, left));
+    RunRecord r = f.Run();
+    ASSERT_TRUE(r.storeSeen);
+    // Lin only: a filtered band rings ahead of the window start, so its
+    // lagged products are not bounded by the window's own energies.
+    EXPECT_EQ(r.store.iacc[0], 1.0);
+    EXPECT_EQ(r.store.tauIacc[0], 0.0);
+    EXPECT_EQ(r.store.wIacc[0], 1.0 / RATE * 1000);  // white noise: only lag 0 reaches 90 %
+  }
+  {
+    constexpr int DELAY = 7;
+    std::vector<float> right(left.size(), 0.0f);
+    for (size_t i = DELAY; i < left.size(); ++i) right[i] = left[i - DELAY];
+    RunFixture f;
+    f.host.SetAudio(2, 32, RATE, Interleave(left, right));
+    RunRecord r = f.Run();
+    ASSERT_TRUE(r.storeSeen);
+    EXPECT_EQ(r.store.tauIacc[0], -DELAY / static_cast<double>(RATE) * 1000);
+    EXPECT_NEAR(r.store.iacc[0], 1.0, 1e-6);  // only the last 7 samples of the window differ, all ~0
+  }
+  // W: the direct sound alone; Y: the direct sound and a reflection at 10 ms
+  // of half its amplitude. LF = 1/4 of the energy, divided by the boost.
+  std::vector<float> w(RATE / 2, 0.0f), y(RATE / 2, 0.0f);
+  w[300] = y[300] = 20000.0f;
+  y[300 + RATE / 100] = 10000.0f;
+  for (double boostDb : {0.0, 10.0}) {
+    RunFixture f;
+    EditSettings(f.host, [&](AnalysisSettings& s) { s.boostDb = boostDb; });
+    f.host.SetAudio(2, 32, RATE, Interleave(w, y));
+    RunRecord r = f.Run();
+    ASSERT_TRUE(r.storeSeen);
+    EXPECT_EQ(r.store.lf[0], boostDb == 0.0 ? 0.25 : 0.025);
+  }
+  // 8-bit samples are centred on zero: nothing is subtracted before squaring.
+  std::vector<float> w8(RATE / 2, 0.0f), y8(RATE / 2, 0.0f);
+  w8[300] = y8[300] = 100.0f;
+  y8[300 + RATE / 100] = 50.0f;
+  RunFixture f;
+  EditSettings(f.host, [](AnalysisSettings& s) {
+    s.boostDb = 0.0;
+    s.arrivalThreshold = 100;
+    s.wThreshold = s.yThreshold = 100.0f;
+  });
+  f.host.SetAudio(2, 8, RATE, Interleave(w8, y8));
+  RunRecord r = f.Run();
+  ASSERT_TRUE(r.storeSeen);
+  EXPECT_EQ(r.store.lf[0], 0.25);
+}
+
+// The service calls of complete runs, the dialog chosen and which lateral
+// bands lie within the band limit 0.4761905 * rate.
+TEST(WholeRun, ServiceCallSequences) {
+  struct Case {
+    uint16_t channels, bits;
+    int rate;
+    uint8_t thirdOctave;
+    uint16_t sampleFlags;
+    int lateralBands;  // octave bands of the lateral pass, Lin included
+  };
+  const Case cases[] = {
+      {1, 16, 44100, 0, 0, 0}, {1, 8, 44100, 1, 0, 0},     {2, 16, 44100, 0, 0x100, 11},
+      {2, 16, 22050, 0, 0, 10}, {2, 32, 8000, 0, 0, 8},     {2, 16, 44100, 1, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.channels << "ch " << c.bits << "bit " << c.rate << " third "
+                                    << int(c.thirdOctave));
+    RunFixture f;
+    const float peak = c.bits == 8 ? 100.0f : 20000.0f;
+    EditSettings(f.host, [&](AnalysisSettings& s) {
+      s.thirdOctave = c.thirdOctave;
+      s.arrivalThreshold = static_cast<int16_t>(peak / 2);
+      s.wThreshold = s.yThreshold = peak / 2;
+    });
+    f.host.Context().sampleFlags = c.sampleFlags;
+    const std::vector<float> mono = DecayingNoise(c.rate, 0.5, 0.3, peak, 100, 3);
+    f.host.SetAudio(c.channels, c.bits, c.rate, c.channels == 2 ? Interleave(mono, mono) : mono);
+    RunRecord r = f.Run();
+
+    const uint32_t n = static_cast<uint32_t>(mono.size());
+    const std::string get = "get:0+" + std::to_string(n) + "/" + std::to_string(c.channels | c.bits | c.sampleFlags);
+    std::vector<std::string> expected;
+    if (c.channels == 1) {
+      expected = ChannelCalls(expected, get, "Calculating Acoustics...");
+    } else {
+      expected = ChannelCalls(expected, get, "Calculating Left Channel Acoustics...");
+      expected = ChannelCalls(expected, get, "Calculating Right Channel Acoustics...");
+      expected.push_back("status:Calculating LF and ANDO's parameters");
+      if (c.thirdOctave) {
+        expected.push_back("p0/27");
+        expected.push_back(get);
+        expected = Repeat(expected, "p", 1, 27, "/27");
+      } else {
+        expected.push_back("p0/11");
+        for (int b = 0; b < c.lateralBands; ++b) {
+          expected.push_back(get);
+          expected.push_back("p" + std::to_string(b + 1) + "/11");
+        }
+      }
+      expected.push_back("done");
+    }
+    expected.push_back("dialog");
+    EXPECT_EQ(r.CallWords(), expected);
+    EXPECT_EQ(r.Count(Event::Beep), 1u);
+    EXPECT_EQ(r.Count(Event::MessageBox), 0u) << (r.Messages().empty() ? "" : r.Messages()[0]);
+    ASSERT_TRUE(r.storeSeen);
+    for (const Event& e : r.events) {
+      if (e.kind == Event::DialogShown) {
+        EXPECT_EQ(e.templateId, c.thirdOctave ? 107 : 106);
+      }
+    }
+    for (int b = 0; b < MAX_BANDS; ++b) {
+      const bool computed = b < c.lateralBands || (b == 0 && c.channels == 2);
+      EXPECT_EQ(r.store.lf[b] != 0.0, computed) << b;
+      EXPECT_EQ(r.store.iacc[b] != 0.0, computed && c.lateralBands > 0) << b;
+    }
+    if (c.channels == 1) {
+      for (int b = 0; b < MAX_BANDS; ++b) EXPECT_EQ(r.store.valid[1][b][0], 'n');
+    }
+  }
+}
+
+// Runs that end before the results dialog: each shows at most one message,
+// makes no beep, and leaves no buffer allocated and the settings unlocked.
+TEST(WholeRun, RunsThatEndEarly) {
+  const std::string oom =
+      "Roomstat|The system cannot allocate enough memory\nto calculate acoustical parameters.\n\n"
+      "Retry after closing some windows or\nwith a shorter impulse response.";
+  const std::string cantAllocate = "|Can't allocate: not enough memory";
+  struct Case {
+    const char* name;
+    uint16_t channels, bits;
+    int16_t threshold;
+    int failAlloc, failLock;  // successes before the injected failure, -1 none
+    int cancelAt;             // progress step that raises the stop request, 0 none
+    std::string message;      // "" none
+    bool ownedMessage;
+    int gets;                 // fnGetSamples calls made
+  };
+  const Case cases[] = {
+      {"no arrival, mono", 1, 16, 30000, -1, -1, 0, FIRST_ARRIVAL_MESSAGE, true, 1},
+      {"no arrival, left", 2, 16, 30000, -1, -1, 0, FIRST_ARRIVAL_MESSAGE, true, 1},
+      {"8-bit, threshold 10000", 1, 8, 10000, -1, -1, 0, FIRST_ARRIVAL_MESSAGE, true, 1},
+      {"24-bit", 2, 24, 100, -1, -1, 0, "", false, 1},
+      {"left buffer", 2, 16, 100, 0, -1, 0, cantAllocate, false, 0},
+      {"right buffer", 2, 16, 100, 1, -1, 0, cantAllocate, false, 0},
+      {"channel buffer", 2, 16, 100, 2, -1, 0, oom, true, 0},
+      {"raw buffer", 1, 16, 100, 3, -1, 0, oom, true, 0},
+      {"left lock", 2, 16, 100, -1, 1, 0, cantAllocate, false, 0},
+      {"channel lock", 2, 16, 100, -1, 3, 0, oom, true, 0},
+      {"raw lock", 1, 16, 100, -1, 4, 0, oom, true, 0},
+      {"settings lock", 1, 16, 100, -1, 0, 0, "", false, 0},
+      {"cancel after Lin", 1, 16, 100, -1, -1, 1, "", false, 1},
+      {"cancel after a level", 2, 16, 100, -1, -1, 2, "", false, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunFixture f;
+    EditSettings(f.host, [&](AnalysisSettings& s) { s.arrivalThreshold = c.threshold; });
+    const float peak = c.bits == 8 ? 127.0f : 20000.0f;
+    const std::vector<float> mono = DecayingNoise(RATE, 0.3, 0.2, peak, 100, 5);
+    f.host.SetAudio(c.channels, c.bits, RATE, c.channels == 2 ? Interleave(mono, mono) : mono);
+    f.host.onProgress = [&](int32_t done, int32_t) {
+      if (done == c.cancelAt) f.host.cancelWord = 1;
+    };
+    const size_t blocksBefore = headless::LiveGlobalBlocks();
+    if (c.failAlloc >= 0) headless::FailGlobalAlloc(c.failAlloc);
+    if (c.failLock >= 0) headless::FailGlobalLock(c.failLock);
+    RunRecord r = f.Run();
+    headless::FailGlobalAlloc(-1);
+    headless::FailGlobalLock(-1);
+
+    EXPECT_EQ(r.Messages(), c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.message});
+    for (const Event& e : r.events) {
+      if (e.kind == Event::MessageBox) {
+        EXPECT_EQ(e.window, c.ownedMessage ? f.owner : nullptr);
+      }
+    }
+    EXPECT_EQ(r.Count(Event::Beep), 0u);
+    EXPECT_EQ(r.Count(Event::DialogShown), 0u);
+    int gets = 0;
+    for (const auto& call : r.calls) gets += call.kind == hostkit::ServiceCall::GetSamples;
+    EXPECT_EQ(gets, c.gets);
+    if (c.bits == 24) {
+      EXPECT_EQ(r.calls[0].formatWord, 2u | 8u);  // asked for 8-bit samples
+    }
+    if (c.cancelAt > 0) {
+      const std::vector<std::string> words = r.CallWords();
+      EXPECT_EQ(words.back(), "done");
+      EXPECT_EQ(words[words.size() - 2], "p" + std::to_string(c.cancelAt) + "/11");
+    }
+    EXPECT_EQ(headless::LiveGlobalBlocks(), blocksBefore);
+    EXPECT_EQ(headless::GlobalLockCount(f.host.SettingsHandle()), 0);
+  }
+}
+
+// Which rows are noise-corrected depends on the length of the response and
+// on each band's centre: about seven periods must fit in the last sixteenth.
+TEST(WholeRun, NoiseCorrectionDecisions) {
+  struct Case {
+    uint32_t frames;
+    uint8_t thirdOctave;
+    const char* marks;  // noiseCorrected rows 0..27
+  };
+  const Case cases[] = {
+      {159, 0, "nnnnnnnnnnnnnnnnnnnnnnnnnnnn"},
+      {160, 0, "ynnnnnnnnnnnnnnnnnnnnnnnnnnn"},
+      // 44100 samples: from 113 Hz up (125 Hz octave); 22050: from 226 Hz up.
+      {44100, 0, "ynnyyyyyyynnnnnnnnnnnnnnnnnn"},
+      {22050, 0, "ynnnyyyyyynnnnnnnnnnnnnnnnnn"},
+      // Thirds of 125 Hz: 99 Hz no, 125 and 157 Hz yes.
+      {44100, 1, "ynnnnnnnyyyyyyyyyyyyyyyyyyyy"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.frames << " third " << int(c.thirdOctave));
+    RunFixture f;
+    EditSettings(f.host, [&](AnalysisSettings& s) {
+      s.noiseCorrection = 1;
+      s.thirdOctave = c.thirdOctave;
+    });
+    std::vector<float> samples = DecayingNoise(RATE, c.frames / double(RATE), 0.3, 20000.0f, 0, 9);
+    samples.resize(c.frames, 0.0f);
+    f.host.SetAudio(1, 16, RATE, samples);
+    RunRecord r = f.Run();
+    ASSERT_TRUE(r.storeSeen);
+    EXPECT_EQ(std::string(r.store.noiseCorrected, MAX_BANDS), c.marks);
+  }
+}
+
+// Short and unusual selections complete without touching memory outside
+// the buffers; later runs start from a cleared store and never reuse an
+// earlier run's lateral arrivals or correlation window.
+TEST(WholeRun, EdgeSelectionsAndRepeatedRuns) {
+  {
+    RunFixture f;  // one frame
+    f.host.SetAudio(2, 16, RATE, {20000.0f, 20000.0f});
+    RunRecord r = f.Run();
+    EXPECT_EQ(r.Count(Event::DialogShown), 1u);
+    EXPECT_EQ(r.Count(Event::Beep), 1u);
+  }
+  {
+    RunFixture f;  // 1001 samples, arrival in the last one: t0 reaches L at a lower level
+    std::vector<float> samples(1001, 0.0f);
+    samples[1000] = 20000.0f;
+    f.host.SetAudio(1, 16, RATE, samples);
+    RunRecord r = f.Run();
+    ASSERT_TRUE(r.storeSeen);
+    EXPECT_EQ(r.store.valid[0][0][SLOT_TS], 'y');
+  }
+  RunFixture f;
+  const std::vector<float> mono = DecayingNoise(RATE, 0.5, 0.3, 20000.0f, 300, 13);
+  f.host.SetAudio(2, 16, RATE, Interleave(mono, mono));
+  RunRecord first = f.Run();
+  ASSERT_TRUE(first.storeSeen);
+  ASSERT_EQ(first.store.iacc[3], 1.0);
+  // Band analysis threshold still reached, W threshold no longer.
+  EditSettings(f.host, [](AnalysisSettings& s) { s.wThreshold = s.yThreshold = 30000.0f; });
+  RunRecord second = f.Run();
+  ASSERT_TRUE(second.storeSeen);
+  EXPECT_EQ(second.Messages(),
+            (std::vector<std::string>{
+                "LF|Left Channel: can't calculate first arrival time \nChoose an higher value, please!",
+                "IACC|Can't calculate t1"}));
+  for (int b = 0; b <= 10; ++b) {
+    EXPECT_EQ(second.store.lf[b], 1.0) << b;
+    EXPECT_EQ(second.store.iacc[b], 0.0) << b;
+  }
+  // A mono run after them: no lateral value, no right channel.
+  f.host.SetAudio(1, 16, RATE, mono);
+  RunRecord third = f.Run();
+  ASSERT_TRUE(third.storeSeen);
+  for (int b = 0; b < MAX_BANDS; ++b) {
+    EXPECT_EQ(third.store.lf[b], 0.0);
+    EXPECT_EQ(third.store.valid[1][b][SLOT_TS], 'n');
+  }
+#if UINTPTR_MAX != 0xFFFFFFFFu
+  // The run withdraws the six slots of its store. (Third-octave mode: the
+  // octave dialog also publishes its window, which is not the run's.)
+  EditSettings(f.host, [](AnalysisSettings& s) { s.thirdOctave = 1; });
+  f.Run();
+  const uint32_t slots = LiveSlotCount();
+  for (int i = 0; i < 20; ++i) f.Run();
+  EXPECT_EQ(LiveSlotCount(), slots);
+#endif
+}
+
+// Whole reports against reviewed golden files. ROOMSTAT_BLESS=1 rewrites
+// them; the git diff is the review. The 32-bit build compares against the
+// same files, so both builds must print the same bytes.
+TEST(WholeRun, GoldenReports) {
+  struct Case {
+    const char* file;
+    uint16_t channels, bits;
+    uint8_t thirdOctave;
+  };
+  const Case cases[] = {{"report_stereo_octave.txt", 2, 16, 0}, {"report_mono_third_octave.txt", 1, 32, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    RunFixture f;
+    EditSettings(f.host, [&](AnalysisSettings& s) {
+      s.noiseCorrection = 1;
+      s.thirdOctave = c.thirdOctave;
+    });
+    const std::vector<float> left = DecayingNoise(RATE, 0.7, 0.4, 20000.0f, 200, 21);
+    const std::vector<float> right = DecayingNoise(RATE, 0.7, 0.5, 20000.0f, 230, 22);
+    f.host.SetAudio(c.channels, c.bits, RATE, c.channels == 2 ? Interleave(left, right) : left);
+    RunRecord r = f.Run();
+    ASSERT_FALSE(r.report.empty());
+    const std::string path = std::string(ROOMSTAT_SOURCE_DIR) + "/tests/golden/" + c.file;
+    const char* bless = std::getenv("ROOMSTAT_BLESS");
+    if (bless != nullptr && std::string(bless) == "1") {
+      std::ofstream(path, std::ios::binary) << r.report;
+      continue;
+    }
+    std::ifstream in(path, std::ios::binary);
+    ASSERT_TRUE(in.good()) << "missing golden " << path << " (run with ROOMSTAT_BLESS=1)";
+    std::stringstream golden;
+    golden << in.rdbuf();
+    EXPECT_EQ(r.report, golden.str());
+  }
+}
