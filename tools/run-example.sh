@@ -36,6 +36,6 @@ echo "run-example.sh: building roomstat in $build" >&2
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target roomstat -j "$jobs" >/dev/null
 
-example=$repo/examples/binaural_clap.wav
-echo "run-example.sh: $build/roomstat --format table $example" >&2
-exec "$build/roomstat" --format table "$@" "$example"
+cd "$repo"
+echo "run-example.sh: $build/roomstat --format table examples/binaural_clap.wav" >&2
+exec "$build/roomstat" --format table "$@" examples/binaural_clap.wav

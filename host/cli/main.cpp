@@ -191,13 +191,21 @@ int Run(int argc, char** argv) {
   }
   progress.Finish();
 
+  // One line per failed file; the files that an interruption left out are
+  // counted in one line.
   int exitCode = EXIT_OK;
+  size_t skipped = 0;
   for (const FileResult& r : results) {
     if (r.exitCode == EXIT_OK) continue;
-    std::fprintf(stderr, "roomstat: %s: %s\n", r.path.c_str(), r.error.c_str());
     if (r.exitCode == EXIT_INTERRUPTED || exitCode == EXIT_INTERRUPTED) exitCode = EXIT_INTERRUPTED;
     else exitCode = std::max(exitCode, r.exitCode);
+    if (r.exitCode == EXIT_INTERRUPTED && r.settingsBytes.empty()) {
+      ++skipped;
+      continue;
+    }
+    std::fprintf(stderr, "roomstat: %s: %s\n", r.path.c_str(), r.error.c_str());
   }
+  if (skipped > 0) std::fprintf(stderr, "roomstat: interrupted: %zu file(s) not analysed\n", skipped);
 
   std::string text;
   switch (format) {

@@ -89,7 +89,12 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
     }
     std::string name = arg, inlineValue;
     bool hasInline = false;
-    if (arg.rfind("--", 0) == 0) {
+    if (arg.size() > 2 && arg[1] != '-' && (arg[1] == 'j' || arg[1] == 'o')) {
+      // Attached value of a short option: -j4, -oFILE.
+      name = arg.substr(0, 2);
+      inlineValue = arg.substr(2);
+      hasInline = true;
+    } else if (arg.rfind("--", 0) == 0) {
       const size_t eq = arg.find('=');
       if (eq != std::string::npos) {
         name = arg.substr(0, eq);

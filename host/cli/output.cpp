@@ -395,8 +395,8 @@ std::string FormatCsv(const std::vector<FileResult>& results) {
   std::string out = "file,channel,band,parameter,unit,value,computed,w_threshold,y_threshold\r\n";
   for (const FileResult& r : results) {
     if (!r.haveResults) continue;
-    const std::string tail = "," + Gcvt(r.settings.wThreshold, 5) + "," +
-                             (ChannelCount(r) == 2 ? Gcvt(r.settings.yThreshold, 5) : std::string()) + "\r\n";
+    const std::string tail = "," + Exact(r.settings.wThreshold) + "," +
+                             (ChannelCount(r) == 2 ? Exact(r.settings.yThreshold) : std::string()) + "\r\n";
     const std::string file = CsvField(r.path);
     const int columns = ColumnCount(r);
     for (int c = 0; c < ChannelCount(r); ++c) {
