@@ -49,6 +49,12 @@ void EndDialogWithState(HWND window, DialogState* state, INT_PTR result) {
     state->settingsHandle = nullptr;
   }
   EndDialog(window, result);
+  // The window ceases to exist: its token in the host context (written by the
+  // settings and octave dialogs) is no longer published. The field keeps its
+  // stale value, as on a 32-bit build.
+  if (state->host->dialogWindow != 0 && AddressFromSlot(state->host->dialogWindow) == window) {
+    ReleaseSlot(state->host->dialogWindow);
+  }
   const AddressSlot slot = static_cast<AddressSlot>(GetWindowLongA(window, GWL_USERDATA));
   SetWindowLongA(window, GWL_USERDATA, 0);
   ReleaseSlot(slot);

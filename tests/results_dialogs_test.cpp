@@ -1,0 +1,371 @@
+// The octave and third-octave results dialogs opened over a store filled by
+// hand: headings and button texts through two channel presses, the cells of
+// each channel, N.C. on and off, the third-octave views, the automatic close,
+// the clipboard held by another program, and that every dialog leaves the
+// settings block unlocked and its state released.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "plugin/entry_points.h"
+#include "tests/ui_dialog_harness.h"
+#include "tests/ui_results_fixture.h"
+#include "ui/report.h"
+
+namespace {
+
+using headless::ControlText;
+using headless::IsControlEnabled;
+using headless::IsControlVisible;
+
+INT_PTR OpenOctave(PublishedResults& r) { return OpenPluginDialog(106, ORDINAL_OCTAVE_DIALOG, &r.context); }
+INT_PTR OpenThirdOctave(PublishedResults& r) {
+  return OpenPluginDialog(107, ORDINAL_THIRD_OCTAVE_DIALOG, &r.context);
+}
+
+int OctaveCell(int band, int slot) { return 1060 + 11 * band + slot; }
+int ThirdCell(int column, int row) { return 1500 + 3 * column + row; }
+
+std::string ExpectedReport(PublishedResults& r, bool thirdOctave) {
+  const uint32_t length = thirdOctave ? ThirdOctaveReportLength(&r.context) : OctaveReportLength(&r.context);
+  std::vector<char> text(length + 1);
+  ReportText report;
+  ResetReportText(&report, text.data(), length + 1);
+  if (thirdOctave) {
+    BuildThirdOctaveReport(&report, &r.context);
+  } else {
+    BuildOctaveReport(&report, &r.context);
+  }
+  return text.data();
+}
+
+// Left: Lin computed with a degenerate RT20 (0 s, status 21) and a valid 0 in
+// C80; 63 Hz with TS only; 16 kHz never computed. Right: Lin C50 only.
+void FillStereoOctave(PublishedResults& r) {
+  r.Set(0, 0, SLOT_C50, 1.5f);
+  r.Set(0, 0, SLOT_C80, 0.0f);
+  r.Set(0, 0, SLOT_RT20, 0.0f);
+  r.Set(0, 0, SLOT_R_RT20, 21.0f);
+  r.Set(0, 0, SLOT_RTU, 12345.0f);
+  r.Set(0, 2, SLOT_TS, 120.5f);
+  r.Set(1, 0, SLOT_C50, -2.5f);
+  r.store.noiseCorrected[0] = 'y';
+  r.store.lf[0] = 0.25;
+  r.store.lf[10] = 0.125;
+  r.store.iacc[0] = 0.5;
+  r.store.iacc[1] = std::numeric_limits<double>::quiet_NaN();
+  r.store.wIacc[0] = 1.5;
+  r.store.tauIacc[0] = -0.25;
+  r.store.tauIacc[2] = std::numeric_limits<double>::infinity();
+}
+
+TEST(OctaveDialog, StereoChannelButtonFlipsHeadingTextAndTable) {
+  PersonScope scope;
+  PublishedResults r(2);
+  FillStereoOctave(r);
+  r.SetRtuRange(-10.0f, -40.0f);
+  r.Lock()->shownChannel = 1;  // a new dialog starts on the left channel anyway
+  r.Unlock();
+  r.context.keepDialogsOpen = 1;
+  const int createdBefore = dialogCreatedCalls;
+  HWND seen = nullptr;
+  scope.person.steps.push_back([&](HWND d) {
+    seen = d;
+    EXPECT_EQ(static_cast<HWND>(AddressFromSlot(r.context.dialogWindow)), d);
+    EXPECT_EQ(ControlText(d, 3156), "OCTAVE BAND ACOUSTICAL PARAMETERS - Left Channel");
+    EXPECT_EQ(ControlText(d, 3150), "Right Channel Parameters");
+    EXPECT_TRUE(IsControlEnabled(d, 3150));
+    EXPECT_EQ(ControlText(d, 3154), "(-10. dB, -40. dB)");
+    EXPECT_EQ(ControlText(d, OctaveCell(0, SLOT_C50)), "1.5");
+    EXPECT_EQ(ControlText(d, OctaveCell(0, SLOT_C80)), "0.");  // a valid 0 is a number
+    EXPECT_EQ(ControlText(d, OctaveCell(0, SLOT_RT20)), "0.");
+    EXPECT_EQ(ControlText(d, OctaveCell(0, SLOT_R_RT20)), "21.");
+    EXPECT_EQ(ControlText(d, OctaveCell(0, SLOT_RTU)), "1.235e+004");
+    EXPECT_EQ(ControlText(d, OctaveCell(0, SLOT_D50)), "- -");
+    EXPECT_EQ(ControlText(d, OctaveCell(2, SLOT_TS)), "120.5");
+    for (int k = 0; k < PARAMS_PER_BAND; ++k) EXPECT_EQ(ControlText(d, OctaveCell(10, k)), "- -") << k;
+    EXPECT_EQ(ControlText(d, 1020), "yes");
+    for (int b = 1; b <= 10; ++b) EXPECT_EQ(ControlText(d, 1020 + b), "no") << b;
+    EXPECT_EQ(ControlText(d, 3000), "0.25");
+    EXPECT_EQ(ControlText(d, 3001), "- -");
+    EXPECT_EQ(ControlText(d, 3010), "0.125");
+    EXPECT_EQ(ControlText(d, 3100), "0.5");
+    EXPECT_EQ(ControlText(d, 3101), "- -");  // not a number
+    EXPECT_EQ(ControlText(d, 3200), "1.5");
+    EXPECT_EQ(ControlText(d, 3300), "-0.25");
+    EXPECT_EQ(ControlText(d, 3302), "- -");  // infinite
+    EXPECT_EQ(ControlText(d, 3310), "- -");
+    EXPECT_EQ(ControlText(d, 3155), "N.C.");
+    headless::PressButton(d, 3150);
+  });
+  scope.person.steps.push_back([&](HWND d) {
+    EXPECT_EQ(ControlText(d, 3150), "&Left Channel Parameters");
+    EXPECT_EQ(ControlText(d, 3156), "OCTAVE BAND ACOUSTICAL PARAMETERS - Right Channel");
+    EXPECT_EQ(ControlText(d, OctaveCell(0, SLOT_C50)), "-2.5");
+    EXPECT_EQ(ControlText(d, OctaveCell(0, SLOT_C80)), "- -");
+    EXPECT_EQ(ControlText(d, OctaveCell(2, SLOT_TS)), "- -");
+    EXPECT_EQ(ControlText(d, 1020), "yes");   // the N.C. row belongs to both
+    EXPECT_EQ(ControlText(d, 3000), "0.25");  // and so do the pair rows
+    headless::PressButton(d, 3150);
+  });
+  scope.person.steps.push_back([&](HWND d) {
+    EXPECT_EQ(ControlText(d, 3150), "Right Channel Parameters");
+    EXPECT_EQ(ControlText(d, 3156), "OCTAVE BAND ACOUSTICAL PARAMETERS - Left Channel");
+    EXPECT_EQ(ControlText(d, OctaveCell(0, SLOT_C50)), "1.5");
+    headless::PressButton(d, 4);
+    headless::PressEscape(d);  // no Cancel: nothing happens
+  });
+  scope.person.steps.push_back([&](HWND d) {
+    EXPECT_EQ(headless::OpenDialogs().size(), 1u);
+    headless::PressEnter(d);
+  });
+  EXPECT_EQ(OpenOctave(r), 1);
+  EXPECT_EQ(scope.person.idleCalls, 4u);
+  EXPECT_NE(seen, nullptr);
+  EXPECT_EQ(dialogCreatedCalls, createdBefore + 1);
+  EXPECT_EQ(scope.person.Count(headless::Event::Help), 1u);
+  EXPECT_EQ(headless::GlobalLockCount(r.settingsBlock), 0);
+  EXPECT_EQ(r.Lock()->shownChannel, 0);
+  r.Unlock();
+}
+
+TEST(OctaveDialog, MonoWithNoiseCorrectionOffShowsMissingMarks) {
+  PersonScope scope;
+  PublishedResults r(1);
+  FillStereoOctave(r);
+  std::fill(std::begin(r.store.lf), std::end(r.store.lf), 0.0);
+  std::fill(std::begin(r.store.iacc), std::end(r.store.iacc), 0.0);
+  std::fill(std::begin(r.store.wIacc), std::end(r.store.wIacc), 0.0);
+  std::fill(std::begin(r.store.tauIacc), std::end(r.store.tauIacc), 0.0);
+  r.SetNoiseCorrection(0);
+  r.context.interactiveMark = 0xFFFF;
+  scope.person.steps.push_back([&](HWND d) {
+    EXPECT_FALSE(IsControlEnabled(d, 3150));
+    EXPECT_EQ(ControlText(d, 3156), "OCTAVE BAND ACOUSTICAL PARAMETERS");
+    EXPECT_EQ(ControlText(d, 3154), "(-5. dB, -15. dB)");
+    for (int b = 0; b <= 10; ++b) {
+      EXPECT_EQ(ControlText(d, 1020 + b), "- -") << b;
+      for (int row : {3000, 3100, 3200, 3300}) EXPECT_EQ(ControlText(d, row + b), "- -") << row + b;
+    }
+    EXPECT_EQ(ControlText(d, OctaveCell(0, SLOT_C50)), "1.5");
+    EXPECT_EQ(ControlText(d, 3155), "N.C.");
+    EXPECT_EQ(ControlText(d, 1032), "LF");
+    EXPECT_EQ(ControlText(d, 1039), "Tau IACC [ms]");
+    headless::CloseDialog(d);  // the close box is OK
+  });
+  EXPECT_EQ(OpenOctave(r), 1);
+  EXPECT_EQ(headless::GlobalLockCount(r.settingsBlock), 0);
+}
+
+TEST(ResultsDialogs, CloseThemselvesUnlessTheHostKeepsThemOpen) {
+  struct Keep {
+    uint16_t interactiveMark, keepDialogsOpen;
+    bool waits;
+  };
+  const Keep cases[] = {{0, 0, false}, {1, 0, false}, {0xFFFF, 0, true}, {0, 1, true}, {0xFFFF, 7, true}};
+  for (const Keep& c : cases) {
+    for (const bool thirdOctave : {false, true}) {
+      PersonScope scope;
+      PublishedResults r(2);
+      r.context.interactiveMark = c.interactiveMark;
+      r.context.keepDialogsOpen = c.keepDialogsOpen;
+      EXPECT_EQ(thirdOctave ? OpenThirdOctave(r) : OpenOctave(r), 1);
+      EXPECT_EQ(scope.person.idleCalls > 0, c.waits) << c.interactiveMark << " " << c.keepDialogsOpen;
+      EXPECT_EQ(scope.person.Count(headless::Event::DialogEnded), 1u);
+      EXPECT_EQ(headless::GlobalLockCount(r.settingsBlock), 0);
+    }
+  }
+}
+
+TEST(ResultsDialogs, CopyWhileAnotherProgramHoldsTheClipboardThenAgain) {
+  for (const bool thirdOctave : {false, true}) {
+    PersonScope scope;
+    PublishedResults r(2);
+    FillStereoOctave(r);
+    if (thirdOctave) {
+      // Exponent-notation cells everywhere: far over 4000 bytes per channel.
+      for (int c = 0; c < 2; ++c) {
+        for (int b = 0; b < MAX_BANDS; ++b) {
+          for (int k = 0; k < PARAMS_PER_BAND; ++k) r.Set(c, b, k, -1.234e-10f);
+        }
+      }
+    }
+    r.context.keepDialogsOpen = 1;
+    const size_t blocksBefore = headless::LiveGlobalBlocks();
+    headless::HoldClipboardElsewhere(true);
+    scope.person.steps.push_back([](HWND d) { headless::PressButton(d, 3151); });
+    scope.person.steps.push_back([&](HWND d) {
+      ASSERT_EQ(scope.person.Count(headless::Event::MessageBox), 1u);
+      const headless::Event& message = scope.person.events.back();
+      EXPECT_EQ(message.kind, headless::Event::MessageBox);
+      EXPECT_EQ(message.text,
+                "Can not access Clipboard Data.\nAnother application or window\nhas the Clipboard opened.");
+      EXPECT_EQ(message.caption, "Acoustical Parameters");
+      EXPECT_EQ(message.style, 16u);
+      EXPECT_EQ(headless::LiveGlobalBlocks(), blocksBefore);  // the failed block is freed
+      EXPECT_FALSE(headless::ClipboardText().has_value());
+      headless::HoldClipboardElsewhere(false);
+      headless::PressButton(d, 3151);
+    });
+    scope.person.steps.push_back([](HWND d) { headless::PressButton(d, 1); });
+    EXPECT_EQ(thirdOctave ? OpenThirdOctave(r) : OpenOctave(r), 1);
+    EXPECT_EQ(scope.person.Count(headless::Event::MessageBox), 1u);
+    const std::string expected = ExpectedReport(r, thirdOctave);
+    if (thirdOctave) {
+      EXPECT_GT(expected.size(), 8000u);
+    }
+    ASSERT_TRUE(headless::ClipboardText().has_value());
+    EXPECT_EQ(*headless::ClipboardText(), expected);
+    EXPECT_EQ(headless::LiveGlobalBlocks(), blocksBefore + 1);  // now the clipboard's
+    headless::ResetClipboard();
+    EXPECT_EQ(headless::LiveGlobalBlocks(), blocksBefore);
+  }
+}
+
+// Third-octave store: wide band and a few thirds, with tiny valid values
+// that only the wide band shows, and thirds of one octave that differ.
+void FillStereoThirds(PublishedResults& r) {
+  r.Set(0, 0, SLOT_C50, 0.00005f);
+  r.Set(0, 0, SLOT_C80, 2.5f);
+  r.Set(0, 0, SLOT_D50, 40.0f);
+  r.Set(0, 1, SLOT_C50, 0.00005f);   // valid, but too close to zero for a third
+  r.Set(0, 1, SLOT_C80, -0.0002f);   // just beyond the limit
+  r.Set(0, 2, SLOT_C50, 1.25f);      // middle third computed, upper third not
+  r.Set(0, 27, SLOT_RT30, 0.75f);
+  r.Set(0, 27, SLOT_R_RT30, 0.99f);
+  r.Set(0, 0, SLOT_RT30, 1.5f);
+  r.Set(1, 0, SLOT_C50, -3.0f);
+  r.Set(1, 5, SLOT_D50, 55.5f);
+  r.store.noiseCorrected[4] = 'y';
+}
+
+void ExpectView(HWND d, int view, const char* const labels[3]) {
+  for (int button = 0; button < 5; ++button) {
+    EXPECT_EQ(IsControlEnabled(d, 1800 + button), button != view) << "view button " << 1800 + button;
+  }
+  const bool clarity = view == 0;
+  for (int column = 0; column < 28; ++column) {
+    EXPECT_EQ(IsControlVisible(d, ThirdCell(column, 2)), clarity) << column;
+  }
+  for (int column = 1; column < 28; ++column) EXPECT_EQ(IsControlVisible(d, 1019 + column), !clarity) << column;
+  for (int block = 0; block < 3; ++block) {
+    for (int row = 0; row < 3; ++row) EXPECT_EQ(ControlText(d, 1810 + 3 * block + row), labels[row]);
+  }
+}
+
+TEST(ThirdOctaveDialog, ViewsAndChannelButton) {
+  PersonScope scope;
+  PublishedResults r(2);
+  FillStereoThirds(r);
+  r.context.keepDialogsOpen = 1;
+  const char* const templateLabels[3] = {"C50 (dB)", "C80 (dB)", "D50 (%)"};
+  const char* const clarityLabels[3] = {"C50 [dB]", "C80 [dB]", "D50 [%]"};
+  const char* const rt30Labels[3] = {"RT30 [s]", "r RT30", "NC"};
+  const char* const userLabels[3] = {"RTUser[s]", "r RTUser", "NC"};
+  scope.person.steps.push_back([&](HWND d) {
+    EXPECT_EQ(ControlText(d, 3156), "1/3 OCTAVE BAND ACOUSTICAL PARAMETERS - Left Channel");
+    EXPECT_EQ(ControlText(d, 3150), "&Right Channel Parameters");
+    EXPECT_TRUE(IsControlEnabled(d, 3151));
+    ExpectView(d, 0, templateLabels);
+    EXPECT_EQ(ControlText(d, ThirdCell(0, 0)), "5.e-005");  // the wide band shows it
+    EXPECT_EQ(ControlText(d, ThirdCell(0, 1)), "2.5");
+    EXPECT_EQ(ControlText(d, ThirdCell(0, 2)), "40.");
+    EXPECT_EQ(ControlText(d, ThirdCell(1, 0)), "- -");  // a third does not
+    EXPECT_EQ(ControlText(d, ThirdCell(1, 1)), "-2.e-004");
+    EXPECT_EQ(ControlText(d, ThirdCell(2, 0)), "1.25");
+    EXPECT_EQ(ControlText(d, ThirdCell(3, 0)), "- -");
+    EXPECT_EQ(ControlText(d, 3154), "(-5. dB, -15. dB)");
+    headless::PressButton(d, 1803);
+  });
+  scope.person.steps.push_back([&](HWND d) {
+    ExpectView(d, 3, rt30Labels);
+    EXPECT_EQ(ControlText(d, ThirdCell(0, 0)), "1.5");
+    EXPECT_EQ(ControlText(d, ThirdCell(27, 0)), "0.75");
+    EXPECT_EQ(ControlText(d, ThirdCell(27, 1)), "0.99");
+    EXPECT_EQ(ControlText(d, ThirdCell(26, 0)), "- -");
+    for (int column = 0; column < 28; ++column) EXPECT_EQ(ControlText(d, ThirdCell(column, 2)), " ");
+    for (int column = 1; column < 28; ++column) {
+      EXPECT_EQ(ControlText(d, 1019 + column), column == 4 ? "yes" : "no") << column;
+    }
+    headless::PressButton(d, 3150);  // back to Clarity, right channel
+  });
+  scope.person.steps.push_back([&](HWND d) {
+    EXPECT_EQ(ControlText(d, 3150), "Left Channel Parameters");
+    EXPECT_EQ(ControlText(d, 3156), "1/3 OCTAVE BAND ACOUSTICAL PARAMETERS - Right Channel");
+    ExpectView(d, 0, clarityLabels);
+    EXPECT_EQ(ControlText(d, ThirdCell(0, 0)), "-3.");
+    EXPECT_EQ(ControlText(d, ThirdCell(5, 2)), "55.5");
+    EXPECT_EQ(ControlText(d, ThirdCell(2, 0)), "- -");
+    headless::PressButton(d, 1804);
+  });
+  scope.person.steps.push_back([&](HWND d) {
+    ExpectView(d, 4, userLabels);
+    headless::PressButton(d, 3150);
+  });
+  scope.person.steps.push_back([&](HWND d) {
+    EXPECT_EQ(ControlText(d, 3150), "Right Channel Parameters");
+    EXPECT_EQ(ControlText(d, 3156), "1/3 OCTAVE BAND ACOUSTICAL PARAMETERS - Left Channel");
+    ExpectView(d, 0, clarityLabels);
+    EXPECT_EQ(ControlText(d, ThirdCell(0, 0)), "5.e-005");
+    headless::CloseDialog(d);
+  });
+  EXPECT_EQ(OpenThirdOctave(r), 1);
+  EXPECT_EQ(scope.person.idleCalls, 5u);
+  EXPECT_EQ(headless::GlobalLockCount(r.settingsBlock), 0);
+}
+
+TEST(ThirdOctaveDialog, MonoWithNoiseCorrectionOffInEveryView) {
+  PersonScope scope;
+  PublishedResults r(1);
+  FillStereoThirds(r);
+  r.SetNoiseCorrection(0);
+  r.context.interactiveMark = 0xFFFF;
+  const int views[] = {1801, 1802, 1803, 1804, 1800};
+  for (int i = 0; i < 5; ++i) {
+    scope.person.steps.push_back([&, i](HWND d) {
+      if (i == 0) {
+        EXPECT_FALSE(IsControlEnabled(d, 3150));
+        EXPECT_EQ(ControlText(d, 3156), "OCTAVE BAND ACOUSTICAL PARAMETERS");
+      } else {
+        EXPECT_FALSE(IsControlEnabled(d, views[i - 1]));
+        if (views[i - 1] != 1800) {
+          for (int column = 1; column < 28; ++column) EXPECT_EQ(ControlText(d, 1019 + column), "- -") << column;
+        }
+      }
+      headless::PressButton(d, views[i]);
+    });
+  }
+  scope.person.steps.push_back([](HWND d) {
+    EXPECT_EQ(ControlText(d, ThirdCell(0, 2)), "40.");
+    EXPECT_TRUE(IsControlVisible(d, ThirdCell(0, 2)));
+    headless::PressButton(d, 1);
+  });
+  EXPECT_EQ(OpenThirdOctave(r), 1);
+  EXPECT_EQ(scope.person.idleCalls, 6u);
+}
+
+#if UINTPTR_MAX != 0xFFFFFFFFu
+TEST(ResultsDialogs, RepeatedDialogsKeepTheTokenTableBounded) {
+  PersonScope scope;
+  PublishedResults r(2);
+  // First opening of each: the function tokens of the procedures and the
+  // host callback stay for the process.
+  OpenOctave(r);
+  OpenThirdOctave(r);
+  OpenPluginDialog(100, ORDINAL_SETTINGS_DIALOG, &r.context);
+  const uint32_t live = LiveSlotCount();
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_EQ(OpenOctave(r), 1);
+    EXPECT_EQ(OpenThirdOctave(r), 1);
+    EXPECT_EQ(OpenPluginDialog(100, ORDINAL_SETTINGS_DIALOG, &r.context), 0);
+  }
+  EXPECT_EQ(LiveSlotCount(), live);
+}
+#endif
+
+}  // namespace
