@@ -1,0 +1,223 @@
+// The in-process host: sample delivery in the width that the format word
+// asks for, the recording of service calls (through the plug-in's own
+// forwarding routines), the routing of callbacks to the right host, and
+// bounded resources over many instances.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "host/kit/plugin_host.h"
+#include "platform/headless.h"
+#include "plugin/host_services.h"
+
+namespace {
+
+using hostkit::PluginHost;
+using hostkit::ServiceCall;
+
+// Asks the host's sample service directly, as a host-side caller would, and
+// decodes the answer (8: signed bytes, 16: little-endian int16, 32: floats).
+std::vector<float> Fetch(PluginHost& host, uint32_t firstFrame, uint32_t frameCount, uint32_t formatWord,
+                         int width, int channels) {
+  std::vector<uint8_t> raw(static_cast<size_t>(frameCount) * channels * (width / 8), 0xEE);
+  auto getSamples = FunctionFromSlot<XfmGetSamplesFn>(host.Context().fnGetSamples);
+  getSamples(host.Context().waveHandle, raw.data(), firstFrame, frameCount, formatWord);
+  std::vector<float> out;
+  for (size_t i = 0; i < raw.size(); i += width / 8) {
+    if (width == 8) out.push_back(static_cast<int8_t>(raw[i]));
+    if (width == 16) out.push_back(static_cast<int16_t>(raw[i] | (raw[i + 1] << 8)));
+    if (width == 32) {
+      float f;
+      std::memcpy(&f, &raw[i], sizeof f);
+      out.push_back(f);
+    }
+  }
+  return out;
+}
+
+TEST(HostKit, SamplesInEveryWidthRoundedAndClamped) {
+  PluginHost host;
+  // Stored in the 16-bit integer scale; halves round away from zero.
+  const std::vector<float> stored = {0.0f, 0.5f, -0.5f, 1.4f, -1.6f, 126.5f, 127.5f, -128.6f,
+                                     300.0f, -300.0f, 32767.4f, 40000.0f, -40000.0f};
+  host.SetAudio(1, 16, 44100, stored);
+  const std::vector<float> as8 = {0, 1, -1, 1, -2, 127, 127, -128, 127, -128, 127, 127, -128};
+  const std::vector<float> as16 = {0, 1, -1, 1, -2, 127, 128, -129, 300, -300, 32767, 32767, -32768};
+  const struct { uint32_t formatWord; int width; const std::vector<float>& expected; } cases[] = {
+      {9, 8, as8},           {17, 16, as16},          {33, 32, stored},
+      // Bits of the host's sample flags beside the width and channel bits.
+      {0x0400 | 9, 8, as8}, {0x8400 | 17, 16, as16}, {0x0100 | 33, 32, stored},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Fetch(host, 0, 13, c.formatWord, c.width, 1), c.expected) << "format " << c.formatWord;
+  }
+  EXPECT_EQ(host.Context().selStart, 0u);
+  EXPECT_EQ(host.Context().selEnd, 12u);
+}
+
+TEST(HostKit, StereoFramesInterleavedFromTheRequestedFrame) {
+  PluginHost host;
+  host.SetAudio(2, 8, 8000, {1, -1, 2, -2, 3, -3});
+  EXPECT_EQ(host.Context().channelCount, 2);
+  EXPECT_EQ(host.Context().bitsPerSample, 8);
+  EXPECT_EQ(host.Context().sampleRate, 8000);
+  EXPECT_EQ(host.Context().selEnd, 2u);
+  // Frames past the end of the audio are silence.
+  EXPECT_EQ(Fetch(host, 1, 3, 10, 8, 2), (std::vector<float>{2, -2, 3, -3, 0, 0}));
+  EXPECT_EQ(Fetch(host, 0, 2, 34, 32, 2), (std::vector<float>{1, -1, 2, -2}));
+  host.SetSelection(1, 2);
+  EXPECT_EQ(host.Context().selStart, 1u);
+  EXPECT_EQ(host.Context().selEnd, 2u);
+}
+
+TEST(HostKit, ForwardersRecordEveryCallInOrderBeforeTheHook) {
+  PluginHost host;
+  host.SetAudio(1, 16, 48000, {5, 6, 7});
+  host.Context().sampleFlags = 0x0400;
+  HWND const window = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x00D1A100));
+
+  std::vector<size_t> recordedWhenHookRan;
+  host.onProgress = [&](int32_t, int32_t) { recordedWhenHookRan.push_back(host.calls.size()); };
+  host.onStatusText = [&](const std::string&) { recordedWhenHookRan.push_back(host.calls.size()); };
+  host.onDialogCreated = [&](HWND) { recordedWhenHookRan.push_back(host.calls.size()); };
+
+  int16_t samples[3] = {};
+  host.cancelWord = 7;
+  uint32_t cancelSeen = 0;
+  EXPECT_EQ(host.RunWithContext([&](XfmContext* ctx) {
+              CallStatusText(ctx, "Calculating Acoustics...");
+              CallGetSamples(ctx, samples, 0, 3, 17);
+              CallProgress(ctx, 1, 11);
+              CallProgressDone(ctx);
+              CallDialogCreated(ctx, window);
+              cancelSeen = ReadCancelWord(ctx);
+              return 1;
+            }),
+            1);
+
+  ASSERT_EQ(host.calls.size(), 5u);
+  EXPECT_EQ(host.calls[0].kind, ServiceCall::StatusText);
+  EXPECT_EQ(host.calls[0].text, "Calculating Acoustics...");
+  EXPECT_EQ(host.calls[1].kind, ServiceCall::GetSamples);
+  EXPECT_EQ(host.calls[1].formatWord, 0x0400u | 17u);  // sampleFlags ORed in
+  EXPECT_EQ(host.calls[1].frameCount, 3u);
+  EXPECT_EQ(host.calls[2].kind, ServiceCall::Progress);
+  EXPECT_EQ(host.calls[2].done, 1);
+  EXPECT_EQ(host.calls[2].total, 11);
+  EXPECT_EQ(host.calls[3].kind, ServiceCall::ProgressDone);
+  EXPECT_EQ(host.calls[4].kind, ServiceCall::DialogCreated);
+  EXPECT_EQ(host.calls[4].window, window);
+  EXPECT_EQ(recordedWhenHookRan, (std::vector<size_t>{1, 3, 5}));
+  EXPECT_EQ(samples[0], 5);
+  EXPECT_EQ(samples[2], 7);
+  EXPECT_EQ(cancelSeen, 7u);
+  EXPECT_EQ(PluginHost::Current(), nullptr);
+}
+
+TEST(HostKit, NullServicesAreSkippedAndHooksCannotThrowIntoThePlugin) {
+  PluginHost host;
+  host.onStatusText = [](const std::string&) { throw std::runtime_error("hook failure"); };
+  host.RunWithContext([&](XfmContext* ctx) {
+    CallStatusText(ctx, "Calculating LF and ANDO's parameters");  // recorded, hook throws
+    ctx->fnProgress = 0;
+    ctx->fnStatusText = 0;
+    ctx->fnProgressDone = 0;
+    ctx->cancelFlag = 0;
+    CallProgress(ctx, 0, 27);
+    CallStatusText(ctx, "not shown");
+    CallProgressDone(ctx);
+    return ReadCancelWord(ctx) == 0 ? 1 : 0;
+  });
+  ASSERT_EQ(host.calls.size(), 1u);
+  EXPECT_EQ(host.calls[0].text, "Calculating LF and ANDO's parameters");
+}
+
+TEST(HostKit, CallbacksReachTheHostWhoseCallRuns) {
+  PluginHost outer, inner;
+  // Outside an entry point a service without a context finds no host.
+  CallProgress(&outer.Context(), 1, 2);
+  EXPECT_TRUE(outer.calls.empty());
+
+  outer.RunWithContext([&](XfmContext* ctx) {
+    CallProgress(ctx, 1, 11);
+    inner.RunWithContext([&](XfmContext* innerCtx) {
+      EXPECT_EQ(PluginHost::Current(), &inner);
+      CallProgress(innerCtx, 2, 11);
+      CallProgressDone(ctx);  // found by its context, not by the running call
+      return 1;
+    });
+    EXPECT_EQ(PluginHost::Current(), &outer);
+    CallProgress(ctx, 3, 11);
+    return 1;
+  });
+  ASSERT_EQ(outer.calls.size(), 3u);
+  EXPECT_EQ(outer.calls[0].done, 1);
+  EXPECT_EQ(outer.calls[1].kind, ServiceCall::ProgressDone);
+  EXPECT_EQ(outer.calls[2].done, 3);
+  ASSERT_EQ(inner.calls.size(), 1u);
+  EXPECT_EQ(inner.calls[0].done, 2);
+
+  // A wave handle that names no host: nothing recorded, buffer untouched.
+  uint8_t buffer[4] = {9, 9, 9, 9};
+  auto getSamples = FunctionFromSlot<XfmGetSamplesFn>(outer.Context().fnGetSamples);
+  getSamples(outer.Context().waveHandle ^ 0x80000000u, buffer, 0, 4, 9);
+  EXPECT_EQ(buffer[0], 9);
+  EXPECT_EQ(outer.calls.size(), 3u);
+}
+
+TEST(HostKit, OneHostPerThreadRunsIndependently) {
+  constexpr int THREADS = 4;
+  constexpr int ROUNDS = 200;
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < THREADS; ++t) {
+    threads.emplace_back([t, &wrong] {
+      PluginHost host;
+      host.SetAudio(1, 16, 44100, {static_cast<float>(100 * t), static_cast<float>(100 * t + 1)});
+      if (host.Init() != 1) ++wrong;
+      for (int round = 0; round < ROUNDS; ++round) {
+        int16_t samples[2] = {};
+        host.RunWithContext([&](XfmContext* ctx) {
+          CallGetSamples(ctx, samples, 0, 2, 17);
+          CallProgress(ctx, round, t);
+          return 1;
+        });
+        if (samples[0] != 100 * t || samples[1] != 100 * t + 1) ++wrong;
+      }
+      if (host.calls.size() != 2u * ROUNDS) ++wrong;
+      for (const ServiceCall& call : host.calls) {
+        if (call.kind == ServiceCall::Progress && call.total != t) ++wrong;
+      }
+      if (host.Destroy() != 1) ++wrong;
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST(HostKit, ManyInstancesKeepMemoryAndSlotsBounded) {
+  { PluginHost warmUp; warmUp.Init(); warmUp.Destroy(); }  // shared callback slots exist from here on
+  const size_t blocks = headless::LiveGlobalBlocks();
+#if UINTPTR_MAX != 0xFFFFFFFF
+  const uint32_t slots = LiveSlotCount();
+#endif
+  for (int cycle = 0; cycle < 5000; ++cycle) {
+    PluginHost host;
+    ASSERT_EQ(headless::LiveGlobalBlocks(), blocks + 1);
+    ASSERT_EQ(host.Init(), 1);
+    ASSERT_EQ(host.Destroy(), 1);
+  }
+  EXPECT_EQ(headless::LiveGlobalBlocks(), blocks);
+#if UINTPTR_MAX != 0xFFFFFFFF
+  EXPECT_LE(LiveSlotCount(), slots);
+#endif
+}
+
+}  // namespace

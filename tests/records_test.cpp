@@ -1,0 +1,134 @@
+// Byte layouts of the records shared with the host and between the run and
+// its readers, checked through real objects and raw bytes (the headers'
+// static_asserts check offsetof; these check what the bytes hold).
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "plugin/results.h"
+#include "plugin/settings.h"
+#include "plugin/xfm_types.h"
+
+namespace {
+
+// Little-endian bytes of a value, as the host reads them.
+template <typename T>
+std::vector<uint8_t> Bytes(T value) {
+  std::vector<uint8_t> out(sizeof value);
+  std::memcpy(out.data(), &value, sizeof value);
+  return out;
+}
+
+std::vector<uint8_t> At(const uint8_t* block, size_t offset, size_t count) {
+  return std::vector<uint8_t>(block + offset, block + offset + count);
+}
+
+TEST(Records, TypeStringLettersAddUpToTheSettingsSize) {
+  // Letter widths as the host reads the type string: 4 for f, i, l, h; 1 for
+  // c; 8 for d; 256 for s.
+  const char* types = "fficccllllllhhccffcdssll";
+  uint32_t total = 0;
+  for (const char* p = types; *p != '\0'; ++p) {
+    switch (*p) {
+      case 'f': case 'i': case 'l': case 'h': total += 4; break;
+      case 'c': total += 1; break;
+      case 'd': total += 8; break;
+      case 's': total += 256; break;
+      default: ADD_FAILURE() << "unknown type letter " << *p;
+    }
+  }
+  EXPECT_EQ(total, 586u);
+  EXPECT_EQ(sizeof(AnalysisSettings), total);
+}
+
+TEST(Records, ResultStoreDistancesSeenThroughAddresses) {
+  AcousticResults store{};
+  const auto* valid = reinterpret_cast<const uint8_t*>(&store.valid[0][0][0]);
+  const auto* values = reinterpret_cast<const uint8_t*>(&store.values[0][0][0]);
+  EXPECT_EQ(reinterpret_cast<const uint8_t*>(&store.valid[1][0][0]) - valid, 308);
+  EXPECT_EQ(reinterpret_cast<const uint8_t*>(&store.noiseCorrected[0]) - valid, 616);
+  EXPECT_EQ(reinterpret_cast<const uint8_t*>(&store.values[1][0][0]) - values, 1232);
+  // Element [c][b][k] at float index c*308 + b*11 + k, as the readers index it.
+  const struct { int c, b, k; } cells[] = {{0, 0, 0}, {0, 10, 4}, {1, 0, 0}, {1, 27, 10}, {0, 27, 10}};
+  for (const auto& cell : cells) {
+    store.values[cell.c][cell.b][cell.k] = 1.0f + cell.c * 1000 + cell.b * 20 + cell.k;
+    const float* flat = &store.values[0][0][0];
+    EXPECT_EQ(flat[cell.c * 308 + cell.b * 11 + cell.k], store.values[cell.c][cell.b][cell.k]);
+  }
+}
+
+TEST(Records, SettingsWriteThenReadThroughRawBytes) {
+  AnalysisSettings written{};
+  std::memset(&written, 0xA5, sizeof written);
+  written.rtuStartDb = -5.0f;
+  written.rtuEndDb = -15.0f;
+  written.arrivalThreshold = -2;
+  written.noiseCorrection = 1;
+  written.thirdOctave = 0;
+  written.shownChannel = 1;
+  written.resultValues = 0x11223344u;
+  written.resultTauIACC = 0xDEADBEEFu;
+  written.ownerWindow = 0x00010002u;
+  written.moduleHandle = 0x10000000u;
+  written.wThreshold = 10000.0f;
+  written.yThreshold = 2500.0f;
+  written.thresholdLock = 1;
+  written.boostDb = 3.0;
+  written.arrivalLeft = 1234;
+  written.arrivalRight = -1;
+  written.iaccStart = 70000u;
+  written.iaccEnd = 0x01020304u;
+
+  uint8_t raw[SETTINGS_SIZE];
+  std::memcpy(raw, &written, sizeof raw);
+
+  // The bytes at the host's offsets, written out by hand (IEEE-754, LE).
+  const struct { size_t offset; std::vector<uint8_t> bytes; } expected[] = {
+      {0, {0x00, 0x00, 0xA0, 0xC0}},                          // -5.0f
+      {4, {0x00, 0x00, 0x70, 0xC1}},                          // -15.0f
+      {8, {0xFE, 0xFF}},                                      // -2
+      {10, {0x01, 0x00, 0x01}},                               // flags
+      {13, {0x44, 0x33, 0x22, 0x11}},                         // resultValues
+      {33, {0xEF, 0xBE, 0xAD, 0xDE}},                         // resultTauIACC
+      {37, {0x02, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x10}},  // owner, module
+      {45, std::vector<uint8_t>(512, 0xA5)},                  // unused span
+      {557, {0x00, 0x40, 0x1C, 0x46}},                        // 10000.0f
+      {561, {0x00, 0x40, 0x1C, 0x45}},                        // 2500.0f
+      {565, {0x01}},
+      {566, {0, 0, 0, 0, 0, 0, 0x08, 0x40}},                  // 3.0
+      {574, {0xD2, 0x04, 0xFF, 0xFF}},                        // 1234, -1
+      {578, {0x70, 0x11, 0x01, 0x00, 0x04, 0x03, 0x02, 0x01}},
+  };
+  for (const auto& e : expected) EXPECT_EQ(At(raw, e.offset, e.bytes.size()), e.bytes) << "offset " << e.offset;
+
+  AnalysisSettings read;
+  std::memcpy(&read, raw, sizeof raw);
+  EXPECT_EQ(std::memcmp(&read, &written, sizeof read), 0);
+  EXPECT_EQ(read.boostDb, 3.0);
+  EXPECT_EQ(read.iaccStart, 70000u);
+  EXPECT_EQ(read.arrivalRight, -1);
+}
+
+TEST(Records, ContextFieldsLandAtTheHostOffsets) {
+  XfmContext ctx{};
+  ctx.channelCount = 2;
+  ctx.bitsPerSample = 16;
+  ctx.sampleRate = 48000;
+  ctx.selEnd = 0x00ABCDEFu;
+  ctx.interactiveMark = 0xFFFF;
+  ctx.dialogWindow = 0x0C0FFEE0u;
+  ctx.sampleFlags = 0x0400;
+  ctx.waveHandle = 0x12345678u;
+  const auto* raw = reinterpret_cast<const uint8_t*>(&ctx);
+  EXPECT_EQ(At(raw, 0, 4), (std::vector<uint8_t>{2, 0, 16, 0}));
+  EXPECT_EQ(At(raw, 8, 4), Bytes<int32_t>(48000));
+  EXPECT_EQ(At(raw, 20, 4), (std::vector<uint8_t>{0xEF, 0xCD, 0xAB, 0x00}));
+  EXPECT_EQ(At(raw, 144, 2), (std::vector<uint8_t>{0xFF, 0xFF}));
+  EXPECT_EQ(At(raw, 324, 4), (std::vector<uint8_t>{0xE0, 0xFE, 0x0F, 0x0C}));
+  EXPECT_EQ(At(raw, 336, 2), (std::vector<uint8_t>{0x00, 0x04}));
+  EXPECT_EQ(At(raw, 340, 4), (std::vector<uint8_t>{0x78, 0x56, 0x34, 0x12}));
+}
+
+}  // namespace
