@@ -1,0 +1,127 @@
+// Fixed sections and resonator: golden impulse responses, DC behaviour,
+// band edges and gains measured with long sines.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "dsp/filters.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kFiveDecimals = 0.5e-5;   // golden values are quoted to five decimals
+constexpr double kSevenDecimals = 0.5e-7;  // ... and the resonator's to seven
+constexpr double kSettledDc = 1e-6;        // float rounding left on a settled constant input
+
+// Steady-state amplitude of a unit sine after `filter`, from the RMS of the
+// middle half of a long buffer (start-up and, for the backward resonator,
+// the ring-up at the buffer end stay outside it).
+template <typename Filter>
+double SineGain(double freqHz, double rateHz, uint32_t length, Filter filter) {
+  std::vector<float> signal(length);
+  for (uint32_t i = 0; i < length; ++i) signal[i] = static_cast<float>(std::sin(2 * kPi * freqHz * i / rateHz));
+  std::vector<float> out = filter(signal);
+  double energy = 0;
+  for (uint32_t i = length / 4; i < 3 * length / 4; ++i) energy += double(out[i]) * out[i];
+  return std::sqrt(2 * energy / (length / 2));
+}
+
+std::vector<float> Fixed(const SixthOrderCoefficients& set, const std::vector<float>& x) {
+  std::vector<float> y(x.size());
+  FilterSixthOrder(set, x.data(), y.data(), static_cast<uint32_t>(x.size()));
+  return y;
+}
+
+TEST(FixedSections, ImpulseResponsesMatchGoldenValues) {
+  const struct { const SixthOrderCoefficients* set; double expected[6]; } cases[] = {
+      {&OctaveBandPass, {0.0338, 0.05749, -0.08514, -0.21713, 0.00230, 0.29708}},
+      {&DecimationLowPass, {0.0296, 0.1775, 0.42078, 0.45376, 0.11318, -0.19566}},
+  };
+  std::vector<float> impulse(64, 0.0f);
+  impulse[0] = 1.0f;
+  for (const auto& c : cases) {
+    std::vector<float> y = Fixed(*c.set, impulse);
+    for (int i = 0; i < 6; ++i) EXPECT_NEAR(y[i], c.expected[i], kFiveDecimals) << i;
+  }
+}
+
+TEST(FixedSections, SettleOnDcAndCarryNothingBetweenCalls) {
+  const struct { const SixthOrderCoefficients* set; double dcGain; } cases[] = {
+      {&OctaveBandPass, 0.0},       {&ThirdOctaveBandPass1, 0.0}, {&ThirdOctaveBandPass2, 0.0},
+      {&ThirdOctaveBandPass3, 0.0}, {&DecimationLowPass, 1.8936 / 1.8937},
+  };
+  std::vector<float> dc(44100, 1.0f), noise(4000);
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<float>(std::sin(i * 0.37) * 1000 + (i % 7));
+  for (const auto& c : cases) {
+    EXPECT_NEAR(Fixed(*c.set, dc).back(), c.dcGain, kSettledDc);
+    std::vector<float> first = Fixed(*c.set, noise);
+    std::vector<float> second(noise.size(), 12345.0f);  // stale content must not leak in
+    FilterSixthOrder(*c.set, noise.data(), second.data(), static_cast<uint32_t>(noise.size()));
+    EXPECT_EQ(first, second);
+  }
+}
+
+TEST(FixedSections, HalfPowerPointsAtTheirDesignFrequencies) {
+  constexpr double kEdgeTolerance = 0.012;  // tabled edges are rounded to whole Hz and the gains near 1
+  constexpr double kPassbandRipple = 0.03;  // the third-octave sets dip to about 0.98 between their edges
+  const struct { const SixthOrderCoefficients* set; double lowHz, highHz; } cases[] = {
+      {&OctaveBandPass, 5660, 11312},       {&ThirdOctaveBandPass1, 5643, 7127},
+      {&ThirdOctaveBandPass2, 7125, 8980},  {&ThirdOctaveBandPass3, 8982, 11309},
+      {&DecimationLowPass, 11025, 11025},
+  };
+  auto run = [](const SixthOrderCoefficients* s) { return [s](const std::vector<float>& x) { return Fixed(*s, x); }; };
+  for (const auto& c : cases) {
+    EXPECT_NEAR(SineGain(c.lowHz, 44100, 40000, run(c.set)), std::sqrt(0.5), kEdgeTolerance) << c.lowHz;
+    EXPECT_NEAR(SineGain(c.highHz, 44100, 40000, run(c.set)), std::sqrt(0.5), kEdgeTolerance) << c.highHz;
+    if (c.set != &DecimationLowPass) {
+      EXPECT_NEAR(SineGain(std::sqrt(c.lowHz * c.highHz), 44100, 40000, run(c.set)), 1.0, kPassbandRipple);
+    }
+  }
+}
+
+TEST(Resonator, BackwardImpulseResponseAndDesignValues) {
+  std::vector<float> x(8, 0.0f);
+  x[7] = 1.0f;
+  ResonatorBandPass(1000.0f, 4.0f, x.data(), 44100.0f, 8);
+  const double expected[8] = {0.0174997, 0.0340384, 0.0318210, 0.0290475,
+                              0.0257928, 0.0221385, 0.0181713, 0.0139811};
+  for (int k = 0; k < 8; ++k) EXPECT_NEAR(x[7 - k], expected[k], kSevenDecimals) << k;
+  // The first three outputs give the design values back: y = 2a, 2*g*y, 2*(-a + g*y - b*y).
+  const double alpha = x[7] / 2.0, gamma = x[6] / (2.0 * x[7]);
+  const double beta = (-alpha + gamma * x[6] - x[5] / 2.0) / x[7];
+  EXPECT_NEAR(alpha, 0.0087498, 1e-7);
+  EXPECT_NEAR(gamma, 0.9725451, 1e-6);  // recovered through float outputs
+  EXPECT_NEAR(beta, 0.4825003, 1e-5);
+
+  float one[2] = {3.0f, 7.0f};  // a single sample gets the first step alone
+  ResonatorBandPass(1000.0f, 4.0f, one, 44100.0f, 1);
+  EXPECT_FLOAT_EQ(one[0], static_cast<float>(3.0 * x[7]));
+  EXPECT_EQ(one[1], 7.0f);
+  ResonatorBandPass(1000.0f, 4.0f, one + 1, 44100.0f, 0);  // nothing to do
+  EXPECT_EQ(one[1], 7.0f);
+}
+
+TEST(Resonator, GainAtCentreAndOctaveFilterGains) {
+  constexpr double kGainTolerance = 1e-4;    // RMS of float output over a finite window
+  constexpr double kQuotedGain = 0.0005;     // the text quotes the octave gain to three figures
+  auto resonator = [](std::vector<float> x) {
+    ResonatorBandPass(1000.0f, 4.0f, x.data(), 44100.0f, static_cast<uint32_t>(x.size()));
+    return x;
+  };
+  EXPECT_NEAR(SineGain(1000, 44100, 44100, resonator), 1.0, kGainTolerance);
+
+  const struct { float centreHz; double gain; } cases[] = {
+      {31.5f, 0.0480}, {63, 0.0480}, {125, 0.0480}, {250, 0.0480}, {500, 0.0480}, {1000, 0.0480},
+      {2000, 0.0480},  {4000, 0.0480}, {8000, 0.0496}, {16000, 0.0616},
+  };
+  for (const auto& c : cases) {
+    auto octave = [&c](std::vector<float> x) {
+      ResonatorOctaveFilter(x.data(), static_cast<uint32_t>(x.size()), c.centreHz, 44100.0f);
+      return x;
+    };
+    EXPECT_NEAR(SineGain(c.centreHz, 44100, 441000, octave), c.gain, kQuotedGain) << c.centreHz;
+  }
+}
+
+}  // namespace
