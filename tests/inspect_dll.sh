@@ -143,7 +143,7 @@ if [ -z "$imports" ]; then
 elif [ -n "$bad_imports" ]; then
   fail "imports non-system DLLs:$bad_imports"
 else
-  pass "imports only system DLLs: $(echo $imports)"
+  pass "imports only system DLLs: $(echo "$imports" | tr '\n' ' ')"
 fi
 
 # --- resources --------------------------------------------------------------
