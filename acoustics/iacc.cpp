@@ -31,6 +31,34 @@ double CorrelationAt(const float* left, const float* right, int64_t start, int64
   return sum / normaliser;
 }
 
+// The same correlations for `count` consecutive lags from `firstLag`, four
+// lags per sweep over the window. Each lag keeps its own sum, added in the
+// same order as above, so the values are identical; the four independent
+// sums only let the processor overlap their additions.
+void CorrelateLags(const float* left, const float* right, int64_t start, int64_t end, int64_t firstLag,
+                   int64_t count, double normaliser, double* out) {
+  int64_t k = 0;
+  for (; k + 4 <= count; k += 4) {
+    // r[j] is right[start + j + lag] (start + lag >= 1: the window starts
+    // at least one lag limit into the selection).
+    const float* l = left + start;
+    const float* r = right + (start + firstLag + k);
+    double sum0 = 0.0, sum1 = 0.0, sum2 = 0.0, sum3 = 0.0;
+    for (int64_t j = 0; j <= end - start; ++j) {
+      const double x = l[j];
+      sum0 += x * r[j];
+      sum1 += x * r[j + 1];
+      sum2 += x * r[j + 2];
+      sum3 += x * r[j + 3];
+    }
+    out[k] = sum0 / normaliser;
+    out[k + 1] = sum1 / normaliser;
+    out[k + 2] = sum2 / normaliser;
+    out[k + 3] = sum3 / normaliser;
+  }
+  for (; k < count; ++k) out[k] = CorrelationAt(left, right, start, end, firstLag + k, normaliser);
+}
+
 }  // namespace
 
 int32_t ComputeIacc(const float* left, const float* right, int16_t band, XfmContext* ctx, double* iacc,
@@ -98,10 +126,16 @@ int32_t ComputeIacc(const float* left, const float* right, int16_t band, XfmCont
 
   // First pass: the largest magnitude.
   double peak = 0.0;
-  for (int64_t lag = firstLag; lag <= lastLag; ++lag) {
-    const double c = CorrelationAt(left, right, start, end, lag, normaliser);
-    if (keep) kept[lag - firstLag] = c;
-    if (std::fabs(c) > peak) peak = std::fabs(c);
+  if (keep) {
+    CorrelateLags(left, right, start, end, firstLag, lagCount, normaliser, kept);
+    for (int64_t k = 0; k < lagCount; ++k) {
+      if (std::fabs(kept[k]) > peak) peak = std::fabs(kept[k]);
+    }
+  } else {
+    for (int64_t lag = firstLag; lag <= lastLag; ++lag) {
+      const double c = CorrelationAt(left, right, start, end, lag, normaliser);
+      if (std::fabs(c) > peak) peak = std::fabs(c);
+    }
   }
 
   // Second pass: the 90 % crossings around the peak and the peak's lag.
