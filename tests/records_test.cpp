@@ -1,6 +1,6 @@
-// Byte layouts of the records shared with the host and between the run and
-// its readers, checked through real objects and raw bytes (the headers'
-// static_asserts check offsetof; these check what the bytes hold).
+// Byte layouts of the settings record and the results store, checked through
+// real objects and raw bytes (the headers' static_asserts check offsetof;
+// these check what the bytes hold and the distances the readers rely on).
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,17 +9,8 @@
 
 #include "plugin/results.h"
 #include "plugin/settings.h"
-#include "plugin/xfm_types.h"
 
 namespace {
-
-// Little-endian bytes of a value, as the host reads them.
-template <typename T>
-std::vector<uint8_t> Bytes(T value) {
-  std::vector<uint8_t> out(sizeof value);
-  std::memcpy(out.data(), &value, sizeof value);
-  return out;
-}
 
 std::vector<uint8_t> At(const uint8_t* block, size_t offset, size_t count) {
   return std::vector<uint8_t>(block + offset, block + offset + count);
@@ -109,26 +100,6 @@ TEST(Records, SettingsWriteThenReadThroughRawBytes) {
   EXPECT_EQ(read.boostDb, 3.0);
   EXPECT_EQ(read.iaccStart, 70000u);
   EXPECT_EQ(read.arrivalRight, -1);
-}
-
-TEST(Records, ContextFieldsLandAtTheHostOffsets) {
-  XfmContext ctx{};
-  ctx.channelCount = 2;
-  ctx.bitsPerSample = 16;
-  ctx.sampleRate = 48000;
-  ctx.selEnd = 0x00ABCDEFu;
-  ctx.interactiveMark = 0xFFFF;
-  ctx.dialogWindow = 0x0C0FFEE0u;
-  ctx.sampleFlags = 0x0400;
-  ctx.waveHandle = 0x12345678u;
-  const auto* raw = reinterpret_cast<const uint8_t*>(&ctx);
-  EXPECT_EQ(At(raw, 0, 4), (std::vector<uint8_t>{2, 0, 16, 0}));
-  EXPECT_EQ(At(raw, 8, 4), Bytes<int32_t>(48000));
-  EXPECT_EQ(At(raw, 20, 4), (std::vector<uint8_t>{0xEF, 0xCD, 0xAB, 0x00}));
-  EXPECT_EQ(At(raw, 144, 2), (std::vector<uint8_t>{0xFF, 0xFF}));
-  EXPECT_EQ(At(raw, 324, 4), (std::vector<uint8_t>{0xE0, 0xFE, 0x0F, 0x0C}));
-  EXPECT_EQ(At(raw, 336, 2), (std::vector<uint8_t>{0x00, 0x04}));
-  EXPECT_EQ(At(raw, 340, 4), (std::vector<uint8_t>{0x78, 0x56, 0x34, 0x12}));
 }
 
 }  // namespace
