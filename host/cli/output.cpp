@@ -104,13 +104,23 @@ std::string FileFacts(const FileResult& r) {
   return facts;
 }
 
-// Right-aligned columns after a left-aligned label column.
-std::string AlignRows(const std::vector<std::vector<std::string>>& rows) {
+typedef std::vector<std::vector<std::string>> Rows;
+
+// Column widths wide enough for every row of several tables, so that the
+// tables of both channels line up under each other.
+std::vector<size_t> ColumnWidths(const std::vector<Rows>& tables) {
   std::vector<size_t> widths;
-  for (const auto& row : rows) {
-    if (widths.size() < row.size()) widths.resize(row.size(), 0);
-    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+  for (const Rows& rows : tables) {
+    for (const auto& row : rows) {
+      if (widths.size() < row.size()) widths.resize(row.size(), 0);
+      for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+    }
   }
+  return widths;
+}
+
+// Right-aligned columns after a left-aligned label column.
+std::string AlignRows(const Rows& rows, const std::vector<size_t>& widths) {
   std::string out;
   for (const auto& row : rows) {
     std::string line;
@@ -127,8 +137,8 @@ std::string AlignRows(const std::vector<std::vector<std::string>>& rows) {
   return out;
 }
 
-std::string OctaveTable(const FileResult& r, int channel) {
-  std::vector<std::vector<std::string>> rows;
+Rows OctaveTable(const FileResult& r, int channel) {
+  Rows rows;
   std::vector<std::string> header{""};
   for (int b = 0; b < OCTAVE_COLUMNS; ++b) header.push_back(OCTAVE_BANDS[b]);
   rows.push_back(header);
@@ -152,15 +162,15 @@ std::string OctaveTable(const FileResult& r, int channel) {
     for (int b = 0; b < OCTAVE_COLUMNS; ++b) row.push_back(PairCellText(pair.values[b]));
     rows.push_back(row);
   }
-  return AlignRows(rows);
+  return rows;
 }
 
 // Third-octave results: one line per band (28 bands do not fit across a
 // terminal), the dialog's view labels as columns.
-std::string ThirdOctaveTable(const FileResult& r, int channel) {
+Rows ThirdOctaveTable(const FileResult& r, int channel) {
   static constexpr const char* labels[] = {"C50 [dB]", "C80 [dB]", "D50 [%]", "TS [ms]", "EDT [s]", "RT20 [s]",
                                            "r RT20",   "RT30 [s]", "r RT30",  "RTUser[s]", "r RTUser"};
-  std::vector<std::vector<std::string>> rows;
+  Rows rows;
   std::vector<std::string> header{"Band"};
   for (const char* label : labels) header.push_back(label);
   header.push_back("NC");
@@ -172,7 +182,7 @@ std::string ThirdOctaveTable(const FileResult& r, int channel) {
     row.push_back(b == 0 ? "" : NoiseCellText(r, b));
     rows.push_back(row);
   }
-  return AlignRows(rows);
+  return rows;
 }
 
 // --- csv ---------------------------------------------------------------
@@ -362,11 +372,14 @@ std::string FormatTable(const std::vector<FileResult>& results) {
     out += ThresholdLine(r) + "\n";
     if (r.scaled) out += "Float samples above the 16-bit scale, scaled by " + Exact(r.scaleFactor) + "\n";
     const std::string title = ThirdOctave(r) ? "1/3 OCTAVE BAND ACOUSTICAL PARAMETERS" : "OCTAVE BAND ACOUSTICAL PARAMETERS";
+    std::vector<Rows> tables;
+    for (int c = 0; c < ChannelCount(r); ++c) tables.push_back(ThirdOctave(r) ? ThirdOctaveTable(r, c) : OctaveTable(r, c));
+    const std::vector<size_t> widths = ColumnWidths(tables);
     for (int c = 0; c < ChannelCount(r); ++c) {
       out += "\n" + title;
       if (ChannelCount(r) == 2) out += c == 0 ? " - Left Channel" : " - Right Channel";
       out += "\n";
-      out += ThirdOctave(r) ? ThirdOctaveTable(r, c) : OctaveTable(r, c);
+      out += AlignRows(tables[c], widths);
     }
     if (ThirdOctave(r) && ChannelCount(r) == 2) out += "\nLF (Wide Band)  " + PairCellText(r.store.lf[0]) + "\n";
     out += "\nRTU=RT User " + RtuRangeText(r) + "\n";
