@@ -199,7 +199,24 @@ std::string CsvField(const std::string& text) {
 
 // --- json ----------------------------------------------------------------
 
+bool IsValidUtf8(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    for (size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+// A JSON string. UTF-8 text (file names) passes through; any other byte
+// outside ASCII is written as the code point of the same value.
 std::string JsonString(std::string_view text) {
+  const bool utf8 = IsValidUtf8(text);
   std::string out = "\"";
   for (unsigned char c : text) {
     switch (c) {
@@ -209,7 +226,7 @@ std::string JsonString(std::string_view text) {
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
       default:
-        if (c < 0x20 || c >= 0x7F) {
+        if (c < 0x20 || c == 0x7F || (c >= 0x80 && !utf8)) {
           char escape[8];
           std::snprintf(escape, sizeof(escape), "\\u%04x", c);
           out += escape;

@@ -264,6 +264,16 @@ class Outputs(unittest.TestCase):
                 self.assertEqual(r["computed"] == "yes", computed, r)
                 self.assertEqual(float(r["w_threshold"]), entry["settings"]["wThreshold"])
 
+    def test_awkward_file_names_survive_json_and_csv(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            name = os.path.join(tmp, 'räum, "A".wav')
+            with open(example("living_room.wav"), "rb") as src, open(name, "wb") as dst:
+                dst.write(src.read())
+            self.assertEqual(run_json(name)[0]["file"], name)
+            rows = list(csv.DictReader(io.StringIO(run("--format", "csv", "-q", name, expect=0).stdout.decode(),
+                                                   newline="")))
+            self.assertEqual({r["file"] for r in rows}, {name})
+
     def test_table_shows_the_dialog_cells(self):
         data = run("--format", "table", "-q", example("binaural_clap.wav"), expect=0).stdout.decode()
         entry = self.json[1]
