@@ -2,6 +2,8 @@
 // small stores: mono and stereo octave runs, a third-octave run, and a
 // third-octave run whose exponent-notation cells overflow 4000 bytes per
 // channel.
+#include "ui/report.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "tests/ui_results_fixture.h"
-#include "ui/report.h"
 
 namespace {
 
@@ -33,7 +34,8 @@ std::string Build(const XfmContext& context, bool thirdOctave) {
 // 63 Hz without C50..D50 (too short after its arrival) and with values in
 // exponent notation; 8 kHz with one value; every other band not computed.
 void FillChannelZero(PublishedResults& r) {
-  const float lin[PARAMS_PER_BAND] = {1.5f, 3.25f, 58.5f, 72.25f, 1.125f, 0.0f, 21.0f, 1.25f, 0.9987f, 1.0f, 0.5f};
+  const float lin[PARAMS_PER_BAND] = {1.5f,  3.25f, 58.5f,   72.25f, 1.125f, 0.0f,
+                                      21.0f, 1.25f, 0.9987f, 1.0f,   0.5f};
   for (int k = 0; k < PARAMS_PER_BAND; ++k) r.Set(0, 0, k, lin[k]);
   const float band63[PARAMS_PER_BAND] = {0, 0, 0, 120.5f, 2.0f, 2.5f, 0.95f, 2.75f, 0.96f, 12345.0f, 0.05f};
   for (int k = SLOT_TS; k < PARAMS_PER_BAND; ++k) r.Set(0, 2, k, band63[k]);
@@ -43,31 +45,24 @@ void FillChannelZero(PublishedResults& r) {
 const char* const OCTAVE_HEADER = "Band\tLin\t31.5\t63\t125\t250\t500\t1K\t2K\t4K\t8K\t16K\r\n";
 
 std::string ChannelZeroOctaveTable() {
-  return std::string(OCTAVE_HEADER) + "Parameters\r\n" +
-         "C50[dB]\t1.5" + MissingCells(8) + "\t-5.\t--\r\n" +
-         "C80[dB]\t3.25" + MissingCells(10) + "\r\n" +
-         "D50 [%]\t58.5" + MissingCells(10) + "\r\n" +
-         "TS [ms]\t72.25\t--\t120.5" + MissingCells(8) + "\r\n" +
-         "EDT [s]\t1.125\t--\t2." + MissingCells(8) + "\r\n" +
-         "RT20[s]\t0.\t--\t2.5" + MissingCells(8) + "\r\n" +
-         "r RT20\t21.\t--\t0.95" + MissingCells(8) + "\r\n" +
-         "RT30[s]\t1.25\t--\t2.75" + MissingCells(8) + "\r\n" +
-         "r RT30\t0.9987\t--\t0.96" + MissingCells(8) + "\r\n" +
-         "RTU [s]\t1.\t--\t1.235e+004" + MissingCells(8) + "\r\n" +
-         "r RTU\t0.5\t--\t5.e-002" + MissingCells(8) + "\r\n";
+  return std::string(OCTAVE_HEADER) + "Parameters\r\n" + "C50[dB]\t1.5" + MissingCells(8) + "\t-5.\t--\r\n" +
+         "C80[dB]\t3.25" + MissingCells(10) + "\r\n" + "D50 [%]\t58.5" + MissingCells(10) + "\r\n" +
+         "TS [ms]\t72.25\t--\t120.5" + MissingCells(8) + "\r\n" + "EDT [s]\t1.125\t--\t2." + MissingCells(8) +
+         "\r\n" + "RT20[s]\t0.\t--\t2.5" + MissingCells(8) + "\r\n" + "r RT20\t21.\t--\t0.95" +
+         MissingCells(8) + "\r\n" + "RT30[s]\t1.25\t--\t2.75" + MissingCells(8) + "\r\n" +
+         "r RT30\t0.9987\t--\t0.96" + MissingCells(8) + "\r\n" + "RTU [s]\t1.\t--\t1.235e+004" +
+         MissingCells(8) + "\r\n" + "r RTU\t0.5\t--\t5.e-002" + MissingCells(8) + "\r\n";
 }
 
 TEST(Report, MonoOctaveRunWithNoiseCorrectionOff) {
   PublishedResults r(1);
   FillChannelZero(r);
   r.SetNoiseCorrection(0);
-  const std::string expected = std::string("OCTAVE BAND ACOUSTICAL PARAMETERS\r\n\r\n") + ChannelZeroOctaveTable() +
-                               "LF\t" + MissingCells(11, true) + "\r\n" +
-                               "IACC\t" + MissingCells(11, true) + "\r\n" +
-                               "Wiacc\t" + MissingCells(11, true) + "\r\n" +
-                               "Tau_iacc\t" + MissingCells(11, true) + "\r\n" +
-                               "NC:\t" + MissingCells(11, true) + "\r\n" +
-                               "\r\nRTU = RT User (-5. dB, -15. dB)\r\n\r\n";
+  const std::string expected =
+      std::string("OCTAVE BAND ACOUSTICAL PARAMETERS\r\n\r\n") + ChannelZeroOctaveTable() + "LF\t" +
+      MissingCells(11, true) + "\r\n" + "IACC\t" + MissingCells(11, true) + "\r\n" + "Wiacc\t" +
+      MissingCells(11, true) + "\r\n" + "Tau_iacc\t" + MissingCells(11, true) + "\r\n" + "NC:\t" +
+      MissingCells(11, true) + "\r\n" + "\r\nRTU = RT User (-5. dB, -15. dB)\r\n\r\n";
   EXPECT_EQ(Build(r.context, false), expected);
 }
 
@@ -87,23 +82,18 @@ TEST(Report, StereoOctaveRunHasTwoSectionsWithSharedPairAndNoiseRows) {
   r.SetRtuRange(-10.0f, -40.0f);
 
   const std::string pairAndNoise = std::string("LF\t0.25\t") + MissingCells(9, true) + "0.125\t\r\n" +
-                                   "IACC\t0.5\t" + MissingCells(10, true) + "\r\n" +
-                                   "Wiacc\t1.5\t" + MissingCells(10, true) + "\r\n" +
-                                   "Tau_iacc\t-0.25\t" + MissingCells(10, true) + "\r\n" +
+                                   "IACC\t0.5\t" + MissingCells(10, true) + "\r\n" + "Wiacc\t1.5\t" +
+                                   MissingCells(10, true) + "\r\n" + "Tau_iacc\t-0.25\t" +
+                                   MissingCells(10, true) + "\r\n" +
                                    "NC:\tyes\tno\tyes\tno\tno\tno\tno\tno\tno\tno\tno\t\r\n" +
                                    "\r\nRTU = RT User (-10. dB, -40. dB)\r\n\r\n";
-  const std::string rightTable = std::string(OCTAVE_HEADER) + "Parameters\r\n" +
-                                 "C50[dB]\t-2.5" + MissingCells(10) + "\r\n" +
-                                 "C80[dB]" + MissingCells(11) + "\r\n" +
-                                 "D50 [%]" + MissingCells(11) + "\r\n" +
-                                 "TS [ms]" + MissingCells(11) + "\r\n" +
-                                 "EDT [s]\t--\t3." + MissingCells(9) + "\r\n" +
-                                 "RT20[s]" + MissingCells(11) + "\r\n" +
-                                 "r RT20" + MissingCells(11) + "\r\n" +
-                                 "RT30[s]" + MissingCells(11) + "\r\n" +
-                                 "r RT30" + MissingCells(11) + "\r\n" +
-                                 "RTU [s]" + MissingCells(11) + "\r\n" +
-                                 "r RTU" + MissingCells(11) + "\r\n";
+  const std::string rightTable =
+      std::string(OCTAVE_HEADER) + "Parameters\r\n" + "C50[dB]\t-2.5" + MissingCells(10) + "\r\n" +
+      "C80[dB]" + MissingCells(11) + "\r\n" + "D50 [%]" + MissingCells(11) + "\r\n" + "TS [ms]" +
+      MissingCells(11) + "\r\n" + "EDT [s]\t--\t3." + MissingCells(9) + "\r\n" + "RT20[s]" +
+      MissingCells(11) + "\r\n" + "r RT20" + MissingCells(11) + "\r\n" + "RT30[s]" + MissingCells(11) +
+      "\r\n" + "r RT30" + MissingCells(11) + "\r\n" + "RTU [s]" + MissingCells(11) + "\r\n" + "r RTU" +
+      MissingCells(11) + "\r\n";
   const std::string expected = std::string("OCTAVE BAND ACOUSTICAL PARAMETERS\r\n\r\n") + "Left Channel\r\n" +
                                ChannelZeroOctaveTable() + pairAndNoise + "Right Channel\r\n" + rightTable +
                                pairAndNoise;
@@ -127,7 +117,8 @@ TEST(Report, MonoThirdOctaveRunPutsTabsAfterCells) {
   table += "\r\nParameters\r\n";
   const char* labels[PARAMS_PER_BAND] = {"C50[dB]", "C80[dB]", "D50 [%]", "TS [ms]", "EDT [s]", "RT20[s]",
                                          "r RT20",  "RT30[s]", "r RT30",  "RTU [s]", "r RTU"};
-  const char* linCells[PARAMS_PER_BAND] = {"1.", "2.", "3.", "4.", "5.", "6.", "7.", "8.", "9.", "10.", "11."};
+  const char* linCells[PARAMS_PER_BAND] = {"1.", "2.", "3.", "4.",  "5.", "6.",
+                                           "7.", "8.", "9.", "10.", "11."};
   for (int k = 0; k < PARAMS_PER_BAND; ++k) {
     std::string row = std::string(labels[k]) + "\t" + linCells[k] + "\t";
     if (k == SLOT_C50) {
@@ -140,15 +131,15 @@ TEST(Report, MonoThirdOctaveRunPutsTabsAfterCells) {
     table += row + "\r\n";
   }
   const std::string expected = std::string("OCTAVE BAND ACOUSTICAL PARAMETERS\r\n\r\n") + table +
-                               "IACC\t0.75\t" + MissingCells(27, true) + "\r\n" +
-                               "Wiacc\t" + MissingCells(28, true) + "\r\n" +
-                               "Tau_iacc\t" + MissingCells(28, true) + "\r\n" +
-                               "\r\nNC:\tyes\t" + [] {
+                               "IACC\t0.75\t" + MissingCells(27, true) + "\r\n" + "Wiacc\t" +
+                               MissingCells(28, true) + "\r\n" + "Tau_iacc\t" + MissingCells(28, true) +
+                               "\r\n" + "\r\nNC:\tyes\t" +
+                               [] {
                                  std::string no;
                                  for (int i = 0; i < 27; ++i) no += "no\t";
                                  return no;
-                               }() + "\r\n" +
-                               "\r\nRTU = RT User (-5. dB, -15. dB)\r\n\r\n";
+                               }() +
+                               "\r\n" + "\r\nRTU = RT User (-5. dB, -15. dB)\r\n\r\n";
   EXPECT_EQ(Build(r.context, true), expected);
 }
 
@@ -172,7 +163,8 @@ TEST(Report, ExponentNotationThirdOctaveReportOutgrowsFourThousandBytesPerChanne
   EXPECT_EQ(report.substr(report.size() - 4), "\r\n\r\n");
   // Every parameter cell is the same eleven-character text.
   size_t cells = 0;
-  for (size_t at = report.find("-1.234e-010"); at != std::string::npos; at = report.find("-1.234e-010", at + 1)) {
+  for (size_t at = report.find("-1.234e-010"); at != std::string::npos;
+       at = report.find("-1.234e-010", at + 1)) {
     ++cells;
   }
   EXPECT_EQ(cells, 2u * (MAX_BANDS * PARAMS_PER_BAND + 3 * MAX_BANDS));

@@ -234,9 +234,9 @@ void FillStereoThirds(PublishedResults& r) {
   r.Set(0, 0, SLOT_C50, 0.00005f);
   r.Set(0, 0, SLOT_C80, 2.5f);
   r.Set(0, 0, SLOT_D50, 40.0f);
-  r.Set(0, 1, SLOT_C50, 0.00005f);   // valid, but too close to zero for a third
-  r.Set(0, 1, SLOT_C80, -0.0002f);   // just beyond the limit
-  r.Set(0, 2, SLOT_C50, 1.25f);      // middle third computed, upper third not
+  r.Set(0, 1, SLOT_C50, 0.00005f);  // valid, but too close to zero for a third
+  r.Set(0, 1, SLOT_C80, -0.0002f);  // just beyond the limit
+  r.Set(0, 2, SLOT_C50, 1.25f);     // middle third computed, upper third not
   r.Set(0, 27, SLOT_RT30, 0.75f);
   r.Set(0, 27, SLOT_R_RT30, 0.99f);
   r.Set(0, 0, SLOT_RT30, 1.5f);
@@ -253,7 +253,8 @@ void ExpectView(HWND d, int view, const char* const labels[3]) {
   for (int column = 0; column < 28; ++column) {
     EXPECT_EQ(IsControlVisible(d, ThirdCell(column, 2)), clarity) << column;
   }
-  for (int column = 1; column < 28; ++column) EXPECT_EQ(IsControlVisible(d, 1019 + column), !clarity) << column;
+  for (int column = 1; column < 28; ++column)
+    EXPECT_EQ(IsControlVisible(d, 1019 + column), !clarity) << column;
   for (int block = 0; block < 3; ++block) {
     for (int row = 0; row < 3; ++row) EXPECT_EQ(ControlText(d, 1810 + 3 * block + row), labels[row]);
   }
@@ -335,7 +336,8 @@ TEST(ThirdOctaveDialog, MonoWithNoiseCorrectionOffInEveryView) {
       } else {
         EXPECT_FALSE(IsControlEnabled(d, views[i - 1]));
         if (views[i - 1] != 1800) {
-          for (int column = 1; column < 28; ++column) EXPECT_EQ(ControlText(d, 1019 + column), "- -") << column;
+          for (int column = 1; column < 28; ++column)
+            EXPECT_EQ(ControlText(d, 1019 + column), "- -") << column;
         }
       }
       headless::PressButton(d, views[i]);

@@ -1,13 +1,14 @@
 // Octave results dialog (template 106): one channel's eleven parameters in
 // eleven bands, the noise-correction row and the four inter-channel rows,
 // with the channel button, "Copy to Clipboard", Help and OK.
+#include "ui/octave_dialog.h"
+
 #include <windows.h>
 
 #include "plugin/entry_points.h"
 #include "plugin/host_services.h"
 #include "plugin/results.h"
 #include "ui/dialog_common.h"
-#include "ui/octave_dialog.h"
 
 namespace {
 
@@ -43,7 +44,8 @@ void InitialiseOctaveDialog(HWND window, XfmContext* host) {
     SetDlgItemTextA(window, ID_HEADING, HEADING_LEFT);
   }
   if (settings->noiseCorrection == 0) {
-    for (int band = 0; band < OCTAVE_BANDS; ++band) SetDlgItemTextA(window, ID_FIRST_NC_CELL + band, DIALOG_MISSING);
+    for (int band = 0; band < OCTAVE_BANDS; ++band)
+      SetDlgItemTextA(window, ID_FIRST_NC_CELL + band, DIALOG_MISSING);
   }
   SetRtuRangeLabel(window, settings);
   settings->shownChannel = 0;
@@ -71,7 +73,8 @@ void SwitchOctaveChannel(HWND window, AnalysisSettings* settings) {
 
 }  // namespace
 
-void FillOctaveGrid(int channel, const char* valid, const float* values, uint8_t noiseCorrection, HWND window) {
+void FillOctaveGrid(int channel, const char* valid, const float* values, uint8_t noiseCorrection,
+                    HWND window) {
   if (noiseCorrection != 0) {
     const char* noiseCorrected = valid + NOISE_CORRECTED_OFFSET;
     for (int band = 0; band < OCTAVE_BANDS; ++band) {

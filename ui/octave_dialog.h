@@ -9,7 +9,8 @@
 // `channel`. valid and values are the starts of channel 0 (resultFlags,
 // resultValues); channel 1 follows after 308 entries and the noise-correction
 // marks follow the two valid blocks.
-void FillOctaveGrid(int channel, const char* valid, const float* values, uint8_t noiseCorrection, HWND window);
+void FillOctaveGrid(int channel, const char* valid, const float* values, uint8_t noiseCorrection,
+                    HWND window);
 // The eleven LF cells from lf[0..10].
 void FillLateralRow(const double* lf, HWND window);
 // IACC, W IACC and Tau IACC cells of bands 0..10, band by band.

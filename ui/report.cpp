@@ -21,9 +21,9 @@ constexpr int REPORT_DIGITS = 4;
 const char* const OCTAVE_COLUMN_NAMES[OCTAVE_COLUMNS] = {"Lin", "31.5", "63", "125", "250", "500",
                                                          "1K",  "2K",   "4K", "8K",  "16K"};
 const char* const THIRD_OCTAVE_COLUMN_NAMES[THIRD_OCTAVE_COLUMNS] = {
-    "Lin",    "31.5(1)", "31.5(2)", "31.5(3)", "63(1)",  "63(2)",  "63(3)",  "125(1)", "125(2)", "125(3)",
-    "250(1)", "250(2)",  "250(3)",  "500(1)",  "500(2)", "500(3)", "1K(1)",  "1K(2)",  "1K(3)",  "2K(1)",
-    "2K(2)",  "2K(3)",   "4K(1)",   "4K(2)",   "4K(3)",  "8K(1)",  "8K(2)",  "8K(3)"};
+    "Lin",    "31.5(1)", "31.5(2)", "31.5(3)", "63(1)",  "63(2)",  "63(3)", "125(1)", "125(2)", "125(3)",
+    "250(1)", "250(2)",  "250(3)",  "500(1)",  "500(2)", "500(3)", "1K(1)", "1K(2)",  "1K(3)",  "2K(1)",
+    "2K(2)",  "2K(3)",   "4K(1)",   "4K(2)",   "4K(3)",  "8K(1)",  "8K(2)", "8K(3)"};
 const char* const ROW_LABELS[PARAMS_PER_BAND] = {"C50[dB]", "C80[dB]", "D50 [%]", "TS [ms]",
                                                  "EDT [s]", "RT20[s]", "r RT20",  "RT30[s]",
                                                  "r RT30",  "RTU [s]", "r RTU"};
@@ -54,7 +54,7 @@ void AppendParameterCell(ReportText* text, char mark, float value) {
 
 struct ReportSource {
   const AnalysisSettings* settings;
-  const char* valid;   // channel 0, then channel 1, then noiseCorrected
+  const char* valid;    // channel 0, then channel 1, then noiseCorrected
   const float* values;  // channel 0, then channel 1
   const double* lf;
   const double* iacc;
@@ -62,7 +62,8 @@ struct ReportSource {
   const double* tauIacc;
 };
 
-void AppendChannelSections(ReportText* text, ReportForm form, const XfmContext* ctx, const ReportSource& source) {
+void AppendChannelSections(ReportText* text, ReportForm form, const XfmContext* ctx,
+                           const ReportSource& source) {
   const int channelCount = ctx->channelCount;
   for (int channel = 0; channel < channelCount; ++channel) {
     if (channelCount == 2) {
@@ -76,7 +77,8 @@ void AppendChannelSections(ReportText* text, ReportForm form, const XfmContext* 
     AppendPairRow(text, form, "Wiacc", source.wIacc);
     AppendPairRow(text, form, "Tau_iacc", source.tauIacc);
     if (form == REPORT_THIRD_OCTAVE) AppendText(text, LINE_END);
-    AppendNoiseCorrectionRow(text, form, source.settings->noiseCorrection, source.valid + NOISE_CORRECTED_OFFSET);
+    AppendNoiseCorrectionRow(text, form, source.settings->noiseCorrection,
+                             source.valid + NOISE_CORRECTED_OFFSET);
     AppendText(text, LINE_END);
     AppendText(text, "RTU = RT User (");
     AppendNumber(text, static_cast<double>(source.settings->rtuStartDb));

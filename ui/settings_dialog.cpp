@@ -109,11 +109,15 @@ void InitialiseSettingsDialog(HWND window, XfmContext* host) {
   CallDialogCreated(host, window);
 
   char text[NUMBER_TEXT_SIZE];
-  SetDlgItemTextA(window, ID_RTU_START, FormatNumberWidth(text, static_cast<double>(settings->rtuStartDb), RTU_FIELD_WIDTH));
-  SetDlgItemTextA(window, ID_RTU_END, FormatNumberWidth(text, static_cast<double>(settings->rtuEndDb), RTU_FIELD_WIDTH));
-  SetDlgItemTextA(window, ID_W_THRESHOLD, FormatGcvt(static_cast<double>(settings->wThreshold), THRESHOLD_DIGITS, text));
+  SetDlgItemTextA(window, ID_RTU_START,
+                  FormatNumberWidth(text, static_cast<double>(settings->rtuStartDb), RTU_FIELD_WIDTH));
+  SetDlgItemTextA(window, ID_RTU_END,
+                  FormatNumberWidth(text, static_cast<double>(settings->rtuEndDb), RTU_FIELD_WIDTH));
+  SetDlgItemTextA(window, ID_W_THRESHOLD,
+                  FormatGcvt(static_cast<double>(settings->wThreshold), THRESHOLD_DIGITS, text));
   if (host->channelCount != 1) {
-    SetDlgItemTextA(window, ID_Y_THRESHOLD, FormatGcvt(static_cast<double>(settings->yThreshold), THRESHOLD_DIGITS, text));
+    SetDlgItemTextA(window, ID_Y_THRESHOLD,
+                    FormatGcvt(static_cast<double>(settings->yThreshold), THRESHOLD_DIGITS, text));
     SetDlgItemTextA(window, ID_BOOST, FormatGcvt(settings->boostDb, BOOST_DIGITS, text));
   } else {
     SetDlgItemTextA(window, ID_W_THRESHOLD_LABEL, "Threshold");

@@ -2,13 +2,14 @@
 // one channel, three table rows chosen by five view buttons (the clarity
 // parameters, or a pair with the noise-correction row), the channel button,
 // "Copy to Clipboard", Help and OK.
+#include "ui/third_octave_dialog.h"
+
 #include <windows.h>
 
 #include "plugin/entry_points.h"
 #include "plugin/host_services.h"
 #include "plugin/results.h"
 #include "ui/dialog_common.h"
-#include "ui/third_octave_dialog.h"
 
 namespace {
 
@@ -33,10 +34,8 @@ struct ThirdOctaveView {
 
 // Clarity, TS - EDT, RT20, RT30, RT User: in the order of buttons 1800..1804.
 const ThirdOctaveView VIEWS[VIEW_COUNT] = {
-    {SLOT_C50, 3, {"C50 [dB]", "C80 [dB]", "D50 [%]"}},
-    {SLOT_TS, 2, {"TS [ms]", "EDT [s]", "NC"}},
-    {SLOT_RT20, 2, {"RT20 [s]", "r RT20", "NC"}},
-    {SLOT_RT30, 2, {"RT30 [s]", "r RT30", "NC"}},
+    {SLOT_C50, 3, {"C50 [dB]", "C80 [dB]", "D50 [%]"}}, {SLOT_TS, 2, {"TS [ms]", "EDT [s]", "NC"}},
+    {SLOT_RT20, 2, {"RT20 [s]", "r RT20", "NC"}},       {SLOT_RT30, 2, {"RT30 [s]", "r RT30", "NC"}},
     {SLOT_RTU, 2, {"RTUser[s]", "r RTUser", "NC"}},
 };
 
@@ -52,7 +51,8 @@ void ShowView(HWND window, const AnalysisSettings* settings, int view) {
   }
   for (int column = 1; column < THIRD_OCTAVE_COLUMNS; ++column) {
     ShowWindow(GetDlgItem(window, ID_FIRST_NC_CELL + column), clarity ? SW_HIDE : SW_SHOW);
-    if (clarity && settings->noiseCorrection == 0) SetDlgItemTextA(window, ID_FIRST_NC_CELL + column, DIALOG_MISSING);
+    if (clarity && settings->noiseCorrection == 0)
+      SetDlgItemTextA(window, ID_FIRST_NC_CELL + column, DIALOG_MISSING);
   }
   FillThirdOctaveGrid(settings->shownChannel, VIEWS[view].firstParameter, VIEWS[view].rows,
                       settings->noiseCorrection, PointerFromSlot<const char>(settings->resultFlags),
@@ -118,8 +118,8 @@ void SwitchThirdOctaveChannel(HWND window, AnalysisSettings* settings) {
 
 }  // namespace
 
-void FillThirdOctaveGrid(int channel, int firstParameter, int rows, uint8_t noiseCorrection, const char* valid,
-                         const float* values, HWND window) {
+void FillThirdOctaveGrid(int channel, int firstParameter, int rows, uint8_t noiseCorrection,
+                         const char* valid, const float* values, HWND window) {
   if (noiseCorrection != 0) {
     const char* noiseCorrected = valid + NOISE_CORRECTED_OFFSET;
     for (int column = 1; column < THIRD_OCTAVE_COLUMNS; ++column) {
@@ -131,7 +131,8 @@ void FillThirdOctaveGrid(int channel, int firstParameter, int rows, uint8_t nois
   for (int column = 0; column < THIRD_OCTAVE_COLUMNS; ++column) {
     for (int row = 0; row < rows; ++row) {
       const int index = column * PARAMS_PER_BAND + firstParameter + row;
-      SetThirdOctaveCell(window, ID_FIRST_CELL + 3 * column + row, column, channelValid[index], channelValues[index]);
+      SetThirdOctaveCell(window, ID_FIRST_CELL + 3 * column + row, column, channelValid[index],
+                         channelValues[index]);
     }
   }
 }
