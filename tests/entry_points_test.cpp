@@ -112,13 +112,15 @@ TEST_F(EntryPoints, XfmInitWritesExactlyItsFields) {
   // to the integer part of the W threshold, and the boost is 3 dB.
   FillSettings(host, 0x00);
   ASSERT_EQ(host.Init(), 1);
+  // The record is packed: fields are read as values (unary +), never bound
+  // to references at their unaligned addresses.
   AnalysisSettings settings;
   std::memcpy(&settings, host.SettingsBytes().data(), sizeof settings);
-  EXPECT_EQ(settings.arrivalThreshold, 10000);
-  EXPECT_EQ(settings.arrivalThreshold, static_cast<int16_t>(settings.wThreshold));
-  EXPECT_EQ(settings.boostDb, 3.0);
-  EXPECT_EQ(settings.arrivalLeft, 0);
-  EXPECT_EQ(settings.iaccEnd, 0u);
+  EXPECT_EQ(+settings.arrivalThreshold, 10000);
+  EXPECT_EQ(+settings.arrivalThreshold, static_cast<int16_t>(settings.wThreshold));
+  EXPECT_EQ(+settings.boostDb, 3.0);
+  EXPECT_EQ(+settings.arrivalLeft, 0);
+  EXPECT_EQ(+settings.iaccEnd, 0u);
 }
 
 TEST_F(EntryPoints, LockFailureChangesNothingAndReturnsZero) {
@@ -266,8 +268,8 @@ TEST_F(EntryPoints, ConfirmedSetupWhoseLockFailsReturnsZero) {
   ASSERT_EQ(person.results, std::vector<INT_PTR>{1});
   AnalysisSettings settings;
   std::memcpy(&settings, host.SettingsBytes().data(), sizeof settings);
-  EXPECT_EQ(settings.ownerWindow, 0u);
-  EXPECT_EQ(settings.moduleHandle, 0u);
+  EXPECT_EQ(+settings.ownerWindow, 0u);
+  EXPECT_EQ(+settings.moduleHandle, 0u);
 }
 
 }  // namespace

@@ -97,9 +97,9 @@ TEST(Records, SettingsWriteThenReadThroughRawBytes) {
   AnalysisSettings read;
   std::memcpy(&read, raw, sizeof raw);
   EXPECT_EQ(std::memcmp(&read, &written, sizeof read), 0);
-  EXPECT_EQ(read.boostDb, 3.0);
-  EXPECT_EQ(read.iaccStart, 70000u);
-  EXPECT_EQ(read.arrivalRight, -1);
+  EXPECT_EQ(+read.boostDb, 3.0);
+  EXPECT_EQ(+read.iaccStart, 70000u);
+  EXPECT_EQ(+read.arrivalRight, -1);
 }
 
 }  // namespace
