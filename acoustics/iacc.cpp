@@ -6,9 +6,10 @@
 //
 // The Lin call (band 0) fixes the integration window from the first arrivals
 // that the lateral-fraction call of the same band stored; the octave bands
-// reuse it. The run marks the window invalid (start after end) before each
-// lateral pass, so a band never uses a window of an earlier run: when Lin
-// stops with a message, the other bands stop silently.
+// reuse it. Lin stores its window only once it has passed every check, and
+// the run marks the window invalid (start after end) before each lateral
+// pass, so a band never uses a window of an earlier run: when Lin stops
+// with a message, the other bands are skipped silently.
 #include "acoustics/iacc.h"
 
 #include <cmath>
@@ -91,8 +92,6 @@ int32_t ComputeIacc(const float* left, const float* right, int16_t band, XfmCont
       return 1;
     }
     end = length - endMargin;
-    settings->iaccStart = static_cast<uint32_t>(start);
-    settings->iaccEnd = static_cast<uint32_t>(end);
   } else {
     start = settings->iaccStart;
     end = settings->iaccEnd;
@@ -116,6 +115,17 @@ int32_t ComputeIacc(const float* left, const float* right, int16_t band, XfmCont
   if (normaliser == 0.0) {
     ShowStopMessage(0, "Can't calculate IACC: divide by 0", IACC_CAPTION);
     return 1;
+  }
+
+  // Lin has passed every check: only now does its window serve the other
+  // bands, so that a Lin stopped by a message leaves them uncomputed.
+  if (band == 0) {
+    settings = LockSettings(ctx);
+    if (settings != nullptr) {
+      settings->iaccStart = static_cast<uint32_t>(start);
+      settings->iaccEnd = static_cast<uint32_t>(end);
+      UnlockSettings(ctx);
+    }
   }
 
   const int64_t firstLag = -(lagLimit - 1);

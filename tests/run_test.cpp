@@ -366,6 +366,16 @@ TEST(WholeRun, EdgeSelectionsAndRepeatedRuns) {
     EXPECT_EQ(second.store.lf[b], 1.0) << b;
     EXPECT_EQ(second.store.iacc[b], 0.0) << b;
   }
+  // Lin's window starts within the lag limit: one message, and no band
+  // computes IACC with that window or the earlier run's.
+  const std::vector<float> early = DecayingNoise(RATE, 0.5, 0.3, 20000.0f, 20, 13);
+  EditSettings(f.host, [](AnalysisSettings& s) { s.wThreshold = s.yThreshold = 10000.0f; });
+  f.host.SetAudio(2, 16, RATE, Interleave(early, early));
+  RunRecord blank = f.Run();
+  ASSERT_TRUE(blank.storeSeen);
+  EXPECT_EQ(blank.Messages(), std::vector<std::string>{"IACC|Insert blank at the start"});
+  for (int b = 0; b <= 10; ++b) EXPECT_EQ(blank.store.iacc[b], 0.0) << b;
+  EXPECT_NE(blank.store.lf[5], 1.0);
   // A mono run after them: no lateral value, no right channel.
   f.host.SetAudio(1, 16, RATE, mono);
   RunRecord third = f.Run();
