@@ -140,15 +140,15 @@ TEST(SettingsDialog, OkBringsTypedValuesIntoRange) {
     scope.person.steps.push_back([&](HWND d) { headless::PressButton(d, 1); });
     EXPECT_EQ(block.Open(), 1) << c.start;
     const AnalysisSettings s = block.Read();
-    EXPECT_EQ(s.rtuStartDb, c.startDb) << c.start << " " << c.end;
-    EXPECT_EQ(s.rtuEndDb, c.endDb) << c.start << " " << c.end;
-    EXPECT_EQ(s.wThreshold, c.wThreshold) << c.w;
-    EXPECT_EQ(s.arrivalThreshold, c.arrival) << c.w;
-    EXPECT_EQ(s.yThreshold, c.yThreshold) << c.y;
-    EXPECT_EQ(s.boostDb, c.boostDb) << c.boost;
-    EXPECT_EQ(s.thresholdLock, 0);
-    EXPECT_EQ(s.noiseCorrection, 0);
-    EXPECT_EQ(s.thirdOctave, 1);
+    EXPECT_EQ(+s.rtuStartDb, c.startDb) << c.start << " " << c.end;
+    EXPECT_EQ(+s.rtuEndDb, c.endDb) << c.start << " " << c.end;
+    EXPECT_EQ(+s.wThreshold, c.wThreshold) << c.w;
+    EXPECT_EQ(+s.arrivalThreshold, c.arrival) << c.w;
+    EXPECT_EQ(+s.yThreshold, c.yThreshold) << c.y;
+    EXPECT_EQ(+s.boostDb, c.boostDb) << c.boost;
+    EXPECT_EQ(+s.thresholdLock, 0);
+    EXPECT_EQ(+s.noiseCorrection, 0);
+    EXPECT_EQ(+s.thirdOctave, 1);
     EXPECT_EQ(headless::GlobalLockCount(block.handle), 0);
   }
 }
@@ -179,10 +179,10 @@ TEST(SettingsDialog, LockCopiesTheWThresholdAndOverridesYOnOk) {
   });
   EXPECT_EQ(block.Open(), 1);
   const AnalysisSettings s = block.Read();
-  EXPECT_EQ(s.thresholdLock, 1);
-  EXPECT_EQ(s.wThreshold, 3000.0f);
-  EXPECT_EQ(s.yThreshold, 3000.0f);
-  EXPECT_EQ(s.arrivalThreshold, 3000);
+  EXPECT_EQ(+s.thresholdLock, 1);
+  EXPECT_EQ(+s.wThreshold, 3000.0f);
+  EXPECT_EQ(+s.yThreshold, 3000.0f);
+  EXPECT_EQ(+s.arrivalThreshold, 3000);
 }
 
 TEST(SettingsDialog, MonoSelectionDisablesTheSecondChannel) {
@@ -201,10 +201,10 @@ TEST(SettingsDialog, MonoSelectionDisablesTheSecondChannel) {
     });
     EXPECT_EQ(block.Open(), 1);
     const AnalysisSettings s = block.Read();
-    EXPECT_EQ(s.wThreshold, 2000.0f);
-    EXPECT_EQ(s.yThreshold, locked ? 2000.0f : 10000.0f);
-    EXPECT_EQ(s.boostDb, 3.0);
-    EXPECT_EQ(s.thresholdLock, locked ? 1 : 0);
+    EXPECT_EQ(+s.wThreshold, 2000.0f);
+    EXPECT_EQ(+s.yThreshold, locked ? 2000.0f : 10000.0f);
+    EXPECT_EQ(+s.boostDb, 3.0);
+    EXPECT_EQ(+s.thresholdLock, locked ? 1 : 0);
   }
 }
 
