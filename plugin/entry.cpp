@@ -8,6 +8,7 @@
 #include "plugin/host_services.h"
 #include "plugin/settings.h"
 #include "plugin/xfm_types.h"
+#include "ui/control_ids.h"
 
 namespace {
 
@@ -38,9 +39,6 @@ constexpr float DEFAULT_THRESHOLD = 10000.0f;
 // with it so that a run before the first confirmed setup uses the same value.
 constexpr int16_t DEFAULT_ARRIVAL_THRESHOLD = 10000;
 constexpr double DEFAULT_BOOST_DB = 3.0;
-
-// Template of the settings dialog in the module's resources.
-constexpr WORD SETTINGS_TEMPLATE = 100;
 
 // Copies a zero-terminated text with its terminator, as the host's fields
 // expect; the bytes after the terminator are left as they are.
@@ -99,7 +97,7 @@ extern "C" LONG WINAPI XfmSetup(HWND parent, HINSTANCE module, XfmContext* ctx) 
   // in between says that the cast is deliberate.
   DLGPROC procedure = reinterpret_cast<DLGPROC>(reinterpret_cast<void (*)()>(export100));
   const INT_PTR dialogResult =
-      DialogBoxParamA(module, MAKEINTRESOURCEA(SETTINGS_TEMPLATE), parent, procedure, reinterpret_cast<LPARAM>(ctx));
+      DialogBoxParamA(module, MAKEINTRESOURCEA(SETTINGS_DIALOG_TEMPLATE), parent, procedure, reinterpret_cast<LPARAM>(ctx));
   const WORD result = static_cast<WORD>(static_cast<UINT_PTR>(dialogResult) & 0xFFFFu);
   if (result == 0) return 0;
 

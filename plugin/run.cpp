@@ -18,13 +18,12 @@
 #include "plugin/entry_points.h"
 #include "plugin/host_services.h"
 #include "plugin/results.h"
+#include "ui/control_ids.h"
 
 namespace {
 
 constexpr int OCTAVE_LATERAL_BANDS = 11;       // Lin and the octaves 31.5 Hz to 16 kHz
 constexpr int THIRD_OCTAVE_PROGRESS_TOTAL = 27;
-constexpr int OCTAVE_RESULTS_TEMPLATE = 106;
-constexpr int THIRD_OCTAVE_RESULTS_TEMPLATE = 107;
 
 // Nominal centres of the lateral bands, Hz; band 0 (Lin) is unfiltered.
 const float LATERAL_CENTRE_HZ[OCTAVE_LATERAL_BANDS] = {0.0f,    31.5f,   63.0f,   125.0f,  250.0f, 500.0f,
@@ -200,7 +199,7 @@ void OpenResultsDialog(bool thirdOctave, AddressSlot moduleSlot, AddressSlot own
   HINSTANCE module = PointerFromSlot<HINSTANCE__>(moduleSlot);
   HWND owner = PointerFromSlot<HWND__>(ownerSlot);
   const WORD ordinal = thirdOctave ? ORDINAL_THIRD_OCTAVE_DIALOG : ORDINAL_OCTAVE_DIALOG;
-  const int templateId = thirdOctave ? THIRD_OCTAVE_RESULTS_TEMPLATE : OCTAVE_RESULTS_TEMPLATE;
+  const int templateId = thirdOctave ? THIRD_OCTAVE_DIALOG_TEMPLATE : OCTAVE_DIALOG_TEMPLATE;
   FARPROC procedure = GetProcAddress(module, MAKEINTRESOURCEA(ordinal));
   if (procedure == nullptr) return;
   DLGPROC dialogProc = reinterpret_cast<DLGPROC>(reinterpret_cast<void (*)()>(procedure));

@@ -9,6 +9,7 @@
 
 #include "plugin/settings.h"
 #include "plugin/xfm_types.h"
+#include "ui/control_ids.h"
 #include "ui/report.h"
 
 // Per-dialog state: from WM_INITDIALOG to the dialog's end, held in the
@@ -19,15 +20,6 @@ struct DialogState {
   XfmContext* host;            // the dialog's creation parameter
 };
 static_assert(sizeof(DialogState) == 3 * sizeof(void*));
-
-// Control IDs shared by the dialogs.
-constexpr int ID_OK = 1;
-constexpr int ID_CANCEL = 2;
-constexpr int ID_HELP = 4;
-constexpr int ID_CHANNEL_BUTTON = 3150;
-constexpr int ID_COPY = 3151;
-constexpr int ID_RTU_RANGE = 3154;
-constexpr int ID_HEADING = 3156;
 
 // The missing-value mark of the dialogs.
 extern const char* const DIALOG_MISSING;

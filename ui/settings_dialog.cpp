@@ -12,19 +12,11 @@
 #include "plugin/entry_points.h"
 #include "plugin/host_services.h"
 #include "ui/dialog_common.h"
+#include "ui/control_ids.h"
 #include "ui/number_text.h"
 
 namespace {
 
-constexpr int ID_NOISE_CORRECTION = 1000;
-constexpr int ID_RTU_START = 1001;
-constexpr int ID_RTU_END = 1002;
-constexpr int ID_W_THRESHOLD = 1006;
-constexpr int ID_Y_THRESHOLD = 1007;
-constexpr int ID_LOCK = 1008;
-constexpr int ID_BOOST = 1009;
-constexpr int ID_THIRD_OCTAVE = 1010;
-constexpr int ID_W_THRESHOLD_LABEL = 2000;
 
 // Every field is read into 39 characters: 38 and the terminator.
 constexpr int FIELD_TEXT_SIZE = 39;

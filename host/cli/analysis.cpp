@@ -11,25 +11,13 @@
 #include "host/kit/plugin_host.h"
 #include "platform/headless.h"
 #include "plugin/address_slot.h"
+#include "ui/control_ids.h"
 
 namespace cli {
 
 std::atomic<bool> g_stopRequested{false};
 
 namespace {
-
-// Control IDs of the settings dialog and of the results dialogs.
-constexpr int SETTINGS_TEMPLATE = 100;
-constexpr int ID_OK = 1;
-constexpr int ID_NOISE_CORRECTION = 1000;
-constexpr int ID_RTU_START = 1001;
-constexpr int ID_RTU_END = 1002;
-constexpr int ID_W_THRESHOLD = 1006;
-constexpr int ID_Y_THRESHOLD = 1007;
-constexpr int ID_LOCK = 1008;
-constexpr int ID_BOOST = 1009;
-constexpr int ID_THIRD_OCTAVE = 1010;
-constexpr int ID_COPY_TO_CLIPBOARD = 3151;
 
 // Stands in for the person at the screen: fills the settings dialog once and
 // presses OK, and reads every message box.
@@ -59,7 +47,7 @@ class DialogPerson : public headless::Observer {
   void OnDialogEnded(HWND, INT_PTR) override {}
 
   void OnDialogIdle(HWND dialog) override {
-    if (settingsFilled_ || headless::ViewDialog(dialog).templateId != SETTINGS_TEMPLATE) return;
+    if (settingsFilled_ || headless::ViewDialog(dialog).templateId != SETTINGS_DIALOG_TEMPLATE) return;
     settingsFilled_ = true;
     if (options_.rtuStartText) headless::TypeText(dialog, ID_RTU_START, *options_.rtuStartText);
     if (options_.rtuEndText) headless::TypeText(dialog, ID_RTU_END, *options_.rtuEndText);
@@ -232,7 +220,7 @@ void AnalyseFileUnguarded(const std::string& path, const Options& options, const
       result.haveResults = true;
     }
     GlobalUnlock(handle);
-    headless::PressButton(window, ID_COPY_TO_CLIPBOARD);
+    headless::PressButton(window, ID_COPY);
   };
   // The results dialog closes by itself once filled.
   host.SetInteractive(0, 0);
