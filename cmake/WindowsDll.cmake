@@ -50,7 +50,7 @@ if(NOT ROOMSTAT_WRESTOOL)
   set(ROOMSTAT_WRESTOOL wrestool)
 endif()
 add_test(NAME dll_inspection
-  COMMAND sh ${CMAKE_SOURCE_DIR}/tests/inspect_dll.sh ${ROOMSTAT_DLL} ${CMAKE_SOURCE_DIR}/ui/roomstat.rc)
+  COMMAND sh ${CMAKE_SOURCE_DIR}/tests/check_dll.sh ${ROOMSTAT_DLL} ${CMAKE_SOURCE_DIR}/ui/roomstat.rc)
 set_tests_properties(dll_inspection PROPERTIES
   FIXTURES_REQUIRED roomstat_dll
   ENVIRONMENT "OBJDUMP=${ROOMSTAT_MINGW_OBJDUMP};WRESTOOL=${ROOMSTAT_WRESTOOL}")

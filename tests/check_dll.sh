@@ -9,13 +9,13 @@
 #     colours), DIALOGs 100, 106 and 107, and every other dialog template
 #     that the resource script declares.
 #
-# Usage: inspect_dll.sh DLL RESOURCE_SCRIPT
+# Usage: check_dll.sh DLL RESOURCE_SCRIPT
 # Tools: $OBJDUMP (default i686-w64-mingw32-objdump) and wrestool (icoutils).
 # Prints one line per check; exits 1 when any check fails.
 set -u
 
-dll=${1:?usage: inspect_dll.sh DLL RESOURCE_SCRIPT}
-rc=${2:?usage: inspect_dll.sh DLL RESOURCE_SCRIPT}
+dll=${1:?usage: check_dll.sh DLL RESOURCE_SCRIPT}
+rc=${2:?usage: check_dll.sh DLL RESOURCE_SCRIPT}
 objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
 wrestool=${WRESTOOL:-wrestool}
 
