@@ -388,28 +388,6 @@ TEST_F(HeadlessPlatform, UnknownSyntaxIsAClearErrorAndTheDialogFails) {
   EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(100), nullptr, procedure, 0), -1);
 }
 
-TEST_F(HeadlessPlatform, ModuleScriptHasTheSettingsDialog) {
-  ASSERT_EQ(headless::ResourceScriptError(), "");
-  const std::optional<headless::DialogView> view = headless::DialogTemplate(100);
-  ASSERT_TRUE(view.has_value());
-  EXPECT_EQ(view->caption, "Acoustical Parameters 32");
-  EXPECT_EQ(view->width, 201);
-  const headless::ControlState* ok = view->Find(IDOK);
-  ASSERT_NE(ok, nullptr);
-  EXPECT_EQ(ok->kind, "DEFPUSHBUTTON");
-  EXPECT_EQ(ok->text, "OK");
-  EXPECT_EQ(ok->x, 159);
-  const headless::ControlState* lock = view->Find(1008);
-  ASSERT_NE(lock, nullptr);
-  EXPECT_EQ(lock->kind, "AUTOCHECKBOX");
-  EXPECT_EQ(lock->text, "Lock");
-  const headless::ControlState* rtuStart = view->Find(1001);
-  ASSERT_NE(rtuStart, nullptr);
-  EXPECT_EQ(rtuStart->style & ES_AUTOHSCROLL, static_cast<uint32_t>(ES_AUTOHSCROLL));
-  EXPECT_TRUE(headless::DialogTemplate(106).has_value());
-  EXPECT_TRUE(headless::DialogTemplate(107).has_value());
-}
-
 // --- Dialog engine -------------------------------------------------------------
 
 const char TEST_DIALOGS[] = R"rc(
