@@ -134,3 +134,16 @@ void CopyReportToClipboard(const DialogState* state, ReportForm form) {
     if (!taken) GlobalFree(block);
   }
 }
+
+void SwitchShownChannel(HWND window, AnalysisSettings* settings, const char* leftChannelButtonText,
+                        const char* headingLeft, const char* headingRight) {
+  if (settings->shownChannel == 0) {
+    settings->shownChannel = 1;
+    SetDlgItemTextA(window, ID_CHANNEL_BUTTON, leftChannelButtonText);
+    SetDlgItemTextA(window, ID_HEADING, headingRight);
+  } else {
+    settings->shownChannel = 0;
+    SetDlgItemTextA(window, ID_CHANNEL_BUTTON, "Right Channel Parameters");
+    SetDlgItemTextA(window, ID_HEADING, headingLeft);
+  }
+}

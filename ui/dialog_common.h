@@ -45,6 +45,11 @@ void SetPairCell(HWND window, int id, double value);
 void SetRtuRangeLabel(HWND window, const AnalysisSettings* settings);
 // The help file at the keyword of the plug-in.
 void ShowPluginHelp(HWND window);
+// Channel button of a results dialog: flips shownChannel and sets the
+// button's text and the heading for the channel now shown. The caller then
+// refills the table.
+void SwitchShownChannel(HWND window, AnalysisSettings* settings, const char* leftChannelButtonText,
+                        const char* headingLeft, const char* headingRight);
 // Posts OK to the dialog unless the host asks to keep results dialogs open.
 void CloseAutomaticallyUnlessKept(HWND window, const XfmContext* host);
 // Builds the report into a clipboard block sized for it and hands the block

@@ -104,15 +104,7 @@ void InitialiseThirdOctaveDialog(HWND window, XfmContext* host) {
 }
 
 void SwitchThirdOctaveChannel(HWND window, AnalysisSettings* settings) {
-  if (settings->shownChannel == 0) {
-    settings->shownChannel = 1;
-    SetDlgItemTextA(window, ID_CHANNEL_BUTTON, "Left Channel Parameters");
-    SetDlgItemTextA(window, ID_HEADING, HEADING_RIGHT);
-  } else {
-    settings->shownChannel = 0;
-    SetDlgItemTextA(window, ID_CHANNEL_BUTTON, "Right Channel Parameters");
-    SetDlgItemTextA(window, ID_HEADING, HEADING_LEFT);
-  }
+  SwitchShownChannel(window, settings, "Left Channel Parameters", HEADING_LEFT, HEADING_RIGHT);
   ShowView(window, settings, 0);
 }
 
