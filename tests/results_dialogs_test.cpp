@@ -74,50 +74,31 @@ TEST(OctaveDialog, StereoChannelButtonFlipsHeadingTextAndTable) {
   r.Unlock();
   r.context.keepDialogsOpen = 1;
   const int createdBefore = dialogCreatedCalls;
-  HWND seen = nullptr;
   scope.person.steps.push_back([&](HWND d) {
-    seen = d;
     EXPECT_EQ(static_cast<HWND>(AddressFromSlot(r.context.dialogWindow)), d);
-    EXPECT_EQ(ControlText(d, 3156), "OCTAVE BAND ACOUSTICAL PARAMETERS - Left Channel");
-    EXPECT_EQ(ControlText(d, 3150), "Right Channel Parameters");
     EXPECT_TRUE(IsControlEnabled(d, 3150));
-    EXPECT_EQ(ControlText(d, 3154), "(-10. dB, -40. dB)");
-    EXPECT_EQ(ControlText(d, OctaveCell(0, SLOT_C50)), "1.5");
-    EXPECT_EQ(ControlText(d, OctaveCell(0, SLOT_C80)), "0.");  // a valid 0 is a number
-    EXPECT_EQ(ControlText(d, OctaveCell(0, SLOT_RT20)), "0.");
-    EXPECT_EQ(ControlText(d, OctaveCell(0, SLOT_R_RT20)), "21.");
-    EXPECT_EQ(ControlText(d, OctaveCell(0, SLOT_RTU)), "1.235e+004");
-    EXPECT_EQ(ControlText(d, OctaveCell(0, SLOT_D50)), "- -");
-    EXPECT_EQ(ControlText(d, OctaveCell(2, SLOT_TS)), "120.5");
+    // A valid 0 is a number; NaN (3101) and infinity (3302) are missing.
+    ExpectTexts(d, {{3156, "OCTAVE BAND ACOUSTICAL PARAMETERS - Left Channel"}, {3150, "Right Channel Parameters"},
+                    {3154, "(-10. dB, -40. dB)"}, {OctaveCell(0, SLOT_C50), "1.5"}, {OctaveCell(0, SLOT_C80), "0."},
+                    {OctaveCell(0, SLOT_RT20), "0."}, {OctaveCell(0, SLOT_R_RT20), "21."},
+                    {OctaveCell(0, SLOT_RTU), "1.235e+004"}, {OctaveCell(0, SLOT_D50), "- -"},
+                    {OctaveCell(2, SLOT_TS), "120.5"}, {1020, "yes"}, {3000, "0.25"}, {3001, "- -"},
+                    {3010, "0.125"}, {3100, "0.5"}, {3101, "- -"}, {3200, "1.5"}, {3300, "-0.25"},
+                    {3302, "- -"}, {3310, "- -"}, {3155, "N.C."}});
     for (int k = 0; k < PARAMS_PER_BAND; ++k) EXPECT_EQ(ControlText(d, OctaveCell(10, k)), "- -") << k;
-    EXPECT_EQ(ControlText(d, 1020), "yes");
     for (int b = 1; b <= 10; ++b) EXPECT_EQ(ControlText(d, 1020 + b), "no") << b;
-    EXPECT_EQ(ControlText(d, 3000), "0.25");
-    EXPECT_EQ(ControlText(d, 3001), "- -");
-    EXPECT_EQ(ControlText(d, 3010), "0.125");
-    EXPECT_EQ(ControlText(d, 3100), "0.5");
-    EXPECT_EQ(ControlText(d, 3101), "- -");  // not a number
-    EXPECT_EQ(ControlText(d, 3200), "1.5");
-    EXPECT_EQ(ControlText(d, 3300), "-0.25");
-    EXPECT_EQ(ControlText(d, 3302), "- -");  // infinite
-    EXPECT_EQ(ControlText(d, 3310), "- -");
-    EXPECT_EQ(ControlText(d, 3155), "N.C.");
     headless::PressButton(d, 3150);
   });
   scope.person.steps.push_back([&](HWND d) {
-    EXPECT_EQ(ControlText(d, 3150), "&Left Channel Parameters");
-    EXPECT_EQ(ControlText(d, 3156), "OCTAVE BAND ACOUSTICAL PARAMETERS - Right Channel");
-    EXPECT_EQ(ControlText(d, OctaveCell(0, SLOT_C50)), "-2.5");
-    EXPECT_EQ(ControlText(d, OctaveCell(0, SLOT_C80)), "- -");
-    EXPECT_EQ(ControlText(d, OctaveCell(2, SLOT_TS)), "- -");
-    EXPECT_EQ(ControlText(d, 1020), "yes");   // the N.C. row belongs to both
-    EXPECT_EQ(ControlText(d, 3000), "0.25");  // and so do the pair rows
+    // The N.C. row and the pair rows belong to both channels.
+    ExpectTexts(d, {{3150, "&Left Channel Parameters"}, {3156, "OCTAVE BAND ACOUSTICAL PARAMETERS - Right Channel"},
+                    {OctaveCell(0, SLOT_C50), "-2.5"}, {OctaveCell(0, SLOT_C80), "- -"},
+                    {OctaveCell(2, SLOT_TS), "- -"}, {1020, "yes"}, {3000, "0.25"}});
     headless::PressButton(d, 3150);
   });
   scope.person.steps.push_back([&](HWND d) {
-    EXPECT_EQ(ControlText(d, 3150), "Right Channel Parameters");
-    EXPECT_EQ(ControlText(d, 3156), "OCTAVE BAND ACOUSTICAL PARAMETERS - Left Channel");
-    EXPECT_EQ(ControlText(d, OctaveCell(0, SLOT_C50)), "1.5");
+    ExpectTexts(d, {{3150, "Right Channel Parameters"}, {3156, "OCTAVE BAND ACOUSTICAL PARAMETERS - Left Channel"},
+                    {OctaveCell(0, SLOT_C50), "1.5"}});
     headless::PressButton(d, 4);
     headless::PressEscape(d);  // no Cancel: nothing happens
   });
@@ -127,7 +108,6 @@ TEST(OctaveDialog, StereoChannelButtonFlipsHeadingTextAndTable) {
   });
   EXPECT_EQ(OpenOctave(r), 1);
   EXPECT_EQ(scope.person.idleCalls, 4u);
-  EXPECT_NE(seen, nullptr);
   EXPECT_EQ(dialogCreatedCalls, createdBefore + 1);
   EXPECT_EQ(scope.person.Count(headless::Event::Help), 1u);
   EXPECT_EQ(headless::GlobalLockCount(r.settingsBlock), 0);
@@ -139,24 +119,17 @@ TEST(OctaveDialog, MonoWithNoiseCorrectionOffShowsMissingMarks) {
   PersonScope scope;
   PublishedResults r(1);
   FillStereoOctave(r);
-  std::fill(std::begin(r.store.lf), std::end(r.store.lf), 0.0);
-  std::fill(std::begin(r.store.iacc), std::end(r.store.iacc), 0.0);
-  std::fill(std::begin(r.store.wIacc), std::end(r.store.wIacc), 0.0);
-  std::fill(std::begin(r.store.tauIacc), std::end(r.store.tauIacc), 0.0);
+  // A mono run leaves the pair rows zero (non-zero LF would still show in stereo).
+  for (double* row : {r.store.lf, r.store.iacc, r.store.wIacc, r.store.tauIacc}) std::fill(row, row + MAX_BANDS, 0.0);
   r.SetNoiseCorrection(0);
   r.context.interactiveMark = 0xFFFF;
   scope.person.steps.push_back([&](HWND d) {
     EXPECT_FALSE(IsControlEnabled(d, 3150));
-    EXPECT_EQ(ControlText(d, 3156), "OCTAVE BAND ACOUSTICAL PARAMETERS");
-    EXPECT_EQ(ControlText(d, 3154), "(-5. dB, -15. dB)");
+    ExpectTexts(d, {{3156, "OCTAVE BAND ACOUSTICAL PARAMETERS"}, {3154, "(-5. dB, -15. dB)"},
+                    {OctaveCell(0, SLOT_C50), "1.5"}, {3155, "N.C."}, {1032, "LF"}, {1039, "Tau IACC [ms]"}});
     for (int b = 0; b <= 10; ++b) {
-      EXPECT_EQ(ControlText(d, 1020 + b), "- -") << b;
-      for (int row : {3000, 3100, 3200, 3300}) EXPECT_EQ(ControlText(d, row + b), "- -") << row + b;
+      for (int row : {1020, 3000, 3100, 3200, 3300}) EXPECT_EQ(ControlText(d, row + b), "- -") << row + b;
     }
-    EXPECT_EQ(ControlText(d, OctaveCell(0, SLOT_C50)), "1.5");
-    EXPECT_EQ(ControlText(d, 3155), "N.C.");
-    EXPECT_EQ(ControlText(d, 1032), "LF");
-    EXPECT_EQ(ControlText(d, 1039), "Tau IACC [ms]");
     headless::CloseDialog(d);  // the close box is OK
   });
   EXPECT_EQ(OpenOctave(r), 1);
@@ -203,7 +176,6 @@ TEST(ResultsDialogs, CopyWhileAnotherProgramHoldsTheClipboardThenAgain) {
     scope.person.steps.push_back([&](HWND d) {
       ASSERT_EQ(scope.person.Count(headless::Event::MessageBox), 1u);
       const headless::Event& message = scope.person.events.back();
-      EXPECT_EQ(message.kind, headless::Event::MessageBox);
       EXPECT_EQ(message.text,
                 "Can not access Clipboard Data.\nAnother application or window\nhas the Clipboard opened.");
       EXPECT_EQ(message.caption, "Acoustical Parameters");
@@ -217,9 +189,7 @@ TEST(ResultsDialogs, CopyWhileAnotherProgramHoldsTheClipboardThenAgain) {
     EXPECT_EQ(thirdOctave ? OpenThirdOctave(r) : OpenOctave(r), 1);
     EXPECT_EQ(scope.person.Count(headless::Event::MessageBox), 1u);
     const std::string expected = ExpectedReport(r, thirdOctave);
-    if (thirdOctave) {
-      EXPECT_GT(expected.size(), 8000u);
-    }
+    EXPECT_GT(expected.size(), thirdOctave ? 8000u : 0u);
     ASSERT_TRUE(headless::ClipboardText().has_value());
     EXPECT_EQ(*headless::ClipboardText(), expected);
     EXPECT_EQ(headless::LiveGlobalBlocks(), blocksBefore + 1);  // now the clipboard's
@@ -246,18 +216,13 @@ void FillStereoThirds(PublishedResults& r) {
 }
 
 void ExpectView(HWND d, int view, const char* const labels[3]) {
-  for (int button = 0; button < 5; ++button) {
-    EXPECT_EQ(IsControlEnabled(d, 1800 + button), button != view) << "view button " << 1800 + button;
-  }
+  for (int button = 0; button < 5; ++button) EXPECT_EQ(IsControlEnabled(d, 1800 + button), button != view) << button;
   const bool clarity = view == 0;
   for (int column = 0; column < 28; ++column) {
     EXPECT_EQ(IsControlVisible(d, ThirdCell(column, 2)), clarity) << column;
+    EXPECT_EQ(column == 0 || IsControlVisible(d, 1019 + column), column == 0 || !clarity) << column;
   }
-  for (int column = 1; column < 28; ++column)
-    EXPECT_EQ(IsControlVisible(d, 1019 + column), !clarity) << column;
-  for (int block = 0; block < 3; ++block) {
-    for (int row = 0; row < 3; ++row) EXPECT_EQ(ControlText(d, 1810 + 3 * block + row), labels[row]);
-  }
+  for (int label = 0; label < 9; ++label) EXPECT_EQ(ControlText(d, 1810 + label), labels[label % 3]) << label;
 }
 
 TEST(ThirdOctaveDialog, ViewsAndChannelButton) {
@@ -270,26 +235,19 @@ TEST(ThirdOctaveDialog, ViewsAndChannelButton) {
   const char* const rt30Labels[3] = {"RT30 [s]", "r RT30", "NC"};
   const char* const userLabels[3] = {"RTUser[s]", "r RTUser", "NC"};
   scope.person.steps.push_back([&](HWND d) {
-    EXPECT_EQ(ControlText(d, 3156), "1/3 OCTAVE BAND ACOUSTICAL PARAMETERS - Left Channel");
-    EXPECT_EQ(ControlText(d, 3150), "&Right Channel Parameters");
     EXPECT_TRUE(IsControlEnabled(d, 3151));
     ExpectView(d, 0, templateLabels);
-    EXPECT_EQ(ControlText(d, ThirdCell(0, 0)), "5.e-005");  // the wide band shows it
-    EXPECT_EQ(ControlText(d, ThirdCell(0, 1)), "2.5");
-    EXPECT_EQ(ControlText(d, ThirdCell(0, 2)), "40.");
-    EXPECT_EQ(ControlText(d, ThirdCell(1, 0)), "- -");  // a third does not
-    EXPECT_EQ(ControlText(d, ThirdCell(1, 1)), "-2.e-004");
-    EXPECT_EQ(ControlText(d, ThirdCell(2, 0)), "1.25");
-    EXPECT_EQ(ControlText(d, ThirdCell(3, 0)), "- -");
-    EXPECT_EQ(ControlText(d, 3154), "(-5. dB, -15. dB)");
+    // The wide band shows a tiny valid value (5e-5), a third does not.
+    ExpectTexts(d, {{3156, "1/3 OCTAVE BAND ACOUSTICAL PARAMETERS - Left Channel"}, {3150, "&Right Channel Parameters"},
+                    {ThirdCell(0, 0), "5.e-005"}, {ThirdCell(0, 1), "2.5"}, {ThirdCell(0, 2), "40."},
+                    {ThirdCell(1, 0), "- -"}, {ThirdCell(1, 1), "-2.e-004"}, {ThirdCell(2, 0), "1.25"},
+                    {ThirdCell(3, 0), "- -"}, {3154, "(-5. dB, -15. dB)"}});
     headless::PressButton(d, 1803);
   });
   scope.person.steps.push_back([&](HWND d) {
     ExpectView(d, 3, rt30Labels);
-    EXPECT_EQ(ControlText(d, ThirdCell(0, 0)), "1.5");
-    EXPECT_EQ(ControlText(d, ThirdCell(27, 0)), "0.75");
-    EXPECT_EQ(ControlText(d, ThirdCell(27, 1)), "0.99");
-    EXPECT_EQ(ControlText(d, ThirdCell(26, 0)), "- -");
+    ExpectTexts(d, {{ThirdCell(0, 0), "1.5"}, {ThirdCell(27, 0), "0.75"}, {ThirdCell(27, 1), "0.99"},
+                    {ThirdCell(26, 0), "- -"}});
     for (int column = 0; column < 28; ++column) EXPECT_EQ(ControlText(d, ThirdCell(column, 2)), " ");
     for (int column = 1; column < 28; ++column) {
       EXPECT_EQ(ControlText(d, 1019 + column), column == 4 ? "yes" : "no") << column;
@@ -297,27 +255,17 @@ TEST(ThirdOctaveDialog, ViewsAndChannelButton) {
     headless::PressButton(d, 3150);  // back to Clarity, right channel
   });
   scope.person.steps.push_back([&](HWND d) {
-    EXPECT_EQ(ControlText(d, 3150), "Left Channel Parameters");
-    EXPECT_EQ(ControlText(d, 3156), "1/3 OCTAVE BAND ACOUSTICAL PARAMETERS - Right Channel");
     ExpectView(d, 0, clarityLabels);
-    EXPECT_EQ(ControlText(d, ThirdCell(0, 0)), "-3.");
-    EXPECT_EQ(ControlText(d, ThirdCell(5, 2)), "55.5");
-    EXPECT_EQ(ControlText(d, ThirdCell(2, 0)), "- -");
+    ExpectTexts(d, {{3150, "Left Channel Parameters"}, {3156, "1/3 OCTAVE BAND ACOUSTICAL PARAMETERS - Right Channel"},
+                    {ThirdCell(0, 0), "-3."}, {ThirdCell(5, 2), "55.5"}, {ThirdCell(2, 0), "- -"}});
     headless::PressButton(d, 1804);
   });
   scope.person.steps.push_back([&](HWND d) {
     ExpectView(d, 4, userLabels);
-    headless::PressButton(d, 3150);
-  });
-  scope.person.steps.push_back([&](HWND d) {
-    EXPECT_EQ(ControlText(d, 3150), "Right Channel Parameters");
-    EXPECT_EQ(ControlText(d, 3156), "1/3 OCTAVE BAND ACOUSTICAL PARAMETERS - Left Channel");
-    ExpectView(d, 0, clarityLabels);
-    EXPECT_EQ(ControlText(d, ThirdCell(0, 0)), "5.e-005");
     headless::CloseDialog(d);
   });
   EXPECT_EQ(OpenThirdOctave(r), 1);
-  EXPECT_EQ(scope.person.idleCalls, 5u);
+  EXPECT_EQ(scope.person.idleCalls, 4u);
   EXPECT_EQ(headless::GlobalLockCount(r.settingsBlock), 0);
 }
 
@@ -327,20 +275,15 @@ TEST(ThirdOctaveDialog, MonoWithNoiseCorrectionOffInEveryView) {
   FillStereoThirds(r);
   r.SetNoiseCorrection(0);
   r.context.interactiveMark = 0xFFFF;
-  const int views[] = {1801, 1802, 1803, 1804, 1800};
-  for (int i = 0; i < 5; ++i) {
-    scope.person.steps.push_back([&, i](HWND d) {
-      if (i == 0) {
-        EXPECT_FALSE(IsControlEnabled(d, 3150));
-        EXPECT_EQ(ControlText(d, 3156), "OCTAVE BAND ACOUSTICAL PARAMETERS");
-      } else {
-        EXPECT_FALSE(IsControlEnabled(d, views[i - 1]));
-        if (views[i - 1] != 1800) {
-          for (int column = 1; column < 28; ++column)
-            EXPECT_EQ(ControlText(d, 1019 + column), "- -") << column;
-        }
-      }
-      headless::PressButton(d, views[i]);
+  // Every view in turn (the press takes effect by the next wait): the N.C.
+  // row shows missing marks in each.
+  int shown = 1800;
+  for (const int view : {1801, 1802, 1803, 1804, 1800}) {
+    scope.person.steps.push_back([view, &shown](HWND d) {
+      EXPECT_FALSE(IsControlEnabled(d, 3150) || IsControlEnabled(d, shown));
+      EXPECT_EQ(ControlText(d, 3156), "OCTAVE BAND ACOUSTICAL PARAMETERS");
+      for (int column = 1; shown != 1800 && column < 28; ++column) EXPECT_EQ(ControlText(d, 1019 + column), "- -");
+      headless::PressButton(d, shown = view);
     });
   }
   scope.person.steps.push_back([](HWND d) {
@@ -364,8 +307,7 @@ TEST(ResultsDialogs, TemplatesHoldEveryCellWhereTheLayoutPutsIt) {
     for (int k = 0; k < PARAMS_PER_BAND; ++k) {
       const headless::ControlState* cell = octave->Find(OctaveCell(band, k));
       ASSERT_NE(cell, nullptr);
-      EXPECT_EQ(cell->text, "000.000");
-      EXPECT_EQ(cell->y, 50 + 12 * k);
+      EXPECT_EQ(std::pair(cell->text, cell->y), std::pair(std::string("000.000"), 50 + 12 * k));
     }
     for (int first : {1020, 3000, 3100, 3200, 3300}) EXPECT_NE(octave->Find(first + band), nullptr);
   }
@@ -381,12 +323,9 @@ TEST(ResultsDialogs, TemplatesHoldEveryCellWhereTheLayoutPutsIt) {
   EXPECT_EQ(thirds->caption, "Acoustical Parameters - 1/3 octave analisys");
   for (int column = 0; column < 28; ++column) {
     for (int row = 0; row < 3; ++row) ASSERT_NE(thirds->Find(ThirdCell(column, row)), nullptr);
-    if (column > 0) {
-      const headless::ControlState* nc = thirds->Find(1019 + column);
-      ASSERT_NE(nc, nullptr);
-      EXPECT_EQ(nc->text, "- -");
-      EXPECT_FALSE(nc->visible);
-    }
+    const headless::ControlState* nc = thirds->Find(1019 + std::max(column, 1));
+    ASSERT_NE(nc, nullptr);
+    EXPECT_EQ(std::pair(nc->text, nc->visible), std::pair(std::string("- -"), false));
   }
   EXPECT_EQ(thirds->Find(ThirdCell(7, 0))->width, 35);
   EXPECT_EQ(std::vector<int>({thirds->Find(ThirdCell(19, 0))->x, thirds->Find(ThirdCell(19, 0))->y}),

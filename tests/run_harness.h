@@ -47,11 +47,8 @@ inline std::vector<float> DecayingNoise(int rateHz, double seconds, double rtSec
 }
 
 inline std::vector<float> Interleave(const std::vector<float>& left, const std::vector<float>& right) {
-  std::vector<float> out(2 * left.size());
-  for (size_t i = 0; i < left.size(); ++i) {
-    out[2 * i] = left[i];
-    out[2 * i + 1] = right[i];
-  }
+  std::vector<float> out;
+  for (size_t i = 0; i < left.size(); ++i) out.insert(out.end(), {left[i], right[i]});
   return out;
 }
 
@@ -59,6 +56,20 @@ inline void EditSettings(hostkit::PluginHost& host, const std::function<void(Ana
   auto* settings = static_cast<AnalysisSettings*>(GlobalLock(host.SettingsHandle()));
   edit(*settings);
   GlobalUnlock(host.SettingsHandle());
+}
+
+// The message boxes among the events, as "caption|text".
+inline std::vector<std::string> MessageTexts(const std::vector<headless::Event>& events) {
+  std::vector<std::string> texts;
+  for (const auto& e : events) {
+    if (e.kind == headless::Event::MessageBox) texts.push_back(e.caption + "|" + e.text);
+  }
+  return texts;
+}
+
+// The expected message list: none for "", else just that one.
+inline std::vector<std::string> OneOrNone(const std::string& message) {
+  return message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message};
 }
 
 // Everything a whole run leaves for a test to look at.
@@ -74,34 +85,21 @@ struct RunRecord {
     for (const auto& e : events) count += e.kind == kind;
     return count;
   }
-  std::vector<std::string> Messages() const {
-    std::vector<std::string> texts;
-    for (const auto& e : events) {
-      if (e.kind == headless::Event::MessageBox) texts.push_back(e.caption + "|" + e.text);
-    }
-    return texts;
-  }
+  std::vector<std::string> Messages() const { return MessageTexts(events); }
   // The service calls as short words, e.g. "get:0+100/17", "status:...", "p1/11", "done", "dialog".
   std::vector<std::string> CallWords() const {
     std::vector<std::string> words;
+    using std::to_string;
     for (const auto& c : calls) {
       switch (c.kind) {
         case hostkit::ServiceCall::GetSamples:
-          words.push_back("get:" + std::to_string(c.firstFrame) + "+" + std::to_string(c.frameCount) + "/" +
-                          std::to_string(c.formatWord));
+          words.push_back("get:" + to_string(c.firstFrame) + "+" + to_string(c.frameCount) + "/" +
+                          to_string(c.formatWord));
           break;
-        case hostkit::ServiceCall::Progress:
-          words.push_back("p" + std::to_string(c.done) + "/" + std::to_string(c.total));
-          break;
-        case hostkit::ServiceCall::StatusText:
-          words.push_back("status:" + c.text);
-          break;
-        case hostkit::ServiceCall::ProgressDone:
-          words.push_back("done");
-          break;
-        case hostkit::ServiceCall::DialogCreated:
-          words.push_back("dialog");
-          break;
+        case hostkit::ServiceCall::Progress: words.push_back("p" + to_string(c.done) + "/" + to_string(c.total)); break;
+        case hostkit::ServiceCall::StatusText: words.push_back("status:" + c.text); break;
+        case hostkit::ServiceCall::ProgressDone: words.push_back("done"); break;
+        case hostkit::ServiceCall::DialogCreated: words.push_back("dialog"); break;
       }
     }
     return words;
@@ -109,27 +107,23 @@ struct RunRecord {
 };
 
 // Copies the store through the six result pointers while the dialog is open.
-class StoreObserver : public headless::RecordingObserver {
- public:
-  StoreObserver(hostkit::PluginHost& host, RunRecord& record) : host_(host), record_(record) {}
+struct StoreObserver : headless::RecordingObserver {
+  hostkit::PluginHost& host;
+  RunRecord& record;
+  StoreObserver(hostkit::PluginHost& h, RunRecord& r) : host(h), record(r) {}
   void OnDialogShown(HWND dialog) override {
     headless::RecordingObserver::OnDialogShown(dialog);
-    auto* settings = static_cast<AnalysisSettings*>(GlobalLock(host_.SettingsHandle()));
-    std::memcpy(record_.store.values, PointerFromSlot<float>(settings->resultValues), sizeof record_.store.values);
-    std::memcpy(record_.store.valid, PointerFromSlot<char>(settings->resultFlags),
-                sizeof record_.store.valid + sizeof record_.store.noiseCorrected);
-    std::memcpy(record_.store.lf, PointerFromSlot<double>(settings->resultLF), sizeof record_.store.lf);
-    std::memcpy(record_.store.iacc, PointerFromSlot<double>(settings->resultIACC), sizeof record_.store.iacc);
-    std::memcpy(record_.store.wIacc, PointerFromSlot<double>(settings->resultWIACC), sizeof record_.store.wIacc);
-    std::memcpy(record_.store.tauIacc, PointerFromSlot<double>(settings->resultTauIACC),
-                sizeof record_.store.tauIacc);
-    GlobalUnlock(host_.SettingsHandle());
-    record_.storeSeen = true;
+    auto* s = static_cast<AnalysisSettings*>(GlobalLock(host.SettingsHandle()));
+    AcousticResults& store = record.store;
+    std::memcpy(store.values, PointerFromSlot<float>(s->resultValues), sizeof store.values);
+    std::memcpy(store.valid, PointerFromSlot<char>(s->resultFlags), sizeof store.valid + sizeof store.noiseCorrected);
+    std::memcpy(store.lf, PointerFromSlot<double>(s->resultLF), sizeof store.lf);
+    std::memcpy(store.iacc, PointerFromSlot<double>(s->resultIACC), sizeof store.iacc);
+    std::memcpy(store.wIacc, PointerFromSlot<double>(s->resultWIACC), sizeof store.wIacc);
+    std::memcpy(store.tauIacc, PointerFromSlot<double>(s->resultTauIACC), sizeof store.tauIacc);
+    GlobalUnlock(host.SettingsHandle());
+    record.storeSeen = true;
   }
-
- private:
-  hostkit::PluginHost& host_;
-  RunRecord& record_;
 };
 
 // A plug-in instance with defaults, its module recorded as a confirmed

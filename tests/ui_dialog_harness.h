@@ -3,9 +3,11 @@
 // scripted person who acts once each time a dialog waits for input.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "platform/headless.h"
@@ -21,6 +23,11 @@ struct ScriptedPerson : headless::RecordingObserver {
     ++idleCalls;
   }
 };
+
+// The texts of several controls at once, each failure naming its control.
+inline void ExpectTexts(HWND dialog, const std::vector<std::pair<int, const char*>>& texts) {
+  for (const auto& [id, text] : texts) EXPECT_EQ(headless::ControlText(dialog, id), text) << id;
+}
 
 // Installs a person for one test and leaves a clean thread behind.
 struct PersonScope {
