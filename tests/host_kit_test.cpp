@@ -65,9 +65,6 @@ TEST(HostKit, SamplesInEveryWidthRoundedAndClamped) {
 TEST(HostKit, StereoFramesInterleavedFromTheRequestedFrame) {
   PluginHost host;
   host.SetAudio(2, 8, 8000, {1, -1, 2, -2, 3, -3});
-  EXPECT_EQ(host.Context().channelCount, 2);
-  EXPECT_EQ(host.Context().bitsPerSample, 8);
-  EXPECT_EQ(host.Context().sampleRate, 8000);
   EXPECT_EQ(host.Context().selEnd, 2u);
   // Frames past the end of the audio are silence.
   EXPECT_EQ(Fetch(host, 1, 3, 10, 8, 2), (std::vector<float>{2, -2, 3, -3, 0, 0}));
@@ -157,12 +154,13 @@ TEST(HostKit, CallbacksReachTheHostWhoseCallRuns) {
     CallProgress(ctx, 3, 11);
     return 1;
   });
-  ASSERT_EQ(outer.calls.size(), 3u);
-  EXPECT_EQ(outer.calls[0].done, 1);
-  EXPECT_EQ(outer.calls[1].kind, ServiceCall::ProgressDone);
-  EXPECT_EQ(outer.calls[2].done, 3);
-  ASSERT_EQ(inner.calls.size(), 1u);
-  EXPECT_EQ(inner.calls[0].done, 2);
+  auto shape = [](const PluginHost& host) {  // Progress calls by their count, ProgressDone as 0
+    std::vector<int32_t> seen;
+    for (const ServiceCall& call : host.calls) seen.push_back(call.kind == ServiceCall::Progress ? call.done : 0);
+    return seen;
+  };
+  EXPECT_EQ(shape(outer), (std::vector<int32_t>{1, 0, 3}));
+  EXPECT_EQ(shape(inner), std::vector<int32_t>{2});
 
   // A wave handle that names no host: nothing recorded, buffer untouched.
   uint8_t buffer[4] = {9, 9, 9, 9};

@@ -19,16 +19,9 @@ std::vector<uint8_t> At(const uint8_t* block, size_t offset, size_t count) {
 TEST(Records, TypeStringLettersAddUpToTheSettingsSize) {
   // Letter widths as the host reads the type string: 4 for f, i, l, h; 1 for
   // c; 8 for d; 256 for s.
-  const char* types = "fficccllllllhhccffcdssll";
   uint32_t total = 0;
-  for (const char* p = types; *p != '\0'; ++p) {
-    switch (*p) {
-      case 'f': case 'i': case 'l': case 'h': total += 4; break;
-      case 'c': total += 1; break;
-      case 'd': total += 8; break;
-      case 's': total += 256; break;
-      default: ADD_FAILURE() << "unknown type letter " << *p;
-    }
+  for (const char* p = "fficccllllllhhccffcdssll"; *p != '\0'; ++p) {
+    total += *p == 'c' ? 1 : *p == 'd' ? 8 : *p == 's' ? 256 : 4;
   }
   EXPECT_EQ(total, 586u);
   EXPECT_EQ(sizeof(AnalysisSettings), total);
@@ -50,7 +43,7 @@ TEST(Records, ResultStoreDistancesSeenThroughAddresses) {
   }
 }
 
-TEST(Records, SettingsWriteThenReadThroughRawBytes) {
+TEST(Records, SettingsFieldsLandAtTheHostsOffsets) {
   AnalysisSettings written{};
   std::memset(&written, 0xA5, sizeof written);
   written.rtuStartDb = -5.0f;
@@ -72,8 +65,7 @@ TEST(Records, SettingsWriteThenReadThroughRawBytes) {
   written.iaccStart = 70000u;
   written.iaccEnd = 0x01020304u;
 
-  uint8_t raw[SETTINGS_SIZE];
-  std::memcpy(raw, &written, sizeof raw);
+  const auto* raw = reinterpret_cast<const uint8_t*>(&written);
 
   // The bytes at the host's offsets, written out by hand (IEEE-754, LE).
   const struct { size_t offset; std::vector<uint8_t> bytes; } expected[] = {
@@ -93,13 +85,6 @@ TEST(Records, SettingsWriteThenReadThroughRawBytes) {
       {578, {0x70, 0x11, 0x01, 0x00, 0x04, 0x03, 0x02, 0x01}},
   };
   for (const auto& e : expected) EXPECT_EQ(At(raw, e.offset, e.bytes.size()), e.bytes) << "offset " << e.offset;
-
-  AnalysisSettings read;
-  std::memcpy(&read, raw, sizeof raw);
-  EXPECT_EQ(std::memcmp(&read, &written, sizeof read), 0);
-  EXPECT_EQ(+read.boostDb, 3.0);
-  EXPECT_EQ(+read.iaccStart, 70000u);
-  EXPECT_EQ(+read.arrivalRight, -1);
 }
 
 }  // namespace
