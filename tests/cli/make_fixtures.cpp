@@ -26,10 +26,7 @@ struct Audio {
 bool ReadShorts(const std::string& path, Audio& audio) {
   SF_INFO info{};
   SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-  if (!file) {
-    std::fprintf(stderr, "cannot open %s: %s\n", path.c_str(), sf_strerror(nullptr));
-    return false;
-  }
+  if (!file) return std::fprintf(stderr, "cannot open %s: %s\n", path.c_str(), sf_strerror(nullptr)), false;
   std::vector<short> shorts(static_cast<size_t>(info.frames * info.channels));
   sf_readf_short(file, shorts.data(), info.frames);
   sf_close(file);
@@ -38,11 +35,9 @@ bool ReadShorts(const std::string& path, Audio& audio) {
   // libsndfile scales doubles by 0x7FFF on integer writes and leaves
   // integers unscaled on float writes, so integer targets are written from
   // left-aligned words and float targets from value / 32768: both exact.
-  audio.words.resize(shorts.size());
-  audio.samples.resize(shorts.size());
-  for (size_t i = 0; i < shorts.size(); ++i) {
-    audio.words[i] = static_cast<int>(static_cast<uint32_t>(static_cast<uint16_t>(shorts[i])) << 16);
-    audio.samples[i] = shorts[i] / 32768.0;
+  for (short s : shorts) {
+    audio.words.push_back(static_cast<int>(static_cast<uint32_t>(static_cast<uint16_t>(s)) << 16));
+    audio.samples.push_back(s / 32768.0);
   }
   return true;
 }
@@ -53,10 +48,7 @@ bool Write(const std::string& path, int format, const Audio& audio) {
   info.samplerate = audio.rate;
   info.format = format;
   SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-  if (!file) {
-    std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), sf_strerror(nullptr));
-    return false;
-  }
+  if (!file) return std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), sf_strerror(nullptr)), false;
   // Integer targets are written from the exact 16-bit values so that every
   // lossless format holds the original samples; no clipping or dither.
   sf_command(file, SFC_SET_CLIPPING, nullptr, SF_FALSE);
@@ -70,27 +62,23 @@ bool Write(const std::string& path, int format, const Audio& audio) {
   return written;
 }
 
-// Exponentially decaying noise: the energy falls by 60 dB in `rtSeconds`,
-// after `leadSamples` of silence. A fixed linear congruential generator keeps
-// the file the same on every machine.
-Audio Decay(int channels, double rtSeconds, double peak, int rate, double seconds, int leadSamples) {
+// Exponentially decaying noise at 48 kHz for 1.6 s: the energy falls by 60 dB
+// in 1 s after 240 samples of silence, starting with a clear first arrival at
+// `peak`. A fixed linear congruential generator keeps the file the same on
+// every machine.
+Audio Decay(double peak) {
+  constexpr int RATE = 48000, LEAD = 240;
   Audio audio;
-  audio.channels = channels;
-  audio.rate = rate;
-  const size_t frames = static_cast<size_t>(seconds * rate);
-  audio.samples.assign(frames * static_cast<size_t>(channels), 0.0);
+  audio.rate = RATE;
+  audio.samples.assign(static_cast<size_t>(1.6 * RATE), 0.0);
   uint32_t state = 12345;
-  const double decayPerSample = std::log(10.0) * 3.0 / (rtSeconds * rate);  // amplitude: -60 dB over rt
-  for (size_t f = static_cast<size_t>(leadSamples); f < frames; ++f) {
-    const double envelope = peak * std::exp(-decayPerSample * static_cast<double>(f - leadSamples));
-    for (int c = 0; c < channels; ++c) {
-      state = state * 1664525u + 1013904223u;
-      const double uniform = (static_cast<double>(state >> 8) / 16777216.0) * 2.0 - 1.0;
-      audio.samples[f * channels + c] = envelope * uniform;
-    }
+  const double decayPerSample = std::log(10.0) * 3.0 / RATE;  // amplitude: -60 dB over 1 s
+  for (size_t f = LEAD; f < audio.samples.size(); ++f) {
+    state = state * 1664525u + 1013904223u;
+    const double uniform = (static_cast<double>(state >> 8) / 16777216.0) * 2.0 - 1.0;
+    audio.samples[f] = peak * std::exp(-decayPerSample * static_cast<double>(f - LEAD)) * uniform;
   }
-  // A clear first arrival at the peak.
-  for (int c = 0; c < channels; ++c) audio.samples[static_cast<size_t>(leadSamples) * channels + c] = peak;
+  audio.samples[LEAD] = peak;
   return audio;
 }
 
@@ -107,33 +95,7 @@ int main(int argc, char** argv) {
   Audio mono, stereo;
   if (!ReadShorts(examples + "/living_room.wav", mono) || !ReadShorts(examples + "/binaural_clap.wav", stereo)) return 1;
 
-  bool ok = true;
-  const struct {
-    const char* name;
-    int format;
-  } monoFormats[] = {
-      {"mono_pcm16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
-      {"mono_u8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8},
-      {"mono_pcm24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24},
-      {"mono_pcm32.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_32},
-      {"mono_float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
-      {"mono_double.wav", SF_FORMAT_WAV | SF_FORMAT_DOUBLE},
-      {"mono_ext_pcm24.wav", SF_FORMAT_WAVEX | SF_FORMAT_PCM_24},
-      {"mono_pcm16.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16},
-      {"mono_s8.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_S8},
-      {"mono_pcm24.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24},
-      {"mono_pcm16.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
-      {"mono_pcm24.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
-      {"mono_float.w64", SF_FORMAT_W64 | SF_FORMAT_FLOAT},
-      {"mono_pcm24.rf64", SF_FORMAT_RF64 | SF_FORMAT_PCM_24},
-      {"mono_ulaw.wav", SF_FORMAT_WAV | SF_FORMAT_ULAW},
-  };
-  for (const auto& f : monoFormats) ok = Write(out + f.name, f.format, mono) && ok;
-  ok = Write(out + "stereo_pcm16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, stereo) && ok;
-  ok = Write(out + "stereo_float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, stereo) && ok;
-  ok = Write(out + "stereo_pcm24.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, stereo) && ok;
-
-  // The stereo response with its channels in the middle of three.
+  // The stereo response with its channels around a third one in the middle.
   Audio three;
   three.channels = 3;
   three.rate = stereo.rate;
@@ -144,25 +106,46 @@ int main(int argc, char** argv) {
       three.samples.push_back(word / 2147483648.0);
     }
   }
-  ok = Write(out + "three_channels.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, three) && ok;
+  // Known decay; a loud float copy 12 dB above full scale; a quiet copy whose
+  // peak stays near 400 in the 16-bit scale; copies holding a NaN or an infinity.
+  const Audio decay = Decay(0.6), loud = Decay(2.4), quiet = Decay(400.0 / 32768.0), none;
+  Audio nan = decay, inf = decay;
+  nan.samples[1000] = std::numeric_limits<double>::quiet_NaN();
+  inf.samples[1000] = std::numeric_limits<double>::infinity();
 
-  // Known decay: RT 1.0 s at 48 kHz; a loud float copy 12 dB above full
-  // scale; a quiet copy whose peak stays near 400 in the 16-bit scale.
-  const Audio decay = Decay(1, 1.0, 0.6, 48000, 1.6, 240);
-  ok = Write(out + "decay.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, decay) && ok;
-  ok = Write(out + "decay_pcm16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, decay) && ok;
-  ok = Write(out + "decay_u8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, decay) && ok;
-  ok = Write(out + "decay_ulaw.wav", SF_FORMAT_WAV | SF_FORMAT_ULAW, decay) && ok;
-  ok = Write(out + "decay_loud.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, Decay(1, 1.0, 2.4, 48000, 1.6, 240)) && ok;
-  ok = Write(out + "decay_quiet.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT,
-             Decay(1, 1.0, 400.0 / 32768.0, 48000, 1.6, 240)) && ok;
-
-  Audio bad = decay;
-  bad.samples[1000] = std::numeric_limits<double>::quiet_NaN();
-  ok = Write(out + "nan.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, bad) && ok;
-  bad.samples[1000] = std::numeric_limits<double>::infinity();
-  ok = Write(out + "inf.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, bad) && ok;
-  Audio none;
-  ok = Write(out + "zero_frames.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, none) && ok;
+  const struct {
+    const char* name;
+    int format;
+    const Audio& audio;
+  } files[] = {
+      {"mono_pcm16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, mono},
+      {"mono_u8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, mono},
+      {"mono_pcm24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, mono},
+      {"mono_pcm32.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_32, mono},
+      {"mono_float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, mono},
+      {"mono_double.wav", SF_FORMAT_WAV | SF_FORMAT_DOUBLE, mono},
+      {"mono_ext_pcm24.wav", SF_FORMAT_WAVEX | SF_FORMAT_PCM_24, mono},
+      {"mono_pcm16.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, mono},
+      {"mono_pcm24.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, mono},
+      {"mono_pcm16.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, mono},
+      {"mono_pcm24.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, mono},
+      {"mono_float.w64", SF_FORMAT_W64 | SF_FORMAT_FLOAT, mono},
+      {"mono_pcm24.rf64", SF_FORMAT_RF64 | SF_FORMAT_PCM_24, mono},
+      {"stereo_pcm16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, stereo},
+      {"stereo_float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, stereo},
+      {"stereo_pcm24.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, stereo},
+      {"three_channels.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, three},
+      {"decay.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, decay},
+      {"decay_pcm16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, decay},
+      {"decay_u8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, decay},
+      {"decay_ulaw.wav", SF_FORMAT_WAV | SF_FORMAT_ULAW, decay},
+      {"decay_loud.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, loud},
+      {"decay_quiet.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, quiet},
+      {"nan.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, nan},
+      {"inf.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, inf},
+      {"zero_frames.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, none},
+  };
+  bool ok = true;
+  for (const auto& f : files) ok = Write(out + f.name, f.format, f.audio) && ok;
   return ok ? 0 : 1;
 }
