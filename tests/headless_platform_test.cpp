@@ -208,16 +208,14 @@ HGLOBAL TextBlock(const char* text) {
   return block;
 }
 
-TEST_F(HeadlessPlatform, ClipboardHeldElsewhereThenFree) {
-  const size_t liveBefore = headless::LiveGlobalBlocks();
+TEST_F(HeadlessPlatform, ClipboardOpensOnceAndANewCopyFreesTheOld) {
+  // (Another program holding it, and the blocks it owns, are checked through
+  // the results dialogs' copy.)
   HGLOBAL first = TextBlock("first\ttext\r\n");
   // Nothing works before the clipboard is open.
   EXPECT_FALSE(EmptyClipboard());
   EXPECT_EQ(SetClipboardData(CF_TEXT, first), nullptr);
   EXPECT_FALSE(CloseClipboard());
-  headless::HoldClipboardElsewhere(true);
-  EXPECT_FALSE(OpenClipboard(nullptr));
-  headless::HoldClipboardElsewhere(false);
   ASSERT_TRUE(OpenClipboard(nullptr));
   EXPECT_FALSE(OpenClipboard(nullptr));  // already open
   EXPECT_TRUE(EmptyClipboard());
@@ -231,10 +229,6 @@ TEST_F(HeadlessPlatform, ClipboardHeldElsewhereThenFree) {
   EXPECT_NE(SetClipboardData(CF_TEXT, TextBlock("second")), nullptr);
   EXPECT_TRUE(CloseClipboard());
   EXPECT_EQ(headless::ClipboardText(), "second");
-  EXPECT_EQ(headless::LiveGlobalBlocks(), liveBefore + 1);  // the clipboard owns it
-  headless::ResetClipboard();
-  EXPECT_EQ(headless::ClipboardText(), std::nullopt);
-  EXPECT_EQ(headless::LiveGlobalBlocks(), liveBefore);
 }
 
 // --- Resource scripts --------------------------------------------------------
