@@ -65,9 +65,8 @@ TEST(LateralFraction, WindowsBoostAndLength) {
     double expected;
     bool tooShort;
   };
-  const Case cases[] = {{3529, 0.0, 3309.0 / 3529.0, false},
-                        {3529, 10.0, 3309.0 / 35290.0, false},
-                        {3528, 0.0, 1.0, true}};
+  const Case cases[] = {
+      {3529, 0.0, 3309.0 / 3529.0, false}, {3529, 10.0, 3309.0 / 35290.0, false}, {3528, 0.0, 1.0, true}};
   for (const Case& c : cases) {
     Direct d(44100, c.frames);
     EditSettings(d.host, [&](AnalysisSettings& s) {
@@ -115,7 +114,10 @@ TEST(LateralFraction, FirstArrivalFailures) {
   }
   // A W window without energy (threshold 0 on silence): not a finite LF.
   Direct d(44100, 5000);
-  EditSettings(d.host, [](AnalysisSettings& s) { s.wThreshold = 0.0f; s.yThreshold = 1.0f; });
+  EditSettings(d.host, [](AnalysisSettings& s) {
+    s.wThreshold = 0.0f;
+    s.yThreshold = 1.0f;
+  });
   const std::vector<float> silence(5000, 0.0f), ones(5000, 1.0f);
   EXPECT_FALSE(std::isfinite(ComputeLateralFraction(silence.data(), ones.data(), 0, &d.host.Context())));
 }

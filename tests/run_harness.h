@@ -96,10 +96,18 @@ struct RunRecord {
           words.push_back("get:" + to_string(c.firstFrame) + "+" + to_string(c.frameCount) + "/" +
                           to_string(c.formatWord));
           break;
-        case hostkit::ServiceCall::Progress: words.push_back("p" + to_string(c.done) + "/" + to_string(c.total)); break;
-        case hostkit::ServiceCall::StatusText: words.push_back("status:" + c.text); break;
-        case hostkit::ServiceCall::ProgressDone: words.push_back("done"); break;
-        case hostkit::ServiceCall::DialogCreated: words.push_back("dialog"); break;
+        case hostkit::ServiceCall::Progress:
+          words.push_back("p" + to_string(c.done) + "/" + to_string(c.total));
+          break;
+        case hostkit::ServiceCall::StatusText:
+          words.push_back("status:" + c.text);
+          break;
+        case hostkit::ServiceCall::ProgressDone:
+          words.push_back("done");
+          break;
+        case hostkit::ServiceCall::DialogCreated:
+          words.push_back("dialog");
+          break;
       }
     }
     return words;
@@ -116,7 +124,8 @@ struct StoreObserver : headless::RecordingObserver {
     auto* s = static_cast<AnalysisSettings*>(GlobalLock(host.SettingsHandle()));
     AcousticResults& store = record.store;
     std::memcpy(store.values, PointerFromSlot<float>(s->resultValues), sizeof store.values);
-    std::memcpy(store.valid, PointerFromSlot<char>(s->resultFlags), sizeof store.valid + sizeof store.noiseCorrected);
+    std::memcpy(store.valid, PointerFromSlot<char>(s->resultFlags),
+                sizeof store.valid + sizeof store.noiseCorrected);
     std::memcpy(store.lf, PointerFromSlot<double>(s->resultLF), sizeof store.lf);
     std::memcpy(store.iacc, PointerFromSlot<double>(s->resultIACC), sizeof store.iacc);
     std::memcpy(store.wIacc, PointerFromSlot<double>(s->resultWIACC), sizeof store.wIacc);

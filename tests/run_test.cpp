@@ -120,7 +120,8 @@ TEST(WholeRun, InterChannelValuesOfKnownPairs) {
     float peak, threshold;  // threshold: first arrival of the bands, W and Y
     double boostDb, lf;
   };
-  for (const Lateral& c : {Lateral{32, 20000.0f, 10000.0f, 0.0, 0.25}, {32, 20000.0f, 10000.0f, 10.0, 0.025},
+  for (const Lateral& c : {Lateral{32, 20000.0f, 10000.0f, 0.0, 0.25},
+                           {32, 20000.0f, 10000.0f, 10.0, 0.025},
                            {8, 100.0f, 100.0f, 0.0, 0.25}}) {
     std::vector<float> w(RATE / 2, 0.0f), y(RATE / 2, 0.0f);
     w[300] = y[300] = c.peak;
@@ -149,8 +150,8 @@ TEST(WholeRun, ServiceCallSequences) {
     int lateralBands;  // octave bands of the lateral pass, Lin included
   };
   const Case cases[] = {
-      {1, 16, 44100, 0, 0, 0}, {1, 8, 44100, 1, 0, 0},     {2, 16, 44100, 0, 0x100, 11},
-      {2, 16, 22050, 0, 0, 10}, {2, 32, 8000, 0, 0, 8},     {2, 16, 44100, 1, 0, 0},
+      {1, 16, 44100, 0, 0, 0},  {1, 8, 44100, 1, 0, 0}, {2, 16, 44100, 0, 0x100, 11},
+      {2, 16, 22050, 0, 0, 10}, {2, 32, 8000, 0, 0, 8}, {2, 16, 44100, 1, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.channels << "ch " << c.bits << "bit " << c.rate << " third "
@@ -168,7 +169,8 @@ TEST(WholeRun, ServiceCallSequences) {
     RunRecord r = f.Run();
 
     const uint32_t n = static_cast<uint32_t>(mono.size());
-    const std::string get = "get:0+" + std::to_string(n) + "/" + std::to_string(c.channels | c.bits | c.sampleFlags);
+    const std::string get =
+        "get:0+" + std::to_string(n) + "/" + std::to_string(c.channels | c.bits | c.sampleFlags);
     std::vector<std::string> expected;
     if (c.channels == 1) {
       AddChannelCalls(expected, get, "Calculating Acoustics...");
@@ -181,7 +183,8 @@ TEST(WholeRun, ServiceCallSequences) {
         AddProgress(expected, 1, 27, 27);
       } else {
         expected.push_back("p0/11");
-        for (int b = 1; b <= c.lateralBands; ++b) expected.insert(expected.end(), {get, "p" + std::to_string(b) + "/11"});
+        for (int b = 1; b <= c.lateralBands; ++b)
+          expected.insert(expected.end(), {get, "p" + std::to_string(b) + "/11"});
       }
       expected.push_back("done");
     }
@@ -217,7 +220,7 @@ TEST(WholeRun, RunsThatEndEarly) {
     int cancelAt;             // progress step that raises the stop request, 0 none
     std::string message;      // "" none
     bool ownedMessage;
-    int gets;                 // fnGetSamples calls made
+    int gets;  // fnGetSamples calls made
   };
   const Case cases[] = {
       {"no arrival, mono", 1, 16, 30000, -1, -1, 0, FIRST_ARRIVAL_MESSAGE, true, 1},

@@ -40,12 +40,7 @@ struct SettingsBlock {
     ReleaseSlot(context.settingsHandle);
     GlobalFree(handle);
   }
-  AnalysisSettings Read() const {
-    AnalysisSettings copy;
-    std::memcpy(&copy, GlobalLock(handle), sizeof copy);
-    GlobalUnlock(handle);
-    return copy;
-  }
+
   void Edit(void (*change)(AnalysisSettings*)) {
     change(static_cast<AnalysisSettings*>(GlobalLock(handle)));
     GlobalUnlock(handle);
@@ -56,6 +51,11 @@ struct SettingsBlock {
     GlobalUnlock(handle);
     return bytes;
   }
+  AnalysisSettings Read() const {
+    AnalysisSettings copy;
+    std::memcpy(&copy, Bytes().data(), sizeof copy);
+    return copy;
+  }
   INT_PTR Open() { return OpenPluginDialog(100, ORDINAL_SETTINGS_DIALOG, &context); }
 };
 
@@ -65,7 +65,11 @@ TEST(SettingsDialog, ShowsTheStoredSettingsOfAStereoSelection) {
   const int createdBefore = dialogCreatedCalls;
   scope.person.steps.push_back([&](HWND d) {
     EXPECT_EQ(static_cast<HWND>(AddressFromSlot(block.context.dialogWindow)), d);
-    ExpectTexts(d, {{1001, "-5."}, {1002, "-15."}, {1006, "10000"}, {1007, "10000"}, {1009, "3."},
+    ExpectTexts(d, {{1001, "-5."},
+                    {1002, "-15."},
+                    {1006, "10000"},
+                    {1007, "10000"},
+                    {1009, "3."},
                     {2000, "W Threshold"}});
     EXPECT_TRUE(IsControlChecked(d, 1008) && IsControlChecked(d, 1000) && !IsControlChecked(d, 1010));
     for (int id : {1007, 1008, 1009}) EXPECT_TRUE(IsControlEnabled(d, id)) << id;
@@ -119,7 +123,8 @@ TEST(SettingsDialog, OkBringsTypedValuesIntoRange) {
     PersonScope scope;
     SettingsBlock block(2);
     scope.person.steps.push_back([&](HWND d) {
-      for (const auto& [id, text] : {std::pair(1001, c.start), {1002, c.end}, {1006, c.w}, {1007, c.y}, {1009, c.boost}})
+      for (const auto& [id, text] :
+           {std::pair(1001, c.start), {1002, c.end}, {1006, c.w}, {1007, c.y}, {1009, c.boost}})
         headless::TypeText(d, id, text);
       headless::SetCheckBox(d, 1008, false);
       headless::SetCheckBox(d, 1000, false);
@@ -134,7 +139,8 @@ TEST(SettingsDialog, OkBringsTypedValuesIntoRange) {
     EXPECT_EQ(+s.arrivalThreshold, c.arrival) << c.w;
     EXPECT_EQ(+s.yThreshold, c.yThreshold) << c.y;
     EXPECT_EQ(+s.boostDb, c.boostDb) << c.boost;
-    EXPECT_EQ(std::vector<int>({+s.thresholdLock, +s.noiseCorrection, +s.thirdOctave}), std::vector<int>({0, 0, 1}));
+    EXPECT_EQ(std::vector<int>({+s.thresholdLock, +s.noiseCorrection, +s.thirdOctave}),
+              std::vector<int>({0, 0, 1}));
     EXPECT_EQ(headless::GlobalLockCount(block.handle), 0);
   }
 }

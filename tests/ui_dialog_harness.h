@@ -29,6 +29,14 @@ inline void ExpectTexts(HWND dialog, const std::vector<std::pair<int, const char
   for (const auto& [id, text] : texts) EXPECT_EQ(headless::ControlText(dialog, id), text) << id;
 }
 
+// The texts of a run of controls whose IDs step by `step` from `first`.
+inline void ExpectRow(HWND dialog, int first, int step, const std::vector<const char*>& texts) {
+  for (size_t i = 0; i < texts.size(); ++i) {
+    const int id = first + step * static_cast<int>(i);
+    EXPECT_EQ(headless::ControlText(dialog, id), texts[i]) << id;
+  }
+}
+
 // Installs a person for one test and leaves a clean thread behind.
 struct PersonScope {
   ScriptedPerson person;
