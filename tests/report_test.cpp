@@ -36,7 +36,8 @@ std::string Build(const XfmContext& context, bool thirdOctave) {
 // two-channel layout is covered by the golden whole-run reports.
 TEST(Report, MonoOctaveRunWithNoiseCorrectionOff) {
   PublishedResults r(1);
-  const float lin[PARAMS_PER_BAND] = {1.5f, 3.25f, 58.5f, 72.25f, 1.125f, 0.0f, 21.0f, 1.25f, 0.9987f, 1.0f, 0.5f};
+  const float lin[PARAMS_PER_BAND] = {1.5f,  3.25f, 58.5f,   72.25f, 1.125f, 0.0f,
+                                      21.0f, 1.25f, 0.9987f, 1.0f,   0.5f};
   const float band63[PARAMS_PER_BAND] = {0, 0, 0, 120.5f, 2.0f, 2.5f, 0.95f, 2.75f, 0.96f, 12345.0f, 0.05f};
   for (int k = 0; k < PARAMS_PER_BAND; ++k) r.Set(0, 0, k, lin[k]);
   for (int k = SLOT_TS; k < PARAMS_PER_BAND; ++k) r.Set(0, 2, k, band63[k]);
@@ -58,8 +59,9 @@ TEST(Report, MonoOctaveRunWithNoiseCorrectionOff) {
   std::string expected = TITLE + "Band\tLin\t31.5\t63\t125\t250\t500\t1K\t2K\t4K\t8K\t16K\r\nParameters\r\n";
   for (int k = 0; k < PARAMS_PER_BAND; ++k) expected += LABELS[k] + cells[k] + "\r\n";
   const std::string m10after = MissingCells(10, true);
-  expected += "LF\t0.25\t" + MissingCells(9, true) + "0.125\t\r\nIACC\t0.5\t" + m10after + "\r\nWiacc\t1.5\t" +
-              m10after + "\r\nTau_iacc\t-0.25\t" + m10after + "\r\nNC:\t" + MissingCells(11, true) +
+  expected += "LF\t0.25\t" + MissingCells(9, true) + "0.125\t\r\nIACC\t0.5\t" + m10after +
+              "\r\nWiacc\t1.5\t" + m10after + "\r\nTau_iacc\t-0.25\t" + m10after + "\r\nNC:\t" +
+              MissingCells(11, true) +
               "\r\n\r\nRTU = RT User (-10. dB, -40. dB)\r\n\r\n";
   EXPECT_EQ(Build(r.context, false), expected);
 }
@@ -79,7 +81,8 @@ TEST(Report, MonoThirdOctaveRunPutsTabsAfterCells) {
     for (const char* third : {"(1)", "(2)", "(3)"}) expected += std::string(octave) + third + "\t";
   }
   expected += "\r\nParameters\r\n";
-  const char* linCells[PARAMS_PER_BAND] = {"1.", "2.", "3.", "4.", "5.", "6.", "7.", "8.", "9.", "10.", "11."};
+  const char* linCells[PARAMS_PER_BAND] = {"1.", "2.", "3.", "4.",  "5.", "6.",
+                                           "7.", "8.", "9.", "10.", "11."};
   for (int k = 0; k < PARAMS_PER_BAND; ++k) {
     expected += std::string(LABELS[k]) + "\t" + linCells[k] + "\t" +
                 (k == SLOT_C50     ? "5.e-005\t" + MissingCells(26, true)
@@ -106,7 +109,8 @@ TEST(Report, ExponentNotationThirdOctaveReportOutgrowsFourThousandBytesPerChanne
   EXPECT_EQ(report.substr(report.size() - 4), "\r\n\r\n");
   // Every parameter cell is the same eleven-character text.
   size_t cells = 0;
-  for (size_t at = report.find("-1.234e-010"); at != std::string::npos; at = report.find("-1.234e-010", at + 1)) {
+  for (size_t at = report.find("-1.234e-010"); at != std::string::npos;
+       at = report.find("-1.234e-010", at + 1)) {
     ++cells;
   }
   EXPECT_EQ(cells, 2u * (MAX_BANDS * PARAMS_PER_BAND + 3 * MAX_BANDS));

@@ -54,7 +54,7 @@ bool Write(const std::string& path, int format, const Audio& audio) {
   sf_command(file, SFC_SET_CLIPPING, nullptr, SF_FALSE);
   const int subtype = format & SF_FORMAT_SUBMASK;
   const bool useWords = !audio.words.empty() && subtype != SF_FORMAT_FLOAT && subtype != SF_FORMAT_DOUBLE;
-  const sf_count_t frames = static_cast<sf_count_t>(audio.samples.size() / static_cast<size_t>(audio.channels));
+  const sf_count_t frames = static_cast<sf_count_t>(audio.samples.size()) / audio.channels;
   const bool written = useWords ? sf_writef_int(file, audio.words.data(), frames) == frames
                                 : sf_writef_double(file, audio.samples.data(), frames) == frames;
   sf_close(file);
@@ -93,7 +93,8 @@ int main(int argc, char** argv) {
   std::error_code ignored;
   std::filesystem::create_directories(argv[2], ignored);
   Audio mono, stereo;
-  if (!ReadShorts(examples + "/living_room.wav", mono) || !ReadShorts(examples + "/binaural_clap.wav", stereo)) return 1;
+  if (!ReadShorts(examples + "/living_room.wav", mono)) return 1;
+  if (!ReadShorts(examples + "/binaural_clap.wav", stereo)) return 1;
 
   // The stereo response with its channels around a third one in the middle.
   Audio three;
