@@ -147,3 +147,11 @@ void SwitchShownChannel(HWND window, AnalysisSettings* settings, const char* lef
     SetDlgItemTextA(window, ID_HEADING, headingLeft);
   }
 }
+
+void PrepareChannelButton(HWND window, const XfmContext* host, const char* headingLeft) {
+  if (host->channelCount == 1) {
+    EnableWindow(GetDlgItem(window, ID_CHANNEL_BUTTON), FALSE);
+  } else {
+    SetDlgItemTextA(window, ID_HEADING, headingLeft);
+  }
+}

@@ -45,6 +45,9 @@ void SetPairCell(HWND window, int id, double value);
 void SetRtuRangeLabel(HWND window, const AnalysisSettings* settings);
 // The help file at the keyword of the plug-in.
 void ShowPluginHelp(HWND window);
+// Mono: the channel button is disabled and the heading keeps its template
+// text. Stereo: the heading names the left channel, which is shown first.
+void PrepareChannelButton(HWND window, const XfmContext* host, const char* headingLeft);
 // Channel button of a results dialog: flips shownChannel and sets the
 // button's text and the heading for the channel now shown. The caller then
 // refills the table.

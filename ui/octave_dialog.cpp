@@ -38,11 +38,7 @@ void InitialiseOctaveDialog(HWND window, XfmContext* host) {
   AnalysisSettings* settings = state->settings;
   host->dialogWindow = SlotFromAddress(window);
   CallDialogCreated(host, window);
-  if (host->channelCount == 1) {
-    EnableWindow(GetDlgItem(window, ID_CHANNEL_BUTTON), FALSE);
-  } else {
-    SetDlgItemTextA(window, ID_HEADING, HEADING_LEFT);
-  }
+  PrepareChannelButton(window, host, HEADING_LEFT);
   if (settings->noiseCorrection == 0) {
     for (int band = 0; band < OCTAVE_BANDS; ++band)
       SetDlgItemTextA(window, ID_FIRST_NC_CELL + band, DIALOG_MISSING);

@@ -80,11 +80,7 @@ void InitialiseThirdOctaveDialog(HWND window, XfmContext* host) {
   }
   AnalysisSettings* settings = state->settings;
   settings->shownChannel = 0;
-  if (host->channelCount == 1) {
-    EnableWindow(GetDlgItem(window, ID_CHANNEL_BUTTON), FALSE);
-  } else {
-    SetDlgItemTextA(window, ID_HEADING, HEADING_LEFT);
-  }
+  PrepareChannelButton(window, host, HEADING_LEFT);
   SetRtuRangeLabel(window, settings);
   CallDialogCreated(host, window);
   EnableWindow(GetDlgItem(window, ID_COPY), TRUE);
