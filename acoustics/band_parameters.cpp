@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "acoustics/decay.h"
-#include "plugin/build_guard.h"
+#include "interface/build_guard.h"
 
 namespace {
 

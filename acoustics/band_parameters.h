@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "plugin/settings.h"
+#include "interface/settings.h"
 
 // signal is consumed (it ends as the level curve). Writes all eleven flags;
 // writes a value only when it computes it.

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "plugin/build_guard.h"
+#include "interface/build_guard.h"
 
 double BackwardIntegrate(float* signal, uint32_t n, uint32_t t0, double noisePower, double sampleRate) {
   // Walk from the end towards the start: the running sum S is the energy

@@ -14,7 +14,7 @@
 
 #include <cmath>
 
-#include "plugin/host_services.h"
+#include "hostlink/host_services.h"
 
 namespace {
 

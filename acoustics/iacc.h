@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "plugin/xfm_types.h"
+#include "interface/xfm_types.h"
 
 // Writes iacc[band], wIacc[band], tauIacc[band] unless it stops with a
 // message. Band 0 fixes the window (iaccStart, iaccEnd). Returns 1.

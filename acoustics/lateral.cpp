@@ -9,7 +9,7 @@
 
 #include <cmath>
 
-#include "plugin/host_services.h"
+#include "hostlink/host_services.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "plugin/xfm_types.h"
+#include "interface/xfm_types.h"
 
 // LF of one band; 1.0 on every failure. Band 0 finds and stores the first
 // arrivals (arrivalLeft, arrivalRight) that the other bands reuse.

@@ -4,11 +4,11 @@
 #     engine parses on first use (the same script windres compiles for the
 #     DLL, so dialog templates have one source);
 #   - the export table of plugin/Roomstat_32.def (name, ordinal, address),
-#     which serves GetProcAddress by name and by ordinal.
-#
-# The export table takes the addresses of the plug-in's entry points, and the
-# plug-in calls the stand-in: the two static libraries depend on each other,
-# which CMake resolves by repeating them on the link line.
+#     which the host kit installs so that GetProcAddress serves the plug-in's
+#     entry points by name and by ordinal. It takes the entry points'
+#     addresses, so it is compiled into the plug-in library
+#     (HEADLESS_EXPORT_TABLE), not into the stand-in: the stand-in knows
+#     nothing of the plug-in.
 #
 # Run as a script (cmake -DMODE=resources|exports -DINPUT=... -DOUTPUT=...
 # -P HeadlessPlatform.cmake) this file writes one generated source.
@@ -55,13 +55,14 @@ if(CMAKE_SCRIPT_MODE_FILE)
     endif()
     file(WRITE "${OUTPUT}"
       "// Generated from plugin/Roomstat_32.def by cmake/HeadlessPlatform.cmake. Do not edit.\n"
-      "#include \"plugin/entry_points.h\"\n"
-      "#include \"platform/internal.h\"\n\n"
-      "namespace headless::detail {\n\n"
-      "const char kPluginModuleName[] = \"${moduleName}\";\n"
-      "const PluginExport kPluginExports[] = {\n${entries}};\n"
-      "const size_t kPluginExportCount = ${count};\n\n"
-      "}  // namespace headless::detail\n")
+      "#include \"interface/entry_points.h\"\n"
+      "#include \"platform/headless.h\"\n\n"
+      "namespace {\n\n"
+      "const headless::ModuleExport kExports[] = {\n${entries}};\n\n"
+      "}  // namespace\n\n"
+      "headless::ModuleExports StaticPluginExports() {\n"
+      "  return headless::ModuleExports{\"${moduleName}\", kExports, ${count}};\n"
+      "}\n")
   else()
     message(FATAL_ERROR "HeadlessPlatform.cmake: unknown MODE '${MODE}'")
   endif()
@@ -100,11 +101,8 @@ add_custom_command(
 file(GLOB HEADLESS_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/*.cpp)
 add_library(win32_headless STATIC
   ${HEADLESS_SOURCES}
-  ${HEADLESS_GENERATED_DIR}/embedded_resource_script.cpp
-  ${HEADLESS_GENERATED_DIR}/plugin_exports.cpp)
+  ${HEADLESS_GENERATED_DIR}/embedded_resource_script.cpp)
+set(HEADLESS_EXPORT_TABLE ${HEADLESS_GENERATED_DIR}/plugin_exports.cpp)
 target_include_directories(win32_headless PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/platform/include)
 find_package(Threads REQUIRED)
-# roomstat_plugin is defined after this file is included; the name resolves
-# when the build is generated.
-target_link_libraries(win32_headless PUBLIC Threads::Threads roomstat_plugin)
-set_property(TARGET win32_headless PROPERTY LINK_INTERFACE_MULTIPLICITY 3)
+target_link_libraries(win32_headless PUBLIC Threads::Threads)

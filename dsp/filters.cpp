@@ -8,7 +8,7 @@
 
 #include <cmath>
 
-#include "plugin/build_guard.h"
+#include "interface/build_guard.h"
 
 static_assert(sizeof(SixthOrderCoefficients) == 112, "b0..b6 then a0..a6, seven doubles each");
 

@@ -1,7 +1,7 @@
 // The 64-bit token table behind the 32-bit address slots of shared records.
 // On a 32-bit build the slot is the address itself (inline in the header)
 // and nothing here is compiled.
-#include "plugin/address_slot.h"
+#include "interface/address_slot.h"
 
 #if UINTPTR_MAX != 0xFFFFFFFFu
 

@@ -96,6 +96,21 @@ Observer* SetObserver(Observer* observer);
 // found (what the Windows loader would give for Roomstat_32.xfm).
 HINSTANCE PluginModule();
 
+// One export of the plug-in module: its name, ordinal and address.
+struct ModuleExport {
+  const char* name;
+  WORD ordinal;
+  void (*function)();
+};
+struct ModuleExports {
+  const char* moduleName;  // what GetModuleHandleA knows the module by
+  const ModuleExport* exports;
+  size_t count;
+};
+// Makes `exports` the table that GetProcAddress serves for PluginModule()
+// (process-wide; the host installs it before its first entry-point call).
+void InstallPluginExports(const ModuleExports& exports);
+
 // --- Looking at and acting on dialogs ------------------------------------
 DialogView ViewDialog(HWND dialog);
 std::string ControlText(HWND dialog, int id);

@@ -57,17 +57,6 @@ extern const unsigned char kEmbeddedResourceScript[];  // NUL-terminated
 extern const size_t kEmbeddedResourceScriptLength;
 extern const bool kEmbeddedResourceScriptPresent;
 
-// --- Plug-in exports (generated at build time from plugin/Roomstat_32.def) ---
-
-struct PluginExport {
-  const char* name;
-  WORD ordinal;
-  void (*function)();
-};
-extern const PluginExport kPluginExports[];
-extern const size_t kPluginExportCount;
-extern const char kPluginModuleName[];
-
 // --- Windows and the per-thread desktop ---------------------------------------
 
 struct Window {

@@ -4,7 +4,9 @@
 // beeps and help requests.
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
+#include <mutex>
 
 #include "platform/headless.h"
 #include "platform/internal.h"
@@ -21,6 +23,11 @@ Observer& DefaultObserver() {
 // Distinct addresses that nothing else can have serve as module handles.
 char pluginModuleTag;
 char processModuleTag;
+
+// Written once before any entry-point call, read by every thread after.
+std::atomic<const ModuleExports*> installedExports{nullptr};
+ModuleExports exportsStorage;
+std::once_flag exportsOnce;
 
 }  // namespace
 
@@ -103,6 +110,13 @@ Observer* SetObserver(Observer* observer) {
 
 HINSTANCE PluginModule() { return reinterpret_cast<HINSTANCE>(&pluginModuleTag); }
 
+void InstallPluginExports(const ModuleExports& exports) {
+  std::call_once(exportsOnce, [&exports] {
+    exportsStorage = exports;
+    installedExports.store(&exportsStorage);
+  });
+}
+
 }  // namespace headless
 
 extern "C" {
@@ -127,19 +141,19 @@ BOOL WINAPI WinHelpA(HWND window, LPCSTR helpFile, UINT command, ULONG_PTR data)
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
   if (moduleName == nullptr) return reinterpret_cast<HMODULE>(&headless::processModuleTag);
-  if (headless::detail::SameTextIgnoringCase(moduleName, headless::detail::kPluginModuleName))
+  const headless::ModuleExports* plugin = headless::installedExports.load();
+  if (plugin != nullptr && headless::detail::SameTextIgnoringCase(moduleName, plugin->moduleName))
     return headless::PluginModule();
   return nullptr;
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
-  if (module != headless::PluginModule() || procName == nullptr) return nullptr;
-  using headless::detail::kPluginExportCount;
-  using headless::detail::kPluginExports;
+  const headless::ModuleExports* plugin = headless::installedExports.load();
+  if (module != headless::PluginModule() || procName == nullptr || plugin == nullptr) return nullptr;
   const bool byOrdinal = IS_INTRESOURCE(procName);
   const WORD ordinal = static_cast<WORD>(reinterpret_cast<ULONG_PTR>(procName));
-  for (size_t i = 0; i < kPluginExportCount; ++i) {
-    const headless::detail::PluginExport& entry = kPluginExports[i];
+  for (size_t i = 0; i < plugin->count; ++i) {
+    const headless::ModuleExport& entry = plugin->exports[i];
     if (byOrdinal ? entry.ordinal == ordinal : std::strcmp(entry.name, procName) == 0)
       return reinterpret_cast<FARPROC>(entry.function);
   }

@@ -4,11 +4,11 @@
 // settings block, which each entry point locks for its own duration only.
 #include <windows.h>
 
-#include "plugin/entry_points.h"
-#include "plugin/host_services.h"
-#include "plugin/settings.h"
-#include "plugin/xfm_types.h"
-#include "ui/control_ids.h"
+#include "interface/entry_points.h"
+#include "hostlink/host_services.h"
+#include "interface/settings.h"
+#include "interface/xfm_types.h"
+#include "interface/control_ids.h"
 
 namespace {
 

@@ -13,12 +13,12 @@
 
 #include "acoustics/iacc.h"
 #include "acoustics/lateral.h"
-#include "dsp/band_analysis.h"
+#include "analysis/band_analysis.h"
 #include "dsp/filters.h"
-#include "plugin/entry_points.h"
-#include "plugin/host_services.h"
-#include "plugin/results.h"
-#include "ui/control_ids.h"
+#include "interface/entry_points.h"
+#include "hostlink/host_services.h"
+#include "interface/results.h"
+#include "interface/control_ids.h"
 
 namespace {
 

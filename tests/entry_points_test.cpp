@@ -12,8 +12,8 @@
 
 #include "host/kit/plugin_host.h"
 #include "platform/headless.h"
-#include "plugin/entry_points.h"
-#include "plugin/settings.h"
+#include "interface/entry_points.h"
+#include "interface/settings.h"
 #include "tests/ui_dialog_harness.h"
 
 namespace {

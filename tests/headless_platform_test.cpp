@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "platform/headless.h"
-#include "plugin/address_slot.h"
-#include "plugin/entry_points.h"
+#include "interface/address_slot.h"
+#include "interface/entry_points.h"
 #include "tests/ui_dialog_harness.h"
 
 namespace {

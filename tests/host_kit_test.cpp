@@ -15,7 +15,7 @@
 
 #include "host/kit/plugin_host.h"
 #include "platform/headless.h"
-#include "plugin/host_services.h"
+#include "hostlink/host_services.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "acoustics/iacc.h"
 #include "acoustics/lateral.h"
-#include "dsp/band_analysis.h"
+#include "analysis/band_analysis.h"
 #include "tests/run_harness.h"
 
 using runtest::EditSettings;

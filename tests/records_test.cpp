@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "plugin/results.h"
-#include "plugin/settings.h"
+#include "interface/results.h"
+#include "interface/settings.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/entry_points.h"
+#include "interface/entry_points.h"
 #include "tests/ui_dialog_harness.h"
 #include "tests/ui_results_fixture.h"
 #include "ui/report.h"

@@ -14,8 +14,8 @@
 
 #include "host/kit/plugin_host.h"
 #include "platform/headless.h"
-#include "plugin/results.h"
-#include "plugin/settings.h"
+#include "interface/results.h"
+#include "interface/settings.h"
 
 namespace runtest {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "plugin/entry_points.h"
-#include "plugin/settings.h"
+#include "interface/entry_points.h"
+#include "interface/settings.h"
 #include "tests/ui_dialog_harness.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/headless.h"
-#include "plugin/xfm_types.h"
+#include "interface/xfm_types.h"
 
 // Acts by the next step whenever the dialog waits; once the steps run out
 // it does nothing, and the stand-in closes the window with its close box.

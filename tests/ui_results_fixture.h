@@ -8,9 +8,9 @@
 #include <cstring>
 #include <string>
 
-#include "plugin/results.h"
-#include "plugin/settings.h"
-#include "plugin/xfm_types.h"
+#include "interface/results.h"
+#include "interface/settings.h"
+#include "interface/xfm_types.h"
 
 struct PublishedResults {
   AcousticResults store;

@@ -7,9 +7,9 @@
 
 #include <cstdint>
 
-#include "plugin/settings.h"
-#include "plugin/xfm_types.h"
-#include "ui/control_ids.h"
+#include "interface/settings.h"
+#include "interface/xfm_types.h"
+#include "interface/control_ids.h"
 #include "ui/report.h"
 
 // Per-dialog state: from WM_INITDIALOG to the dialog's end, held in the

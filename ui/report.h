@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "plugin/results.h"
-#include "plugin/settings.h"
-#include "plugin/xfm_types.h"
+#include "interface/results.h"
+#include "interface/settings.h"
+#include "interface/xfm_types.h"
 
 // A text being built into a caller's buffer. Appending never writes past
 // `capacity` (the text stays zero-terminated and is cut short) but always

@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "plugin/entry_points.h"
-#include "plugin/host_services.h"
+#include "interface/entry_points.h"
+#include "hostlink/host_services.h"
 #include "ui/dialog_common.h"
-#include "ui/control_ids.h"
+#include "interface/control_ids.h"
 #include "ui/number_text.h"
 
 namespace {

@@ -6,9 +6,9 @@
 
 #include <windows.h>
 
-#include "plugin/entry_points.h"
-#include "plugin/host_services.h"
-#include "plugin/results.h"
+#include "interface/entry_points.h"
+#include "hostlink/host_services.h"
+#include "interface/results.h"
 #include "ui/dialog_common.h"
 
 namespace {

@@ -10,8 +10,8 @@
 
 #include "host/kit/plugin_host.h"
 #include "platform/headless.h"
-#include "plugin/address_slot.h"
-#include "ui/control_ids.h"
+#include "interface/address_slot.h"
+#include "interface/control_ids.h"
 
 namespace cli {
 

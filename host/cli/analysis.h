@@ -12,8 +12,8 @@
 
 #include "host/cli/audio_file.h"
 #include "host/cli/options.h"
-#include "plugin/results.h"
-#include "plugin/settings.h"
+#include "interface/results.h"
+#include "interface/settings.h"
 
 namespace cli {
 

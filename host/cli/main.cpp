@@ -17,7 +17,7 @@
 #include "host/cli/analysis.h"
 #include "host/cli/options.h"
 #include "host/cli/output.h"
-#include "plugin/entry_points.h"
+#include "interface/entry_points.h"
 
 #ifndef ROOMSTAT_VERSION
 #define ROOMSTAT_VERSION "0.0.0"

@@ -12,8 +12,11 @@
 #include <unordered_map>
 #include <utility>
 
+#include "interface/entry_points.h"
 #include "platform/headless.h"
-#include "plugin/entry_points.h"
+
+// The plug-in library's export table, generated from Roomstat_32.def.
+headless::ModuleExports StaticPluginExports();
 
 namespace hostkit {
 
@@ -176,7 +179,14 @@ constexpr XfmProgressDoneFn kProgressDone = &HostCallbacks::ProgressDone;
 constexpr XfmDialogCreatedFn kDialogCreated = &HostCallbacks::DialogCreated;
 }  // namespace
 
+void InstallStaticPlugin() { headless::InstallPluginExports(StaticPluginExports()); }
+
+// Hosts that call the stand-in before their first PluginHost (tests of the
+// dialogs and of GetProcAddress) find the plug-in's exports installed.
+const bool staticPluginInstalled = (InstallStaticPlugin(), true);
+
 PluginHost::PluginHost() {
+  InstallStaticPlugin();
   XfmInfo info{};
   QueryXfm(&info);
   settings_ = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, info.paramSize);

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/xfm_types.h"
+#include "interface/xfm_types.h"
 
 namespace hostkit {
 
@@ -24,6 +24,10 @@ struct ServiceCall {
   uint32_t firstFrame = 0, frameCount = 0, formatWord = 0;  // GetSamples
   HWND window = nullptr;       // DialogCreated
 };
+
+// Makes the statically linked plug-in the module that the stand-in's
+// GetProcAddress serves (done by every PluginHost; idempotent).
+void InstallStaticPlugin();
 
 class PluginHost {
  public:

@@ -8,7 +8,7 @@
 
 #include "host/kit/plugin_host.h"
 #include "platform/headless.h"
-#include "plugin/settings.h"
+#include "interface/settings.h"
 
 namespace {
 

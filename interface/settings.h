@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "plugin/address_slot.h"
-#include "plugin/build_guard.h"
+#include "interface/address_slot.h"
+#include "interface/build_guard.h"
 
 constexpr uint32_t SETTINGS_SIZE = 586;
 

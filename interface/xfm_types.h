@@ -8,8 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "plugin/address_slot.h"
-#include "plugin/build_guard.h"
+#include "interface/address_slot.h"
+#include "interface/build_guard.h"
 
 // Host callbacks use the Win32 calling convention.
 #if defined(_WIN32) && !defined(_WIN64)

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "plugin/xfm_types.h"
+#include "interface/xfm_types.h"
 
 extern "C" {
 

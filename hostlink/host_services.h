@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
-#include "plugin/settings.h"
-#include "plugin/xfm_types.h"
+#include "interface/settings.h"
+#include "interface/xfm_types.h"
 
 // MB_ICONHAND: stop icon, OK button only.
 constexpr uint32_t STOP_MESSAGE_STYLE = 16;

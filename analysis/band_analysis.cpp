@@ -9,14 +9,14 @@
 //
 // The driver allocates nothing: `source` is consumed (it holds the decimated
 // signal of each next level) and `work` receives every band signal.
-#include "dsp/band_analysis.h"
+#include "analysis/band_analysis.h"
 
 #include <cmath>
 
 #include "acoustics/band_parameters.h"
 #include "dsp/filters.h"
-#include "plugin/host_services.h"
-#include "plugin/results.h"
+#include "hostlink/host_services.h"
+#include "interface/results.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "plugin/settings.h"
-#include "plugin/xfm_types.h"
+#include "interface/settings.h"
+#include "interface/xfm_types.h"
 
 // Returns 1 when every level was analysed, 0 when the call stopped (no first
 // arrival, or the user asked to stop). source is consumed; work holds at

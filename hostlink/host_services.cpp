@@ -5,7 +5,7 @@
 // provides them; the progress services are optional and skipped when null.
 #include <windows.h>
 
-#include "plugin/host_services.h"
+#include "hostlink/host_services.h"
 
 void CallGetSamples(const XfmContext* ctx, void* destination, uint32_t firstFrame, uint32_t frameCount,
                     uint32_t formatWord) {
