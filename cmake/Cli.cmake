@@ -11,7 +11,13 @@ endif()
 
 find_package(Threads REQUIRED)
 file(GLOB ROOMSTAT_CLI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/host/cli/*.cpp)
-add_executable(roomstat ${ROOMSTAT_CLI_SOURCES})
-target_include_directories(roomstat PRIVATE ${CMAKE_SOURCE_DIR})
-target_compile_definitions(roomstat PRIVATE ROOMSTAT_VERSION="${PROJECT_VERSION}")
-target_link_libraries(roomstat PRIVATE roomstat_hostkit PkgConfig::SNDFILE Threads::Threads)
+list(REMOVE_ITEM ROOMSTAT_CLI_SOURCES ${CMAKE_SOURCE_DIR}/host/cli/main.cpp)
+# Everything but main(): reading files, driving the plug-in, the outputs. The
+# program and other hosts (the Python module) share it.
+add_library(roomstat_cli_core STATIC ${ROOMSTAT_CLI_SOURCES})
+target_include_directories(roomstat_cli_core PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_definitions(roomstat_cli_core PUBLIC ROOMSTAT_VERSION="${PROJECT_VERSION}")
+target_link_libraries(roomstat_cli_core PUBLIC roomstat_hostkit PkgConfig::SNDFILE Threads::Threads)
+
+add_executable(roomstat ${CMAKE_SOURCE_DIR}/host/cli/main.cpp)
+target_link_libraries(roomstat PRIVATE roomstat_cli_core)
