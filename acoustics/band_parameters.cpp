@@ -6,62 +6,70 @@
 
 #include <cmath>
 
-#include "acoustics/decay.h"
 #include "interface/build_guard.h"
 
 namespace {
 
-// Slots of one band row.
-constexpr uint32_t SLOT_C50 = 0;
-constexpr uint32_t SLOT_C80 = 1;
-constexpr uint32_t SLOT_D50 = 2;
-constexpr uint32_t SLOT_TS = 3;
-constexpr uint32_t SLOT_EDT = 4;
-constexpr uint32_t SLOT_RT20 = 5;
-constexpr uint32_t SLOT_RT30 = 7;
-constexpr uint32_t SLOT_RTU = 9;
-constexpr uint32_t BAND_SLOTS = 11;
+ValueStatus StatusOfFit(FitStatus status) {
+  switch (status) {
+    case FIT_OK:
+      return VALUE_OK;
+    case FIT_RANGE_NOT_REACHED:
+      return VALUE_FIT_RANGE_NOT_REACHED;
+    case FIT_TAIL_GUARD:
+      return VALUE_FIT_TAIL_GUARD;
+    case FIT_LOW_CORRELATION:
+      return VALUE_FIT_LOW_CORRELATION;
+    case FIT_FLAT:
+      return VALUE_FIT_FLAT;
+  }
+  return VALUE_NOT_FINITE;
+}
 
 // Stores a value computed in double as a float with its mark; a value that
 // is not finite (zero late energy, a silent band) is not stored and reads
 // as missing.
-void StoreValue(float* values, char* flags, uint32_t slot, double value) {
+void StoreValue(float* values, char* flags, ValueStatus* status, uint32_t slot, double value) {
   const float stored = static_cast<float>(value);
   if (std::isfinite(stored)) {
     values[slot] = stored;
     flags[slot] = 'y';
+    status[slot] = VALUE_OK;
   } else {
     flags[slot] = 'n';
+    status[slot] = VALUE_NOT_FINITE;
   }
 }
 
 // One reverberation fit: decay time into `slot`, coefficient into slot + 1,
 // both marked by whether the coefficient is non-zero.
-void StoreFit(const float* levels, uint32_t n, uint32_t t0, bool withNoiseCorrection, double headDropDb,
-              float fitRangeDb, double rateHz, float* values, char* flags, uint32_t slot) {
-  float decayTime = 0.0f;
-  float coefficient = 0.0f;
-  FitDecay(levels, n, t0, withNoiseCorrection, headDropDb, fitRangeDb, rateHz, &decayTime, &coefficient);
-  if (std::isfinite(decayTime) && std::isfinite(coefficient)) {
-    values[slot] = decayTime;
-    values[slot + 1] = coefficient;
-    const char mark = coefficient != 0.0f ? 'y' : 'n';
+void StoreFit(const FitResult& fit, float* values, char* flags, ValueStatus* status, uint32_t slot) {
+  if (std::isfinite(fit.decayTime) && std::isfinite(fit.coefficient)) {
+    values[slot] = fit.decayTime;
+    values[slot + 1] = fit.coefficient;
+    const char mark = fit.coefficient != 0.0f ? 'y' : 'n';
     flags[slot] = mark;
     flags[slot + 1] = mark;
+    status[slot] = StatusOfFit(fit.status);
   } else {
     flags[slot] = 'n';
     flags[slot + 1] = 'n';
+    status[slot] = VALUE_NOT_FINITE;
   }
+  status[slot + 1] = status[slot];
 }
 
 }  // namespace
 
-void ComputeBandParameters(float* signal, float* values, char* flags, const AnalysisSettings* settings,
-                           uint32_t t0, double noisePower, uint32_t n, float sampleRate) {
+void ComputeBandParameters(float* signal, float* values, char* flags, DecayRange rtu, uint32_t t0,
+                           double noisePower, uint32_t n, float sampleRate, BandOutcome* outcome) {
+  ValueStatus* status = outcome->status;
+  for (FitResult& fit : outcome->fits) fit = FitResult{0.0f, 0.0f, FIT_RANGE_NOT_REACHED, 0, 0, 0.0, 0.0, 0.0};
   // Nothing can be measured from an arrival at or past the end.
   if (t0 >= n) {
-    for (uint32_t slot = 0; slot < BAND_SLOTS; ++slot) {
+    for (uint32_t slot = 0; slot < PARAMS_PER_BAND; ++slot) {
       flags[slot] = 'n';
+      status[slot] = VALUE_NO_ARRIVAL;
     }
     return;
   }
@@ -80,23 +88,26 @@ void ComputeBandParameters(float* signal, float* values, char* flags, const Anal
   // the read inside the buffer should the rounding ever say otherwise.
   if (remainingS >= static_cast<double>(0.05f) && window50 <= n - 1 - t0) {
     const double energy50 = static_cast<double>(signal[t0 + window50]);
-    StoreValue(values, flags, SLOT_C50, 10.0 * std::log10((energy0 - energy50) / energy50));
-    StoreValue(values, flags, SLOT_D50, 100.0 * (energy0 - energy50) / energy0);
+    StoreValue(values, flags, status, SLOT_C50, 10.0 * std::log10((energy0 - energy50) / energy50));
+    StoreValue(values, flags, status, SLOT_D50, 100.0 * (energy0 - energy50) / energy0);
   } else {
     flags[SLOT_C50] = 'n';
     flags[SLOT_D50] = 'n';
+    status[SLOT_C50] = VALUE_WINDOW_TOO_SHORT;
+    status[SLOT_D50] = VALUE_WINDOW_TOO_SHORT;
   }
 
   // The single-precision 0.08 lies below 0.08: with exactly window80 samples
   // after t0 the duration test passes but the index test does not.
   if (remainingS >= static_cast<double>(0.08f) && window80 <= n - 1 - t0) {
     const double energy80 = static_cast<double>(signal[t0 + window80]);
-    StoreValue(values, flags, SLOT_C80, 10.0 * std::log10((energy0 - energy80) / energy80));
+    StoreValue(values, flags, status, SLOT_C80, 10.0 * std::log10((energy0 - energy80) / energy80));
   } else {
     flags[SLOT_C80] = 'n';
+    status[SLOT_C80] = VALUE_WINDOW_TOO_SHORT;
   }
 
-  StoreValue(values, flags, SLOT_TS, moment * 1000.0 / energy0);
+  StoreValue(values, flags, status, SLOT_TS, moment * 1000.0 / energy0);
 
   // Energy curve to level curve, in place.
   for (uint32_t k = 0; k < n; ++k) {
@@ -107,25 +118,26 @@ void ComputeBandParameters(float* signal, float* values, char* flags, const Anal
 
   // EDT: from 0.1 dB below the arrival level down 10 dB further; its
   // coefficient is not kept, and a zero decay time reads as not computed.
-  {
-    float decayTime = 0.0f;
-    float coefficient = 0.0f;
-    FitDecay(signal, n, t0, withNoiseCorrection, static_cast<double>(0.1f), 10.0f, rateHz, &decayTime,
-             &coefficient);
-    if (std::isfinite(decayTime)) {
-      values[SLOT_EDT] = decayTime;
-      flags[SLOT_EDT] = decayTime != 0.0f ? 'y' : 'n';
-    } else {
-      flags[SLOT_EDT] = 'n';
-    }
+  const FitResult edt = FitDecay(signal, n, t0, withNoiseCorrection, static_cast<double>(0.1f), 10.0f, rateHz);
+  outcome->fits[DECAY_EDT] = edt;
+  if (std::isfinite(edt.decayTime)) {
+    values[SLOT_EDT] = edt.decayTime;
+    flags[SLOT_EDT] = edt.decayTime != 0.0f ? 'y' : 'n';
+    status[SLOT_EDT] = StatusOfFit(edt.status);
+  } else {
+    flags[SLOT_EDT] = 'n';
+    status[SLOT_EDT] = VALUE_NOT_FINITE;
   }
 
-  StoreFit(signal, n, t0, withNoiseCorrection, 5.0, 20.0f, rateHz, values, flags, SLOT_RT20);
-  StoreFit(signal, n, t0, withNoiseCorrection, 5.0, 30.0f, rateHz, values, flags, SLOT_RT30);
+  outcome->fits[DECAY_RT20] = FitDecay(signal, n, t0, withNoiseCorrection, 5.0, 20.0f, rateHz);
+  StoreFit(outcome->fits[DECAY_RT20], values, flags, status, SLOT_RT20);
+  outcome->fits[DECAY_RT30] = FitDecay(signal, n, t0, withNoiseCorrection, 5.0, 30.0f, rateHz);
+  StoreFit(outcome->fits[DECAY_RT30], values, flags, status, SLOT_RT30);
 
   // RTU: the user's range, its extremes in dB relative to the arrival level.
-  const float rtuHeadDropDb = -settings->rtuStartDb;
-  const float rtuRangeDb = settings->rtuStartDb - settings->rtuEndDb;
-  StoreFit(signal, n, t0, withNoiseCorrection, static_cast<double>(rtuHeadDropDb), rtuRangeDb, rateHz, values,
-           flags, SLOT_RTU);
+  const float rtuHeadDropDb = -rtu.startDb;
+  const float rtuRangeDb = rtu.startDb - rtu.endDb;
+  outcome->fits[DECAY_RTU] =
+      FitDecay(signal, n, t0, withNoiseCorrection, static_cast<double>(rtuHeadDropDb), rtuRangeDb, rateHz);
+  StoreFit(outcome->fits[DECAY_RTU], values, flags, status, SLOT_RTU);
 }

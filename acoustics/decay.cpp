@@ -38,8 +38,9 @@ double EnergyToDecibels(double value) {
   return 0.0;
 }
 
-void FitDecay(const float* curve, uint32_t n, uint32_t t0, bool withNoiseCorrection, double headDropDb,
-              float fitRangeDb, double sampleRate, float* decayTime, float* coefficient) {
+FitResult FitDecay(const float* curve, uint32_t n, uint32_t t0, bool withNoiseCorrection, double headDropDb,
+                   float fitRangeDb, double sampleRate) {
+  FitResult result{0.0f, 0.0f, FIT_RANGE_NOT_REACHED, 0, 0, 0.0, 0.0, 0.0};
   // Levels are relative to the level at the first arrival; the segment runs
   // from headDropDb below it down to lowerDb.
   const double y0 = static_cast<double>(curve[t0]);
@@ -49,11 +50,8 @@ void FitDecay(const float* curve, uint32_t n, uint32_t t0, bool withNoiseCorrect
   while (i < n && static_cast<double>(curve[i]) > y0 - headDropDb) {
     ++i;
   }
-  if (i == n) {
-    *decayTime = 0.0f;
-    *coefficient = 0.0f;
-    return;
-  }
+  if (i == n) return result;
+  result.firstIndex = i;
 
   // Regression of level (dB re y0) on the point count 1, 2, 3, ...; the walk
   // examines the first point below lowerDb but does not use it.
@@ -78,14 +76,19 @@ void FitDecay(const float* curve, uint32_t n, uint32_t t0, bool withNoiseCorrect
     ++i;
   } while (d >= lowerDb && i < n);
   const double count = static_cast<double>(x - 1);
+  result.pointCount = x - 1;
+  if (x > 1) {
+    result.centroidIndex = static_cast<double>(result.firstIndex) - 1.0 + sumX / count;
+    result.centroidLevelDb = y0 + sumD / count;
+  }
 
   // The segment must end before the noisy tail: the last tenth of the curve
-  // with noise correction, the last sixteenth without.
+  // with noise correction, the last sixteenth without. A walk that ran to the
+  // end without falling through the segment never reached its lower end.
   const uint32_t tail = withNoiseCorrection ? n / 10 : n / 16;
   if (i > n - tail) {
-    *decayTime = 0.0f;
-    *coefficient = 0.0f;
-    return;
+    result.status = d >= lowerDb ? FIT_RANGE_NOT_REACHED : FIT_TAIL_GUARD;
+    return result;
   }
 
   // The zero tests below are exact: they catch the degenerate sums, not
@@ -98,6 +101,7 @@ void FitDecay(const float* curve, uint32_t n, uint32_t t0, bool withNoiseCorrect
     time = 0.0;
   } else {
     const double slopeDbPerSample = (count * sumXD - sumX * sumD) / spreadX;
+    result.slopeDbPerSample = slopeDbPerSample;
     if (slopeDbPerSample == 0.0) {
       status = FIT_SLOPE_ZERO;
       time = 0.0;
@@ -107,6 +111,7 @@ void FitDecay(const float* curve, uint32_t n, uint32_t t0, bool withNoiseCorrect
   }
 
   double q = 0.0;
+  result.status = FIT_OK;
   const double spreadD = count * sumDD - sumD * sumD;
   if (spreadX * spreadD == 0.0) {
     status = status + 40.0;
@@ -118,14 +123,17 @@ void FitDecay(const float* curve, uint32_t n, uint32_t t0, bool withNoiseCorrect
     if (q < 0.85) {
       q = 0.0;
       time = 0.0;
+      result.status = FIT_LOW_CORRELATION;
     }
   }
 
   if (status == 1.0) {
-    *decayTime = static_cast<float>(time);
-    *coefficient = static_cast<float>(q);
+    result.decayTime = static_cast<float>(time);
+    result.coefficient = static_cast<float>(q);
   } else {
-    *decayTime = 0.0f;
-    *coefficient = static_cast<float>(status);
+    result.decayTime = 0.0f;
+    result.coefficient = static_cast<float>(status);
+    result.status = FIT_FLAT;
   }
+  return result;
 }

@@ -4,12 +4,35 @@
 
 #include <cstdint>
 
-// Fit status numbers that take the coefficient's place in a degenerate fit.
+// Fit status numbers that take the coefficient's place in a degenerate fit;
+// a zero level spread adds 40 to either (41 for a valid slope).
 constexpr float FIT_SLOPE_ZERO = 21.0f;
 constexpr float FIT_NO_SPREAD = 31.0f;
-constexpr float FIT_VALID_SLOPE_FLAT = 41.0f;
-constexpr float FIT_SLOPE_ZERO_FLAT = 61.0f;
-constexpr float FIT_NO_SPREAD_FLAT = 71.0f;
+
+// How a decay fit ended.
+enum FitStatus : uint8_t {
+  FIT_OK = 0,
+  FIT_RANGE_NOT_REACHED,  // the level does not fall through the segment before the end of the curve
+  FIT_TAIL_GUARD,         // the segment reaches into the tail kept free of fits (noise)
+  FIT_LOW_CORRELATION,    // squared correlation below 0.85: decay time and coefficient 0
+  FIT_FLAT,               // degenerate sums: a fit status number in the coefficient, decay time 0
+};
+
+struct FitResult {
+  float decayTime;     // s; 0 unless the fit passed
+  float coefficient;   // squared correlation, 0, or a fit status number
+  FitStatus status;
+  // The segment as regressed: the curve index of its first point and the
+  // count of consecutive points used (0 when the segment was not reached),
+  // the slope in dB per sample, and the centroid of its points (index,
+  // absolute level in dB), through which the fitted line passes. For
+  // drawing; not part of any value.
+  uint32_t firstIndex;
+  uint32_t pointCount;
+  double slopeDbPerSample;
+  double centroidIndex;
+  double centroidLevelDb;
+};
 
 // Rewrites signal[0..n-1] as the backward-integrated energy; returns the
 // arrival-weighted energy moment divided by sampleRate (energy * seconds).
@@ -17,7 +40,6 @@ double BackwardIntegrate(float* signal, uint32_t n, uint32_t t0, double noisePow
 // 10 log10(value) for value > 0, otherwise exactly 0.
 double EnergyToDecibels(double value);
 // Fits the segment from headDropDb below the level at t0 down to
-// headDropDb + fitRangeDb below it; decay time in s, coefficient = squared
-// correlation, 0, or a fit status number.
-void FitDecay(const float* curve, uint32_t n, uint32_t t0, bool withNoiseCorrection, double headDropDb,
-              float fitRangeDb, double sampleRate, float* decayTime, float* coefficient);
+// headDropDb + fitRangeDb below it; t0 < n.
+FitResult FitDecay(const float* curve, uint32_t n, uint32_t t0, bool withNoiseCorrection, double headDropDb,
+                   float fitRangeDb, double sampleRate);

@@ -4,21 +4,16 @@
 // that a later right signal gives a negative value) and W IACC (width in ms
 // of the lag interval around the maximum that stays at or above 90 % of it).
 //
-// The Lin call (band 0) fixes the integration window from the first arrivals
-// that the lateral-fraction call of the same band stored; the octave bands
-// reuse it. Lin stores its window only once it has passed every check, and
-// the run marks the window invalid (start after end) before each lateral
-// pass, so a band never uses a window of an earlier run: when Lin stops
-// with a message, the other bands are skipped silently.
+// Lin (band 0) fixes the integration window from the first arrivals that
+// its lateral-fraction step found; the octave bands reuse it.
 #include "acoustics/iacc.h"
 
 #include <cmath>
 
-#include "hostlink/host_services.h"
+#include "interface/build_guard.h"
 
 namespace {
 
-constexpr const char* IACC_CAPTION = "IACC";
 constexpr int64_t END_MARGIN_SAMPLES = 50;  // the window ends this many samples before the end
 // Correlations are kept for the second pass up to this many lags (rates up
 // to 512 kHz); above it the second pass computes them again.
@@ -60,73 +55,38 @@ void CorrelateLags(const float* left, const float* right, int64_t start, int64_t
   for (; k < count; ++k) out[k] = CorrelationAt(left, right, start, end, firstLag + k, normaliser);
 }
 
+// Positive lags read up to end + lagLimit - 1: ending the window at least
+// lagLimit samples before the end keeps every lag inside the selection.
+int64_t EndMargin(int64_t lagLimit) { return lagLimit > END_MARGIN_SAMPLES ? lagLimit : END_MARGIN_SAMPLES; }
+
 }  // namespace
 
-int32_t ComputeIacc(const float* left, const float* right, int16_t band, XfmContext* ctx, double* iacc,
-                    double* wIacc, double* tauIacc) {
-  AnalysisSettings* settings = LockSettings(ctx);
-  if (settings == nullptr) return 1;
+IaccStatus FixIaccWindow(int64_t arrivalLeft, int64_t arrivalRight, int64_t length, int32_t rateHz,
+                         IaccWindow* window) {
+  const int64_t endMargin = EndMargin(rateHz / 1000);
+  const int64_t start = arrivalLeft < arrivalRight ? arrivalLeft : arrivalRight;
+  if (start == length || start < 0) return IACC_NO_ARRIVAL;
+  if (start >= length - endMargin) return IACC_WINDOW_TOO_SHORT;
+  window->start = start;
+  window->end = length - endMargin;
+  return IACC_OK;
+}
 
-  const int64_t length = static_cast<int64_t>(ctx->selEnd) - ctx->selStart + 1;
-  const int32_t rateHz = ctx->sampleRate;
+IaccStatus ComputeIacc(const float* left, const float* right, int64_t length, int32_t rateHz, IaccWindow window,
+                       IaccValues* values) {
   const int64_t lagLimit = rateHz / 1000;
-  // Positive lags read up to end + lagLimit - 1: ending the window at least
-  // lagLimit samples before the end keeps every lag inside the selection.
-  const int64_t endMargin = lagLimit > END_MARGIN_SAMPLES ? lagLimit : END_MARGIN_SAMPLES;
-
-  int64_t start;
-  int64_t end;
-  if (band == 0) {
-    const int64_t arrivalLeft = settings->arrivalLeft;
-    const int64_t arrivalRight = settings->arrivalRight;
-    start = arrivalLeft < arrivalRight ? arrivalLeft : arrivalRight;
-    // A negative arrival: the lateral-fraction call found none in this run.
-    if (start == length || start < 0) {
-      UnlockSettings(ctx);
-      ShowStopMessage(0, "Can't calculate t1", IACC_CAPTION);
-      return 1;
-    }
-    if (start >= length - endMargin) {
-      UnlockSettings(ctx);
-      ShowStopMessage(0, "Select a longer wave, please!", IACC_CAPTION);
-      return 1;
-    }
-    end = length - endMargin;
-  } else {
-    start = settings->iaccStart;
-    end = settings->iaccEnd;
-  }
-  UnlockSettings(ctx);
-
-  // No valid window in this run (Lin stopped), or one that does not fit the
-  // selection: nothing to compute, and Lin has already said why.
-  if (start > end || end > length - endMargin) return 1;
-
-  if (start - lagLimit < 0) {
-    ShowStopMessage(0, "Insert blank at the start", IACC_CAPTION);
-    return 1;
-  }
+  const int64_t endMargin = EndMargin(lagLimit);
+  const int64_t start = window.start;
+  const int64_t end = window.end;
+  if (start > end || end > length - endMargin) return IACC_NO_WINDOW;
+  if (start - lagLimit < 0) return IACC_BLANK_NEEDED;
 
   double energyLeft = 0.0;
   double energyRight = 0.0;
   for (int64_t i = start; i <= end; ++i) energyLeft += static_cast<double>(left[i]) * left[i];
   for (int64_t i = start; i <= end; ++i) energyRight += static_cast<double>(right[i]) * right[i];
   const double normaliser = std::sqrt(energyLeft * energyRight);
-  if (normaliser == 0.0) {
-    ShowStopMessage(0, "Can't calculate IACC: divide by 0", IACC_CAPTION);
-    return 1;
-  }
-
-  // Lin has passed every check: only now does its window serve the other
-  // bands, so that a Lin stopped by a message leaves them uncomputed.
-  if (band == 0) {
-    settings = LockSettings(ctx);
-    if (settings != nullptr) {
-      settings->iaccStart = static_cast<uint32_t>(start);
-      settings->iaccEnd = static_cast<uint32_t>(end);
-      UnlockSettings(ctx);
-    }
-  }
+  if (normaliser == 0.0) return IACC_ZERO_ENERGY;
 
   const int64_t firstLag = -(lagLimit - 1);
   const int64_t lastLag = lagLimit - 1;
@@ -175,10 +135,10 @@ int32_t ComputeIacc(const float* left, const float* right, int16_t band, XfmCont
   // magnitude equals IACC; no 90 % crossing surrounds it.
   if (!haveMax && haveMagnitude) lagMax = lagMagnitude;
 
-  iacc[band] = peak;
+  values->iacc = peak;
   // 0 marks a width that cannot be measured (a crossing is missing).
   const int64_t width = lagHigh - lagLow;
-  wIacc[band] = haveLow && haveHigh ? static_cast<double>(width < 0 ? -width : width) / rateHz * 1000 : 0.0;
-  tauIacc[band] = static_cast<double>(-lagMax) / rateHz * 1000;
-  return 1;
+  values->wIacc = haveLow && haveHigh ? static_cast<double>(width < 0 ? -width : width) / rateHz * 1000 : 0.0;
+  values->tauIacc = static_cast<double>(-lagMax) / rateHz * 1000;
+  return IACC_OK;
 }

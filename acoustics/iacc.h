@@ -3,9 +3,33 @@
 
 #include <cstdint>
 
-#include "interface/xfm_types.h"
+enum IaccStatus : uint8_t {
+  IACC_OK = 0,
+  IACC_NO_ARRIVAL,        // Lin: the lateral pass found no first arrivals
+  IACC_WINDOW_TOO_SHORT,  // Lin: the first arrival leaves no window before the end margin
+  IACC_NO_WINDOW,         // a band after Lin, when Lin fixed no window in this run (or it does not fit)
+  IACC_BLANK_NEEDED,      // the window starts less than one lag limit into the selection
+  IACC_ZERO_ENERGY,       // a channel has no energy in the window: no normalised correlation
+  IACC_NO_SETTINGS,       // not attempted: the settings block could not be locked
+};
 
-// Writes iacc[band], wIacc[band], tauIacc[band] unless it stops with a
-// message. Band 0 fixes the window (iaccStart, iaccEnd). Returns 1.
-int32_t ComputeIacc(const float* left, const float* right, int16_t band, XfmContext* ctx, double* iacc,
-                    double* wIacc, double* tauIacc);
+// The integration window, sample indices of its first and last sample.
+struct IaccWindow {
+  int64_t start;
+  int64_t end;
+};
+
+struct IaccValues {
+  double iacc;     // largest |normalised correlation| over lags within one millisecond
+  double wIacc;    // ms, width of the lag interval at or above 90 % of the peak; 0 when a crossing is missing
+  double tauIacc;  // ms, lag of the peak, negative when the right signal comes later
+};
+
+// Lin's window: from the earlier of the two first arrivals (-1: none) to a
+// margin before the end of a selection of `length` samples.
+IaccStatus FixIaccWindow(int64_t arrivalLeft, int64_t arrivalRight, int64_t length, int32_t rateHz,
+                         IaccWindow* window);
+// The correlation of one band over `window`; `values` is written only when
+// the status is IACC_OK.
+IaccStatus ComputeIacc(const float* left, const float* right, int64_t length, int32_t rateHz, IaccWindow window,
+                       IaccValues* values);

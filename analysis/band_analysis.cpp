@@ -14,8 +14,11 @@
 #include <cmath>
 
 #include "acoustics/band_parameters.h"
+#include "analysis/run_watch.h"
 #include "dsp/filters.h"
+#include "dsp/signal.h"
 #include "hostlink/host_services.h"
+#include "interface/bands.h"
 #include "interface/results.h"
 
 namespace {
@@ -23,14 +26,6 @@ namespace {
 constexpr int LEVEL_COUNT = 9;        // 8 kHz (level 9) down to 31.5 Hz (level 1)
 constexpr int PROGRESS_TOTAL = 11;    // Lin + nine levels, reported as 1..10 of 11
 constexpr uint32_t LIN_MIN_NOISE_SIXTEENTH = 10;  // Lin is noise-corrected from 160 samples on
-
-// Nominal octave centres by octave row, Hz. Row 0 is Lin and is never read.
-const float OCTAVE_CENTRE_HZ[11] = {0.0f,    31.5f,   63.0f,   125.0f,  250.0f, 500.0f,
-                                    1000.0f, 2000.0f, 4000.0f, 8000.0f, 16000.0f};
-
-// Factors from an octave's centre to the nominal centres of its lower, middle
-// and upper third: 2^(-1/3), 1, 2^(1/3).
-const float THIRD_CENTRE_FACTOR[3] = {0.7937005f, 1.0f, 1.2599211f};
 
 // A band is noise-corrected only when the last sixteenth of its signal, from
 // which the noise is measured, lasts about seven periods of its centre:
@@ -43,6 +38,16 @@ bool NoiseWindowLongEnough(float centreHz, float sixteenthSeconds) {
 // Duration in seconds of the last sixteenth of a signal of `length` samples.
 float SixteenthSeconds(uint32_t length, float rateHz) {
   return static_cast<float>(length / 16) / rateHz;
+}
+
+// Computes one band's parameters from the band signal in `work` (consumed:
+// it ends as the level curve) and tells a watching host about them.
+void AnalyseBand(float* work, float* values, char* valid, DecayRange rtu, char channelLetter, int row,
+                 uint32_t t0, bool noiseCorrectionAsked, double noise, uint32_t length, float rateHz) {
+  BandOutcome outcome;
+  ComputeBandParameters(work, values + row * PARAMS_PER_BAND, valid + row * PARAMS_PER_BAND, rtu, t0, noise,
+                        length, rateHz, &outcome);
+  ReportBand(BandTrace{channelLetter, row, rateHz, length, t0, noiseCorrectionAsked, noise, work, &outcome});
 }
 
 const char* StatusTextFor(char channelLetter) {
@@ -60,30 +65,13 @@ const char* StatusTextFor(char channelLetter) {
 
 }  // namespace
 
-double EstimateNoiseFloor(const float* signal, uint32_t length) {
-  const uint32_t count = length / 16;
-  double sum = 0.0;
-  for (uint32_t i = length - count; i < length; ++i) {
-    const double x = signal[i];
-    sum += x * x;
-  }
-  return sum / count;
-}
-
-uint32_t FindFirstArrival(const float* signal, uint32_t length, int32_t threshold) {
-  const double limit = threshold;
-  for (uint32_t i = 0; i < length; ++i) {
-    if (std::fabs(static_cast<double>(signal[i])) >= limit) return i;
-  }
-  return length;
-}
-
 uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* valid, AnalysisSettings* settings,
                             char channelLetter, XfmContext* ctx) {
   uint32_t length = ctx->selEnd - ctx->selStart + 1;
   float rateHz = static_cast<float>(ctx->sampleRate);
   float sixteenthSeconds = SixteenthSeconds(length, rateHz);
   const int32_t threshold = settings->arrivalThreshold;
+  const DecayRange rtu{settings->rtuStartDb, settings->rtuEndDb};
   const bool noiseCorrection = settings->noiseCorrection != 0;
   const uint8_t thirdOctave = settings->thirdOctave;
   // Only the left (or mono) channel records its noise decisions; the right
@@ -95,6 +83,7 @@ uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* val
   for (uint32_t i = 0; i < length; ++i) work[i] = source[i];
 
   uint32_t t0 = FindFirstArrival(work, length, threshold);
+  ReportChannel(ChannelTrace{channelLetter, rateHz, length, static_cast<double>(threshold), t0});
   if (t0 == length) {
     ShowStopMessage(settings->ownerWindow,
                     "Can not calculate First Arrival Time.\nThreshold is too high.\n\n"
@@ -113,7 +102,7 @@ uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* val
     linMark = 'y';
   }
   if (noiseCorrected) noiseCorrected[0] = linMark;
-  ComputeBandParameters(work, values, valid, settings, t0, noise, length, rateHz);
+  AnalyseBand(work, values, valid, rtu, channelLetter, 0, t0, noiseCorrection, noise, length, rateHz);
 
   uint8_t carryOn = 1;
   CallProgress(ctx, 1, PROGRESS_TOTAL);
@@ -125,13 +114,12 @@ uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* val
       FilterSixthOrder(OctaveBandPass, source, work, length);
       noise = 0.0;
       char mark = 'n';
-      if (noiseCorrection && NoiseWindowLongEnough(OCTAVE_CENTRE_HZ[level], sixteenthSeconds)) {
+      if (noiseCorrection && NoiseWindowLongEnough(OctaveCentreHz(row), sixteenthSeconds)) {
         noise = EstimateNoiseFloor(work, length);
         mark = 'y';
       }
       if (noiseCorrected) noiseCorrected[row] = mark;
-      ComputeBandParameters(work, values + row * PARAMS_PER_BAND, valid + row * PARAMS_PER_BAND, settings, t0,
-                            noise, length, rateHz);
+      AnalyseBand(work, values, valid, rtu, channelLetter, row, t0, noiseCorrection, noise, length, rateHz);
     } else if (thirdOctave == 1) {
       const SixthOrderCoefficients* thirds[3] = {&ThirdOctaveBandPass1, &ThirdOctaveBandPass2,
                                                  &ThirdOctaveBandPass3};
@@ -140,7 +128,7 @@ uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* val
         FilterSixthOrder(*thirds[j - 1], source, work, length);
         // Each third measures its own noise on its own band signal, with the
         // same test as an octave, at the third's nominal centre.
-        const float centreHz = OCTAVE_CENTRE_HZ[level] * THIRD_CENTRE_FACTOR[j - 1];
+        const float centreHz = ThirdOctaveCentreHz(row);
         noise = 0.0;
         char mark = 'n';
         if (noiseCorrection && NoiseWindowLongEnough(centreHz, sixteenthSeconds)) {
@@ -148,8 +136,7 @@ uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* val
           mark = 'y';
         }
         if (noiseCorrected) noiseCorrected[row] = mark;
-        ComputeBandParameters(work, values + row * PARAMS_PER_BAND, valid + row * PARAMS_PER_BAND, settings, t0,
-                              noise, length, rateHz);
+        AnalyseBand(work, values, valid, rtu, channelLetter, row, t0, noiseCorrection, noise, length, rateHz);
       }
     }
     // Any other value of thirdOctave analyses no band at this level.

@@ -14,8 +14,3 @@
 // the two valid blocks (valid + NOISE_CORRECTED_OFFSET).
 uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* valid, AnalysisSettings* settings,
                             char channelLetter, XfmContext* ctx);
-
-// Mean square of the last length/16 samples (length/16 >= 1).
-double EstimateNoiseFloor(const float* signal, uint32_t length);
-// Smallest i with |signal[i]| >= threshold, or length when there is none.
-uint32_t FindFirstArrival(const float* signal, uint32_t length, int32_t threshold);

@@ -11,36 +11,15 @@
 
 #include <cstring>
 
-#include "acoustics/iacc.h"
-#include "acoustics/lateral.h"
 #include "analysis/band_analysis.h"
-#include "dsp/filters.h"
+#include "analysis/lateral_pass.h"
+#include "analysis/selection.h"
 #include "interface/entry_points.h"
 #include "hostlink/host_services.h"
 #include "interface/results.h"
 #include "interface/control_ids.h"
 
 namespace {
-
-constexpr int OCTAVE_LATERAL_BANDS = 11;       // Lin and the octaves 31.5 Hz to 16 kHz
-constexpr int THIRD_OCTAVE_PROGRESS_TOTAL = 27;
-
-// Nominal centres of the lateral bands, Hz; band 0 (Lin) is unfiltered.
-const float LATERAL_CENTRE_HZ[OCTAVE_LATERAL_BANDS] = {0.0f,    31.5f,   63.0f,   125.0f,  250.0f, 500.0f,
-                                                       1000.0f, 2000.0f, 4000.0f, 8000.0f, 16000.0f};
-
-// Nearest single-precision value to 1/2.1: a lateral band runs only while its
-// centre does not exceed this fraction of the rate.
-constexpr float BAND_LIMIT_FACTOR = 0.4761905f;
-
-// What the host delivers: N interleaved frames, each sample in the width that
-// the format word asked for.
-struct SelectionFormat {
-  uint32_t frameCount;
-  uint32_t channelCount;  // 2 for stereo, 1 otherwise
-  uint16_t bitsPerSample;
-  uint32_t formatWord;    // channel code | width code; sampleFlags is added by the forwarding call
-};
 
 // One movable block, locked while the run holds it.
 struct WorkingBuffer {
@@ -83,89 +62,6 @@ void ClearStore(AcousticResults* store) {
     store->iacc[b] = 0.0;
     store->wIacc[b] = 0.0;
     store->tauIacc[b] = 0.0;
-  }
-}
-
-// Converts one channel of the delivered frames into floats in the integer
-// scale of the source. False for a width that cannot be converted (the run
-// then ends at the first sample it meets).
-bool ConvertChannel(const void* raw, const SelectionFormat& format, uint32_t channel, float* destination) {
-  const uint32_t stride = format.channelCount;
-  switch (format.bitsPerSample) {
-    case 8: {
-      const int8_t* samples = static_cast<const int8_t*>(raw);
-      for (uint32_t i = 0; i < format.frameCount; ++i) destination[i] = samples[i * stride + channel];
-      return true;
-    }
-    case 16: {
-      const uint8_t* bytes = static_cast<const uint8_t*>(raw);
-      for (uint32_t i = 0; i < format.frameCount; ++i) {
-        const uint8_t* at = bytes + 2 * (static_cast<size_t>(i) * stride + channel);
-        const int16_t sample = static_cast<int16_t>(static_cast<uint16_t>(at[0] | (at[1] << 8)));
-        destination[i] = sample;
-      }
-      return true;
-    }
-    case 32: {
-      const uint8_t* bytes = static_cast<const uint8_t*>(raw);
-      for (uint32_t i = 0; i < format.frameCount; ++i) {
-        float sample;
-        std::memcpy(&sample, bytes + 4 * (static_cast<size_t>(i) * stride + channel), sizeof sample);
-        destination[i] = sample;
-      }
-      return true;
-    }
-    default:
-      return format.frameCount == 0;
-  }
-}
-
-void FetchSelection(XfmContext* ctx, const SelectionFormat& format, void* raw) {
-  CallGetSamples(ctx, raw, ctx->selStart, format.frameCount, format.formatWord);
-}
-
-// The resonator filter needs at least two samples; a shorter selection has
-// no lateral value in any band anyway (its 80 ms window cannot fit).
-void FilterLateralBand(float* samples, uint32_t length, float centreHz, float rateHz) {
-  if (length >= 2) ResonatorOctaveFilter(samples, length, centreHz, rateHz);
-}
-
-// Lin, then every octave whose centre lies within the band limit. Band 0
-// comes first: it fixes the first arrivals and the correlation window.
-void RunOctaveLateralPass(XfmContext* ctx, const SelectionFormat& format, void* raw, float* left, float* right,
-                          AcousticResults* store) {
-  const float rateHz = static_cast<float>(ctx->sampleRate);
-  const float bandLimitHz = ctx->sampleRate * BAND_LIMIT_FACTOR;
-  CallProgress(ctx, 0, OCTAVE_LATERAL_BANDS);
-  for (int band = 0; band < OCTAVE_LATERAL_BANDS; ++band) {
-    const float centreHz = LATERAL_CENTRE_HZ[band];
-    if (band >= 1 && centreHz > bandLimitHz) return;
-    FetchSelection(ctx, format, raw);
-    ConvertChannel(raw, format, 0, left);
-    ConvertChannel(raw, format, 1, right);
-    store->iacc[band] = 0.0;
-    store->wIacc[band] = 0.0;
-    store->tauIacc[band] = 0.0;
-    if (band >= 1) {
-      FilterLateralBand(left, format.frameCount, centreHz, rateHz);
-      FilterLateralBand(right, format.frameCount, centreHz, rateHz);
-    }
-    store->lf[band] = ComputeLateralFraction(left, right, static_cast<int16_t>(band), ctx);
-    ComputeIacc(left, right, static_cast<int16_t>(band), ctx, store->iacc, store->wIacc, store->tauIacc);
-    CallProgress(ctx, band + 1, OCTAVE_LATERAL_BANDS);
-  }
-}
-
-// Third-octave mode: LF of Lin only; the progress still counts 27 bands.
-void RunThirdOctaveLateralPass(XfmContext* ctx, const SelectionFormat& format, void* raw, float* left,
-                               float* right, AcousticResults* store) {
-  CallProgress(ctx, 0, THIRD_OCTAVE_PROGRESS_TOTAL);
-  FetchSelection(ctx, format, raw);
-  ConvertChannel(raw, format, 0, left);
-  ConvertChannel(raw, format, 1, right);
-  store->lf[0] = ComputeLateralFraction(left, right, 0, ctx);
-  for (int done = 1; done <= THIRD_OCTAVE_PROGRESS_TOTAL; ++done) {
-    CallProgress(ctx, done, THIRD_OCTAVE_PROGRESS_TOTAL);
   }
 }
 
@@ -218,13 +114,8 @@ extern "C" LONG WINAPI XfmDo(XfmContext* ctx) {
   PublishedStore published;
   PublishStore(settings, &store, &published);
 
-  const bool stereo = ctx->channelCount == 2;
-  SelectionFormat format;
-  format.frameCount = ctx->selEnd - ctx->selStart + 1;
-  format.channelCount = stereo ? 2 : 1;
-  format.bitsPerSample = ctx->bitsPerSample;
-  const uint32_t widthCode = ctx->bitsPerSample == 32 ? 32 : ctx->bitsPerSample == 16 ? 16 : 8;
-  format.formatWord = format.channelCount | widthCode;
+  const SelectionFormat format = SelectionFormatOf(ctx);
+  const bool stereo = format.channelCount == 2;
 
   const uint64_t frames = format.frameCount;
   const uint64_t channelBytes = frames * 8;

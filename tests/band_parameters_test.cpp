@@ -16,19 +16,17 @@ constexpr float kUntouched = -777.0f;
 struct Band {
   float values[11];
   char flags[12] = {};
+  BandOutcome outcome{};
   std::string Marks() const { return std::string(flags, 11); }
 };
 
 // The band is the first n samples of `signal` (all of it when n is 0).
 Band Compute(std::vector<float> signal, uint32_t t0, float rateHz, double noise = 0.0, uint32_t n = 0,
              float rtuStart = -5, float rtuEnd = -25) {
-  AnalysisSettings settings{};
-  settings.rtuStartDb = rtuStart;
-  settings.rtuEndDb = rtuEnd;
   Band band;
   std::fill(std::begin(band.values), std::end(band.values), kUntouched);
-  ComputeBandParameters(signal.data(), band.values, band.flags, &settings, t0, noise,
-                        n != 0 ? n : static_cast<uint32_t>(signal.size()), rateHz);
+  ComputeBandParameters(signal.data(), band.values, band.flags, DecayRange{rtuStart, rtuEnd}, t0, noise,
+                        n != 0 ? n : static_cast<uint32_t>(signal.size()), rateHz, &band.outcome);
   return band;
 }
 
@@ -60,6 +58,14 @@ TEST(BandParameters, EarlyWindowsDurationTestsAndEqualSplit) {
     SCOPED_TRACE(std::to_string(c.rateHz) + " after " + std::to_string(c.after) + " second " +
                  std::to_string(c.second));
     EXPECT_EQ(marks, c.ratioMarks);
+    // A missing ratio says why: too short after the arrival, or no late energy.
+    for (int slot : {0, 1, 2}) {
+      const bool longEnough = slot == 1 ? c.after > (c.rateHz > 1000 ? 3528u : 13u) : marks[2] == 'y';
+      const ValueStatus expected = marks[slot] == 'y' ? VALUE_OK
+                                   : longEnough        ? VALUE_NOT_FINITE
+                                                       : VALUE_WINDOW_TOO_SHORT;
+      EXPECT_EQ(band.outcome.status[slot], expected) << slot;
+    }
     for (int slot : {0, 1}) {
       if (marks[slot] == 'y') {
         EXPECT_EQ(band.values[slot], 0.0f) << slot;  // equal energies: 0 dB
@@ -86,10 +92,16 @@ TEST(BandParameters, MissingWhenNothingCanBeMeasured) {
   Band late = Compute(std::vector<float>(50, 1.0f), 50, 44100);  // arrival at the end
   EXPECT_EQ(late.Marks(), "nnnnnnnnnnn");
   for (float v : late.values) EXPECT_EQ(v, kUntouched);
+  for (ValueStatus status : late.outcome.status) EXPECT_EQ(status, VALUE_NO_ARRIVAL);
 
   Band silent = Compute(std::vector<float>(8000, 0.0f), 0, 44100);
   EXPECT_EQ(silent.Marks(), "nnnnnnnnnnn");
-  for (int slot = 0; slot < 4; ++slot) EXPECT_EQ(silent.values[slot], kUntouched) << slot;
+  for (int slot = 0; slot < 4; ++slot) {
+    EXPECT_EQ(silent.values[slot], kUntouched) << slot;
+    EXPECT_EQ(silent.outcome.status[slot], VALUE_NOT_FINITE) << slot;
+  }
+  // A silent level curve is flat at 0 dB: the fits never reach their range.
+  for (int slot = 4; slot < 11; ++slot) EXPECT_EQ(silent.outcome.status[slot], VALUE_FIT_RANGE_NOT_REACHED) << slot;
 }
 
 // x = exp(-c k) decays 60 dB in `rt` seconds; it starts at t0, or `gap`
@@ -113,6 +125,7 @@ TEST(BandParameters, ExponentialDecayGivesItsReverberationTime) {
     const Band band = Compute(signal, t0, c.rateHz, c.noise);
     SCOPED_TRACE(std::to_string(c.rateHz) + " noise " + std::to_string(c.noise) + " gap " + std::to_string(c.gap));
     EXPECT_EQ(band.Marks().substr(4), "yyyyyyy");
+    for (int slot = 0; slot < 11; ++slot) EXPECT_EQ(band.outcome.status[slot], VALUE_OK) << slot;
     for (int slot : {4, 5, 7, 9}) EXPECT_NEAR(band.values[slot], c.rt, c.rt * kRelative) << slot;
     for (int slot : {6, 8, 10}) EXPECT_NEAR(band.values[slot], 1.0, kRelative) << slot;
     // RTU over -5..-25 dB runs the same fit as RT20.

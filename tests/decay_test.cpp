@@ -55,28 +55,41 @@ TEST(FitDecay, AnalyticDecaysStatusNumbersAndTailGuards) {
   std::vector<float> nearFlat{0.0f, std::nextafter(-5.0f, -6.0f)};
   nearFlat.resize(101, -5.0f);
   const struct { const char* what; std::vector<float> curve; uint32_t t0; bool nc; double head; float range;
-                 double rateHz; double time; float coefficient; } cases[] = {
-      {"line 44100", Line(44100, 0, 0, 60.0 / 22050), 0, false, 5, 20, 44100, 0.5, 1},
-      {"line decimated", Line(4000, 7, 0, 0.05), 7, true, 5, 30, 172.265625, 60 / (0.05 * 172.265625), 1},
-      {"EDT skips flat", Line(2000, 10, 300, 0.03), 10, false, double(0.1f), 10, 44100, 60 / (0.03 * 44100), 1},
-      {"never reaches start", Line(500, 0, 0, 0.01), 0, false, 5, 20, 44100, 0, 0},
-      {"one point", Points({0, -6, -40}, 100, -40), 0, false, 5, 20, 44100, 0, 71},
-      {"flat segment", Points({0, -10, -10, -10, -10, -40}, 100, -40), 0, false, 5, 20, 44100, 0, 61},
-      {"slope exactly 0", Points({0, -6, -8, -6, -40}, 100, -40), 0, false, 5, 20, 44100, 0, 21},
-      {"level spread 0", Points(nearFlat, 200, -40), 0, false, 5, 20, 44100, 0, 41},
-      {"non-finite level", Points({0, -inf, nan}, 100, nan), 0, false, 5, inf, 44100, 0, 31},
+                 double rateHz; double time; float coefficient; FitStatus status; } cases[] = {
+      {"line 44100", Line(44100, 0, 0, 60.0 / 22050), 0, false, 5, 20, 44100, 0.5, 1, FIT_OK},
+      {"line decimated", Line(4000, 7, 0, 0.05), 7, true, 5, 30, 172.265625, 60 / (0.05 * 172.265625), 1, FIT_OK},
+      {"EDT skips flat", Line(2000, 10, 300, 0.03), 10, false, double(0.1f), 10, 44100, 60 / (0.03 * 44100), 1, FIT_OK},
+      {"never reaches start", Line(500, 0, 0, 0.01), 0, false, 5, 20, 44100, 0, 0, FIT_RANGE_NOT_REACHED},
+      {"one point", Points({0, -6, -40}, 100, -40), 0, false, 5, 20, 44100, 0, 71, FIT_FLAT},
+      {"flat segment", Points({0, -10, -10, -10, -10, -40}, 100, -40), 0, false, 5, 20, 44100, 0, 61, FIT_FLAT},
+      {"slope exactly 0", Points({0, -6, -8, -6, -40}, 100, -40), 0, false, 5, 20, 44100, 0, 21, FIT_FLAT},
+      {"level spread 0", Points(nearFlat, 200, -40), 0, false, 5, 20, 44100, 0, 41, FIT_FLAT},
+      {"non-finite level", Points({0, -inf, nan}, 100, nan), 0, false, 5, inf, 44100, 0, 31, FIT_FLAT},
       // Walk ending at index 92 of 100: inside 15/16, outside 9/10.
-      {"end 92, plain", Line(100, 0, 0, 25 / 90.5), 0, false, 5, 20, 1, 60 / (25 / 90.5), 1},
-      {"end 92, noise corrected", Line(100, 0, 0, 25 / 90.5), 0, true, 5, 20, 1, 0, 0},
-      {"end 90, noise corrected", Line(100, 0, 0, 25 / 88.5), 0, true, 5, 20, 1, 60 / (25 / 88.5), 1},
-      {"end 95, plain", Line(100, 0, 0, 25 / 93.5), 0, false, 5, 20, 1, 0, 0},
+      {"end 92, plain", Line(100, 0, 0, 25 / 90.5), 0, false, 5, 20, 1, 60 / (25 / 90.5), 1, FIT_OK},
+      {"end 92, noise corrected", Line(100, 0, 0, 25 / 90.5), 0, true, 5, 20, 1, 0, 0, FIT_TAIL_GUARD},
+      {"end 90, noise corrected", Line(100, 0, 0, 25 / 88.5), 0, true, 5, 20, 1, 60 / (25 / 88.5), 1, FIT_OK},
+      {"never reaches end", Line(100, 0, 0, 0.1), 0, false, 5, 20, 1, 0, 0, FIT_RANGE_NOT_REACHED},
+      {"end 95, plain", Line(100, 0, 0, 25 / 93.5), 0, false, 5, 20, 1, 0, 0, FIT_TAIL_GUARD},
   };
   for (const auto& c : cases) {
-    float time = -1, coefficient = -1;
-    FitDecay(c.curve.data(), static_cast<uint32_t>(c.curve.size()), c.t0, c.nc, c.head, c.range, c.rateHz, &time,
-             &coefficient);
-    EXPECT_NEAR(time, c.time, c.time * kRelativeFit) << c.what;
-    EXPECT_NEAR(coefficient, c.coefficient, c.coefficient == 1 ? kRelativeFit : 0.0) << c.what;
+    const FitResult fit =
+        FitDecay(c.curve.data(), static_cast<uint32_t>(c.curve.size()), c.t0, c.nc, c.head, c.range, c.rateHz);
+    EXPECT_NEAR(fit.decayTime, c.time, c.time * kRelativeFit) << c.what;
+    EXPECT_NEAR(fit.coefficient, c.coefficient, c.coefficient == 1 ? kRelativeFit : 0.0) << c.what;
+    EXPECT_EQ(fit.status, c.status) << c.what;
+    if (c.status == FIT_OK) {
+      // A straight line is its own regression: the line through the centroid
+      // meets the curve at both ends of the segment, which spans the range.
+      const uint32_t last = fit.firstIndex + fit.pointCount - 1;
+      for (uint32_t i : {fit.firstIndex, last}) {
+        const double drawn = fit.centroidLevelDb + fit.slopeDbPerSample * (i - fit.centroidIndex);
+        EXPECT_NEAR(drawn, c.curve[i], 1e-3) << c.what << " at " << i;
+      }
+      EXPECT_LE(c.curve[fit.firstIndex], c.curve[c.t0] - c.head) << c.what;
+      EXPECT_GE(c.curve[last], c.curve[c.t0] - c.head - c.range) << c.what;
+      EXPECT_LT(c.curve[last + 1], c.curve[c.t0] - c.head - c.range) << c.what;
+    }
   }
 }
 
@@ -87,10 +100,10 @@ TEST(FitDecay, SquaredCorrelationAcceptedFrom085) {
     const double q = 3 / (double(u) * u + 2.0 * u + 4);
     ASSERT_EQ(q < 0.85, target < 0.85);
     const std::vector<float> curve = Points({0, u, -2, -40}, 50, -40);
-    float time = -1, coefficient = -1;
-    FitDecay(curve.data(), 50, 0, false, 0, 10, 1000, &time, &coefficient);
-    EXPECT_NEAR(coefficient, q < 0.85 ? 0.0 : q, 1e-6) << target;
-    EXPECT_EQ(time == 0, q < 0.85) << target;
+    const FitResult fit = FitDecay(curve.data(), 50, 0, false, 0, 10, 1000);
+    EXPECT_NEAR(fit.coefficient, q < 0.85 ? 0.0 : q, 1e-6) << target;
+    EXPECT_EQ(fit.decayTime == 0, q < 0.85) << target;
+    EXPECT_EQ(fit.status, q < 0.85 ? FIT_LOW_CORRELATION : FIT_OK) << target;
   }
 }
 

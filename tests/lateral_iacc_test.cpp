@@ -1,46 +1,19 @@
-// The lateral fraction and the interaural cross-correlation called directly
-// on hand-made band signals, with the host kit's context and settings block.
+// The first arrival search, the lateral fraction and the interaural
+// cross-correlation on hand-made band signals (values and statuses), and
+// whole runs that show how each failure reaches the user (the message) and
+// the host (the status in the run record).
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "acoustics/iacc.h"
 #include "acoustics/lateral.h"
-#include "analysis/band_analysis.h"
+#include "dsp/signal.h"
 #include "tests/run_harness.h"
-
-using runtest::EditSettings;
 
 namespace {
 
-struct Direct {
-  hostkit::PluginHost host;
-  headless::RecordingObserver observer;
-  Direct(int rateHz, uint32_t frames) {
-    headless::ResetThreadState();
-    headless::SetObserver(&observer);
-    host.Init();
-    host.Context().sampleRate = rateHz;
-    host.Context().bitsPerSample = 32;
-    host.Context().selStart = 0;
-    host.Context().selEnd = frames - 1;
-  }
-  ~Direct() { headless::SetObserver(nullptr); }
-  std::vector<std::string> Messages() const { return runtest::MessageTexts(observer.events); }
-  AnalysisSettings Settings() {
-    AnalysisSettings copy;
-    EditSettings(host, [&](AnalysisSettings& s) { copy = s; });
-    return copy;
-  }
-};
-
-const std::string LEFT_MISSING =
-    "LF|Left Channel: can't calculate first arrival time \nChoose an higher value, please!";
-const std::string RIGHT_MISSING =
-    "LF|Right Channel: can't calculate first arrival time \nChoose an higher value, please!";
-const std::string LF_TOO_SHORT = "LF|Select a longer wave, please!";
-
-}  // namespace
+using runtest::EditSettings;
 
 TEST(FirstArrival, ThresholdAndNoiseFloor) {
   const float samples[] = {0.0f, -3.0f, 5.0f, -7.0f, 2.0f};
@@ -57,69 +30,63 @@ TEST(FirstArrival, ThresholdAndNoiseFloor) {
 }
 
 // At 44100 Hz the W window holds 3529 samples and the Y window 3309; the
-// boost divides LF by its power factor; a window past the end fails.
-TEST(LateralFraction, WindowsBoostAndLength) {
-  struct Case {
+// boost divides LF by its power factor; a window past the end fails; a W
+// window without energy gives a ratio that is not finite.
+TEST(LateralFraction, WindowsBoostLengthAndZeroEnergy) {
+  const struct {
     uint32_t frames;
     double boostDb;
-    double expected;
-    bool tooShort;
+    float w;
+    LateralStatus status;
+    double expected;  // NaN: not finite
+  } cases[] = {
+      {3529, 0.0, 1.0f, LATERAL_OK, 3309.0 / 3529.0},
+      {3529, 10.0, 1.0f, LATERAL_OK, 3309.0 / 35290.0},
+      {3528, 0.0, 1.0f, LATERAL_WINDOW_BEYOND_END, -1.0},
+      {5000, 0.0, 0.0f, LATERAL_ZERO_DENOMINATOR, NAN},
   };
-  const Case cases[] = {
-      {3529, 0.0, 3309.0 / 3529.0, false}, {3529, 10.0, 3309.0 / 35290.0, false}, {3528, 0.0, 1.0, true}};
-  for (const Case& c : cases) {
-    Direct d(44100, c.frames);
-    EditSettings(d.host, [&](AnalysisSettings& s) {
-      s.boostDb = c.boostDb;
-      s.wThreshold = s.yThreshold = 1.0f;
-    });
-    const std::vector<float> ones(c.frames, 1.0f);
-    EXPECT_EQ(ComputeLateralFraction(ones.data(), ones.data(), 0, &d.host.Context()), c.expected);
-    EXPECT_EQ(d.Messages(), runtest::OneOrNone(c.tooShort ? LF_TOO_SHORT : ""));
-    EXPECT_EQ(int16_t{d.Settings().arrivalLeft}, 0);
+  for (const auto& c : cases) {
+    const std::vector<float> w(c.frames, c.w), y(c.frames, 1.0f);
+    double lf = -1.0;
+    EXPECT_EQ(ComputeLateralFraction(w.data(), y.data(), c.frames, 44100, 16, c.boostDb, {0, 0}, &lf), c.status);
+    if (std::isnan(c.expected)) {
+      EXPECT_FALSE(std::isfinite(lf));
+    } else {
+      EXPECT_EQ(lf, c.expected);
+    }
   }
+  const std::vector<float> ones(5000, 1.0f);
+  double lf = -1.0;
+  EXPECT_EQ(ComputeLateralFraction(ones.data(), ones.data(), 5000, 44100, 16, 0, {-1, -1}, &lf),
+            LATERAL_NO_LIN_ARRIVALS);
+  EXPECT_EQ(ComputeLateralFraction(ones.data(), ones.data(), 5000, 44100, 24, 0, {0, 0}, &lf),
+            LATERAL_UNSUPPORTED_WIDTH);
+  EXPECT_EQ(lf, -1.0);
 }
 
-TEST(LateralFraction, FirstArrivalFailures) {
-  struct Case {
+TEST(LateralFraction, FirstArrivalsAndTheSixteenBitIndex) {
+  const struct {
     const char* name;
-    uint32_t frames;
-    uint32_t wFrom, yFrom;  // first index of the ones in W and Y (frames: none)
-    int16_t band;
-    std::string message;
+    uint32_t frames, wFrom, yFrom;  // first index of the ones in W and Y (frames: none)
+    LateralStatus status;
+    LateralArrivals arrivals;
+  } cases[] = {
+      {"both", 5000, 3, 9, LATERAL_OK, {3, 9}},
+      {"no W arrival", 5000, 5000, 0, LATERAL_NO_ARRIVAL_W, {-1, -1}},
+      {"no Y arrival", 5000, 0, 5000, LATERAL_NO_ARRIVAL_Y, {-1, -1}},
+      {"W beyond 16 bits", 40000, 32768, 0, LATERAL_W_BEYOND_INDEX, {-1, -1}},
+      {"Y beyond 16 bits", 40000, 0, 32768, LATERAL_Y_BEYOND_INDEX, {-1, -1}},
+      {"at the last storable index", 40000, 32767, 32767, LATERAL_OK, {32767, 32767}},
   };
-  const Case cases[] = {
-      {"no W arrival", 5000, 5000, 0, 0, LEFT_MISSING},
-      {"no Y arrival", 5000, 0, 5000, 0, RIGHT_MISSING},
-      {"W arrival beyond 16 bits", 40000, 32768, 0, 0, LEFT_MISSING},
-      {"W arrival at the last storable index", 40000, 32767, 0, 0, ""},
-      {"other bands never search", 5000, 5000, 5000, 3, ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Direct d(44100, c.frames);
-    EditSettings(d.host, [](AnalysisSettings& s) {
-      s.wThreshold = s.yThreshold = 1.0f;
-      s.arrivalLeft = s.arrivalRight = 7;
-    });
+  for (const auto& c : cases) {
     std::vector<float> w(c.frames, 0.0f), y(c.frames, 0.0f);
     for (uint32_t i = c.wFrom; i < c.frames; ++i) w[i] = 1.0f;
     for (uint32_t i = c.yFrom; i < c.frames; ++i) y[i] = 1.0f;
-    const double lf = ComputeLateralFraction(w.data(), y.data(), c.band, &d.host.Context());
-    EXPECT_EQ(d.Messages(), runtest::OneOrNone(c.message));
-    if (!c.message.empty()) {
-      EXPECT_EQ(lf, 1.0);
-      EXPECT_EQ(int16_t{d.Settings().arrivalLeft}, 7);  // nothing stored unless both were found
-    }
+    LateralArrivals arrivals{7, 7};
+    EXPECT_EQ(FindLateralArrivals(w.data(), y.data(), c.frames, 1.0f, 1.0f, &arrivals), c.status) << c.name;
+    EXPECT_EQ(arrivals.w, c.arrivals.w) << c.name;
+    EXPECT_EQ(arrivals.y, c.arrivals.y) << c.name;
   }
-  // A W window without energy (threshold 0 on silence): not a finite LF.
-  Direct d(44100, 5000);
-  EditSettings(d.host, [](AnalysisSettings& s) {
-    s.wThreshold = 0.0f;
-    s.yThreshold = 1.0f;
-  });
-  const std::vector<float> silence(5000, 0.0f), ones(5000, 1.0f);
-  EXPECT_FALSE(std::isfinite(ComputeLateralFraction(silence.data(), ones.data(), 0, &d.host.Context())));
 }
 
 // A 500 Hz tone against itself: the normalised correlation follows cos(wt),
@@ -133,61 +100,113 @@ TEST(Iacc, ToneWidthAndNegativePeak) {
     tone[i] = static_cast<float>(1000.0 * std::sin(2.0 * M_PI * 500.0 * i / 44100.0));
     inverse[i] = -tone[i];
   }
+  IaccWindow window{};
+  ASSERT_EQ(FixIaccWindow(100, 120, n, 44100, &window), IACC_OK);
+  EXPECT_EQ(window.start, 100);
+  EXPECT_EQ(window.end, n - 50);
   for (bool inverted : {false, true}) {
-    Direct d(44100, n);
-    EditSettings(d.host, [](AnalysisSettings& s) { s.arrivalLeft = s.arrivalRight = 100; });
-    double iacc[MAX_BANDS] = {}, width[MAX_BANDS] = {}, tau[MAX_BANDS] = {};
-    ComputeIacc(tone.data(), inverted ? inverse.data() : tone.data(), 0, &d.host.Context(), iacc, width, tau);
-    EXPECT_EQ(iacc[0], 1.0);
-    EXPECT_EQ(tau[0], 0.0);
-    EXPECT_EQ(width[0], inverted ? 0.0 : 13.0 / 44100 * 1000);
-    EXPECT_EQ(uint32_t{d.Settings().iaccStart}, 100u);  // copied out of the packed record
-    EXPECT_EQ(uint32_t{d.Settings().iaccEnd}, n - 50);
+    IaccValues values{};
+    EXPECT_EQ(ComputeIacc(tone.data(), inverted ? inverse.data() : tone.data(), n, 44100, window, &values), IACC_OK);
+    EXPECT_EQ(values.iacc, 1.0);
+    EXPECT_EQ(values.tauIacc, 0.0);
+    EXPECT_EQ(values.wIacc, inverted ? 0.0 : 13.0 / 44100 * 1000);
   }
 }
 
-TEST(Iacc, WindowFailuresAndHighRates) {
-  struct Case {
+TEST(Iacc, WindowStatusesAndHighRates) {
+  const struct {
     const char* name;
     int rate;
-    uint32_t frames;
-    int16_t arrival;  // both channels
-    float level;      // of both signals
-    std::string message;
-    uint32_t windowEnd;  // 0: not stored (Lin stopped: no band may use it)
+    int64_t arrival;  // both channels
+    float level;
+    IaccStatus status;
+    int64_t windowEnd;
+  } cases[] = {
+      {"arrival within the lag limit", 44100, 40, 1.0f, IACC_BLANK_NEEDED, 3950},
+      {"arrival 50 samples before the end", 44100, 3950, 1.0f, IACC_WINDOW_TOO_SHORT, 0},
+      {"arrival at the length", 44100, 4000, 1.0f, IACC_NO_ARRIVAL, 0},
+      {"no arrival", 44100, -1, 1.0f, IACC_NO_ARRIVAL, 0},
+      {"silence", 44100, 100, 0.0f, IACC_ZERO_ENERGY, 3950},
+      {"96 kHz: 96 lags each way", 96000, 100, 1.0f, IACC_OK, 3904},
   };
-  const Case cases[] = {
-      {"arrival within the lag limit", 44100, 4000, 40, 1.0f, "IACC|Insert blank at the start", 0},
-      {"arrival 50 samples before the end", 44100, 4000, 3950, 1.0f, "IACC|Select a longer wave, please!", 0},
-      {"arrival at the length", 44100, 4000, 4000, 1.0f, "IACC|Can't calculate t1", 0},
-      {"silence", 44100, 4000, 100, 0.0f, "IACC|Can't calculate IACC: divide by 0", 0},
-      // 96 lags each way: the window ends 96 samples before the end.
-      {"96 kHz", 96000, 4000, 100, 1.0f, "", 3904},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Direct d(c.rate, c.frames);
-    EditSettings(d.host, [&](AnalysisSettings& s) {
-      s.arrivalLeft = s.arrivalRight = c.arrival;
-      s.iaccStart = 0;
-      s.iaccEnd = 0;
-    });
-    const std::vector<float> signal(c.frames, c.level);
-    double iacc[MAX_BANDS] = {}, width[MAX_BANDS] = {}, tau[MAX_BANDS] = {};
-    ComputeIacc(signal.data(), signal.data(), 0, &d.host.Context(), iacc, width, tau);
-    EXPECT_EQ(d.Messages(), runtest::OneOrNone(c.message));
-    EXPECT_EQ(uint32_t{d.Settings().iaccEnd}, c.windowEnd);
-    EXPECT_EQ(iacc[0] != 0.0, c.message.empty());
+    const std::vector<float> signal(4000, c.level);
+    IaccWindow window{0, 0};
+    IaccStatus status = FixIaccWindow(c.arrival, c.arrival, 4000, c.rate, &window);
+    IaccValues values{};
+    if (status == IACC_OK) status = ComputeIacc(signal.data(), signal.data(), 4000, c.rate, window, &values);
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(window.end, c.windowEnd);
   }
-  // A window marked invalid for this run: the band is skipped silently.
-  Direct d(44100, 4000);
-  EditSettings(d.host, [](AnalysisSettings& s) {
-    s.iaccStart = 0xFFFFFFFFu;
-    s.iaccEnd = 0;
-  });
+  // A window marked invalid for this run (start after end), or one that
+  // does not fit the selection: the band is skipped.
   const std::vector<float> signal(4000, 1.0f);
-  double iacc[MAX_BANDS] = {}, width[MAX_BANDS] = {}, tau[MAX_BANDS] = {};
-  ComputeIacc(signal.data(), signal.data(), 4, &d.host.Context(), iacc, width, tau);
-  EXPECT_TRUE(d.Messages().empty());
-  EXPECT_EQ(iacc[4], 0.0);
+  IaccValues values{};
+  EXPECT_EQ(ComputeIacc(signal.data(), signal.data(), 4000, 44100, {0xFFFFFFFF, 0}, &values), IACC_NO_WINDOW);
+  EXPECT_EQ(ComputeIacc(signal.data(), signal.data(), 4000, 44100, {100, 3960}, &values), IACC_NO_WINDOW);
 }
+
+// Whole stereo runs whose lateral pass fails in Lin: the message boxes the
+// user sees, what the store holds (LF 1.0, IACC 0 in every band) and the
+// statuses the host reads from the run record.
+TEST(LateralPass, FailuresReachTheUserAndTheHost) {
+  constexpr int RATE = 44100;
+  const std::string lfLeft = "LF|Left Channel: can't calculate first arrival time \nChoose an higher value, please!";
+  const std::string lfRight =
+      "LF|Right Channel: can't calculate first arrival time \nChoose an higher value, please!";
+  const std::string lfShort = "LF|Select a longer wave, please!";
+  // Each octave band reuses Lin's arrivals and finds the window too short again.
+  std::vector<std::string> tooShort{lfShort, "IACC|Select a longer wave, please!"};
+  tooShort.insert(tooShort.end(), 10, lfShort);
+  const struct {
+    const char* name;
+    uint32_t frames;
+    int arrival;
+    float wThreshold, yThreshold;
+    std::vector<std::string> messages;
+    LateralStatus lf;
+    IaccStatus iacc;
+  } cases[] = {
+      {"W never reaches its threshold", 22050, 300, 30000, 10000, {lfLeft, "IACC|Can't calculate t1"},
+       LATERAL_NO_ARRIVAL_W, IACC_NO_ARRIVAL},
+      {"Y never reaches its threshold", 22050, 300, 10000, 30000, {lfRight, "IACC|Can't calculate t1"},
+       LATERAL_NO_ARRIVAL_Y, IACC_NO_ARRIVAL},
+      {"W arrives past the 16-bit index", 44100, 33000, 10000, 10000, {lfLeft, "IACC|Can't calculate t1"},
+       LATERAL_W_BEYOND_INDEX, IACC_NO_ARRIVAL},
+      {"the selection ends within 80 ms of the arrival", 1000, 960, 10000, 10000, tooShort,
+       LATERAL_WINDOW_BEYOND_END, IACC_WINDOW_TOO_SHORT},
+      {"the arrival lies within the lag limit", 22050, 20, 10000, 10000, {"IACC|Insert blank at the start"},
+       LATERAL_OK, IACC_BLANK_NEEDED},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    runtest::RunFixture f;
+    EditSettings(f.host, [&](AnalysisSettings& s) {
+      s.wThreshold = c.wThreshold;
+      s.yThreshold = c.yThreshold;
+      s.thresholdLock = 0;
+    });
+    const std::vector<float> mono = runtest::DecayingNoise(RATE, c.frames / double(RATE), 0.3, 20000.0f, c.arrival, 5);
+    f.host.SetAudio(2, 16, RATE, runtest::Interleave(mono, mono));
+    const runtest::RunRecord r = f.Run();
+    ASSERT_TRUE(r.storeSeen);
+    EXPECT_EQ(r.Messages(), c.messages);
+    EXPECT_EQ(r.store.lf[0] == 1.0, c.lf != LATERAL_OK);
+    for (int b = 0; b <= 10; ++b) EXPECT_EQ(r.store.iacc[b], 0.0) << b;
+    const hostkit::LateralRecord& lin = f.host.lastRun.lateral[0];
+    ASSERT_TRUE(lin.analysed);
+    EXPECT_EQ(lin.trace.lf, c.lf);
+    EXPECT_EQ(lin.trace.iacc, c.iacc);
+    // The other bands skip the correlation silently; their LF has no
+    // arrivals when Lin found none.
+    for (int b = 1; b <= 10; ++b) {
+      EXPECT_EQ(f.host.lastRun.lateral[b].trace.iacc, IACC_NO_WINDOW) << b;
+      const LateralStatus expected = c.lf == LATERAL_OK || c.lf == LATERAL_WINDOW_BEYOND_END ? c.lf
+                                                                                           : LATERAL_NO_LIN_ARRIVALS;
+      EXPECT_EQ(f.host.lastRun.lateral[b].trace.lf, expected) << b;
+    }
+  }
+}
+
+}  // namespace

@@ -18,13 +18,21 @@ const std::string TITLE = "OCTAVE BAND ACOUSTICAL PARAMETERS\r\n\r\n";
 const char* const LABELS[PARAMS_PER_BAND] = {"C50[dB]", "C80[dB]", "D50 [%]", "TS [ms]", "EDT [s]", "RT20[s]",
                                              "r RT20",  "RT30[s]", "r RT30",  "RTU [s]", "r RTU"};
 
-std::string Build(const XfmContext& context, bool thirdOctave) {
-  const uint32_t length = thirdOctave ? ThirdOctaveReportLength(&context) : OctaveReportLength(&context);
-  std::vector<char> block(ReportBlockSize(context.channelCount, length), 'x');
+// The report of the results that r's settings block publishes, measured and
+// then written into a block of the clipboard's size.
+std::string Build(HandFilledResults& r, bool thirdOctave, char* small = nullptr, uint32_t smallSize = 0) {
+  const ReportForm form = thirdOctave ? REPORT_THIRD_OCTAVE : REPORT_OCTAVE;
+  const AnalysisSettings* settings = r.Lock();
+  const ResultsView results = PublishedResults(*settings);
+  const uint16_t channels = r.context.channelCount;
+  const uint32_t length = ReportLength(form, channels, *settings, results);
+  std::vector<char> block(ReportBlockSize(channels, length), 'x');
   ReportText text;
-  ResetReportText(&text, block.data(), static_cast<uint32_t>(block.size()));
-  (thirdOctave ? BuildThirdOctaveReport : BuildOctaveReport)(&text, &context);
+  ResetReportText(&text, small ? small : block.data(), small ? smallSize : static_cast<uint32_t>(block.size()));
+  BuildReport(&text, form, channels, *settings, results);
+  r.Unlock();
   EXPECT_EQ(text.length, length);
+  if (small) return small;
   EXPECT_EQ(std::string(block.data()).size(), length);
   return block.data();
 }
@@ -35,7 +43,7 @@ std::string Build(const XfmContext& context, bool thirdOctave) {
 // The pair rows print whatever the store holds, also for one channel; the
 // two-channel layout is covered by the golden whole-run reports.
 TEST(Report, MonoOctaveRunWithNoiseCorrectionOff) {
-  PublishedResults r(1);
+  HandFilledResults r(1);
   const float lin[PARAMS_PER_BAND] = {1.5f,  3.25f, 58.5f,   72.25f, 1.125f, 0.0f,
                                       21.0f, 1.25f, 0.9987f, 1.0f,   0.5f};
   const float band63[PARAMS_PER_BAND] = {0, 0, 0, 120.5f, 2.0f, 2.5f, 0.95f, 2.75f, 0.96f, 12345.0f, 0.05f};
@@ -63,11 +71,11 @@ TEST(Report, MonoOctaveRunWithNoiseCorrectionOff) {
               "\r\nWiacc\t1.5\t" + m10after + "\r\nTau_iacc\t-0.25\t" + m10after + "\r\nNC:\t" +
               MissingCells(11, true) +
               "\r\n\r\nRTU = RT User (-10. dB, -40. dB)\r\n\r\n";
-  EXPECT_EQ(Build(r.context, false), expected);
+  EXPECT_EQ(Build(r, false), expected);
 }
 
 TEST(Report, MonoThirdOctaveRunPutsTabsAfterCells) {
-  PublishedResults r(1);
+  HandFilledResults r(1);
   for (int k = 0; k < PARAMS_PER_BAND; ++k) r.Set(0, 0, k, static_cast<float>(k + 1));
   // The report, unlike the dialog, shows tiny valid third-octave values.
   r.Set(0, 1, SLOT_C50, 0.00005f);
@@ -93,19 +101,19 @@ TEST(Report, MonoThirdOctaveRunPutsTabsAfterCells) {
   expected += "IACC\t0.75\t" + MissingCells(27, true) + "\r\nWiacc\t" + MissingCells(28, true) +
               "\r\nTau_iacc\t" + MissingCells(28, true) + "\r\n\r\nNC:\tyes\t";
   for (int i = 0; i < 27; ++i) expected += "no\t";
-  EXPECT_EQ(Build(r.context, true), expected + "\r\n\r\nRTU = RT User (-5. dB, -15. dB)\r\n\r\n");
+  EXPECT_EQ(Build(r, true), expected + "\r\n\r\nRTU = RT User (-5. dB, -15. dB)\r\n\r\n");
 }
 
 TEST(Report, ExponentNotationThirdOctaveReportOutgrowsFourThousandBytesPerChannel) {
-  PublishedResults r(2);
+  HandFilledResults r(2);
   for (int b = 0; b < MAX_BANDS; ++b) {
     for (int k = 0; k < PARAMS_PER_BAND * 2; ++k) r.Set(k % 2, b, k / 2, -1.234e-10f);
     r.store.iacc[b] = r.store.wIacc[b] = r.store.tauIacc[b] = -1.234e-10;
   }
-  const uint32_t length = ThirdOctaveReportLength(&r.context);
+  const std::string report = Build(r, true);
+  const uint32_t length = static_cast<uint32_t>(report.size());
   EXPECT_GT(length + 1, 2u * 4000u);
   EXPECT_EQ(ReportBlockSize(2, length), length + 1);
-  const std::string report = Build(r.context, true);
   EXPECT_EQ(report.substr(report.size() - 4), "\r\n\r\n");
   // Every parameter cell is the same eleven-character text.
   size_t cells = 0;
@@ -119,24 +127,16 @@ TEST(Report, ExponentNotationThirdOctaveReportOutgrowsFourThousandBytesPerChanne
   // destination that is too small holds a terminated prefix, never more.
   EXPECT_EQ(ReportBlockSize(1, 100), 4000u);
   char small[16];
-  ReportText text;
-  ResetReportText(&text, small, sizeof small);
-  BuildThirdOctaveReport(&text, &r.context);
-  EXPECT_EQ(text.length, length);
-  EXPECT_STREQ(small, "OCTAVE BAND ACO");
+  EXPECT_EQ(Build(r, true, small, sizeof small), "OCTAVE BAND ACO");
 }
 
-TEST(Report, NoSettingsBlockLeavesTheTextEmptyAndNoChannelsOnlyTheTitle) {
-  PublishedResults r(0);
-  EXPECT_EQ(Build(r.context, false), TITLE);
-  XfmContext unlockable = r.context;
-  unlockable.settingsHandle = 0;
-  char text[64] = "old";
-  ReportText report;
-  ResetReportText(&report, text, sizeof text);
-  BuildOctaveReport(&report, &unlockable);
-  EXPECT_EQ(report.length, 0u);
-  EXPECT_STREQ(text, "");
+// No channel gives the title alone; a channel count a host should never give
+// (4) reads the store as mono instead of past its two channels.
+TEST(Report, ChannelCountsOutsideOneAndTwo) {
+  HandFilledResults none(0);
+  EXPECT_EQ(Build(none, false), TITLE);
+  HandFilledResults four(4), one(1);
+  EXPECT_EQ(Build(four, false), Build(one, false));
 }
 
 }  // namespace

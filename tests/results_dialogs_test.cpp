@@ -24,30 +24,29 @@ using headless::ControlText;
 using headless::IsControlEnabled;
 using headless::IsControlVisible;
 
-INT_PTR OpenOctave(PublishedResults& r) { return OpenPluginDialog(106, ORDINAL_OCTAVE_DIALOG, &r.context); }
-INT_PTR OpenThirdOctave(PublishedResults& r) {
+INT_PTR OpenOctave(HandFilledResults& r) { return OpenPluginDialog(106, ORDINAL_OCTAVE_DIALOG, &r.context); }
+INT_PTR OpenThirdOctave(HandFilledResults& r) {
   return OpenPluginDialog(107, ORDINAL_THIRD_OCTAVE_DIALOG, &r.context);
 }
 
 int OctaveCell(int band, int slot) { return 1060 + 11 * band + slot; }
 int ThirdCell(int column, int row) { return 1500 + 3 * column + row; }
 
-std::string ExpectedReport(PublishedResults& r, bool thirdOctave) {
-  const uint32_t length = thirdOctave ? ThirdOctaveReportLength(&r.context) : OctaveReportLength(&r.context);
+std::string ExpectedReport(HandFilledResults& r, bool thirdOctave) {
+  const ReportForm form = thirdOctave ? REPORT_THIRD_OCTAVE : REPORT_OCTAVE;
+  const AnalysisSettings* settings = r.Lock();
+  const uint32_t length = ReportLength(form, r.context.channelCount, *settings, PublishedResults(*settings));
   std::vector<char> text(length + 1);
   ReportText report;
   ResetReportText(&report, text.data(), length + 1);
-  if (thirdOctave) {
-    BuildThirdOctaveReport(&report, &r.context);
-  } else {
-    BuildOctaveReport(&report, &r.context);
-  }
+  BuildReport(&report, form, r.context.channelCount, *settings, PublishedResults(*settings));
+  r.Unlock();
   return text.data();
 }
 
 // Left: Lin computed with a degenerate RT20 (0 s, status 21) and a valid 0 in
 // C80; 63 Hz with TS only; 16 kHz never computed. Right: Lin C50 only.
-void FillStereoOctave(PublishedResults& r) {
+void FillStereoOctave(HandFilledResults& r) {
   r.Set(0, 0, SLOT_C50, 1.5f);
   r.Set(0, 0, SLOT_C80, 0.0f);
   r.Set(0, 0, SLOT_RT20, 0.0f);
@@ -67,7 +66,7 @@ void FillStereoOctave(PublishedResults& r) {
 
 TEST(OctaveDialog, StereoChannelButtonFlipsHeadingTextAndTable) {
   PersonScope scope;
-  PublishedResults r(2);
+  HandFilledResults r(2);
   FillStereoOctave(r);
   r.SetRtuRange(-10.0f, -40.0f);
   r.Lock()->shownChannel = 1;  // a new dialog starts on the left channel anyway
@@ -127,7 +126,7 @@ TEST(OctaveDialog, StereoChannelButtonFlipsHeadingTextAndTable) {
 
 TEST(OctaveDialog, MonoWithNoiseCorrectionOffShowsMissingMarks) {
   PersonScope scope;
-  PublishedResults r(1);
+  HandFilledResults r(1);
   FillStereoOctave(r);
   // A mono run leaves the pair rows zero (non-zero LF would still show in stereo).
   for (double* row : {r.store.lf, r.store.iacc, r.store.wIacc, r.store.tauIacc})
@@ -160,7 +159,7 @@ TEST(ResultsDialogs, CloseThemselvesUnlessTheHostKeepsThemOpen) {
   for (const Keep& c : cases) {
     for (const bool thirdOctave : {false, true}) {
       PersonScope scope;
-      PublishedResults r(2);
+      HandFilledResults r(2);
       r.context.interactiveMark = c.interactiveMark;
       r.context.keepDialogsOpen = c.keepDialogsOpen;
       EXPECT_EQ(thirdOctave ? OpenThirdOctave(r) : OpenOctave(r), 1);
@@ -174,7 +173,7 @@ TEST(ResultsDialogs, CloseThemselvesUnlessTheHostKeepsThemOpen) {
 TEST(ResultsDialogs, CopyWhileAnotherProgramHoldsTheClipboardThenAgain) {
   for (const bool thirdOctave : {false, true}) {
     PersonScope scope;
-    PublishedResults r(2);
+    HandFilledResults r(2);
     FillStereoOctave(r);
     if (thirdOctave) {
       // Exponent-notation cells everywhere: far over 4000 bytes per channel.
@@ -215,7 +214,7 @@ TEST(ResultsDialogs, CopyWhileAnotherProgramHoldsTheClipboardThenAgain) {
 
 // Third-octave store: wide band and a few thirds, with tiny valid values
 // that only the wide band shows, and thirds of one octave that differ.
-void FillStereoThirds(PublishedResults& r) {
+void FillStereoThirds(HandFilledResults& r) {
   r.Set(0, 0, SLOT_C50, 0.00005f);
   r.Set(0, 0, SLOT_C80, 2.5f);
   r.Set(0, 0, SLOT_D50, 40.0f);
@@ -245,7 +244,7 @@ void ExpectView(HWND d, int view, const char* const labels[3]) {
 
 TEST(ThirdOctaveDialog, ViewsAndChannelButton) {
   PersonScope scope;
-  PublishedResults r(2);
+  HandFilledResults r(2);
   FillStereoThirds(r);
   r.context.keepDialogsOpen = 1;
   const char* const templateLabels[3] = {"C50 (dB)", "C80 (dB)", "D50 (%)"};
@@ -296,7 +295,7 @@ TEST(ThirdOctaveDialog, ViewsAndChannelButton) {
 
 TEST(ThirdOctaveDialog, MonoWithNoiseCorrectionOffInEveryView) {
   PersonScope scope;
-  PublishedResults r(1);
+  HandFilledResults r(1);
   FillStereoThirds(r);
   r.SetNoiseCorrection(0);
   r.context.interactiveMark = 0xFFFF;
@@ -365,7 +364,7 @@ TEST(ResultsDialogs, TemplatesHoldEveryCellWhereTheLayoutPutsIt) {
 #if UINTPTR_MAX != 0xFFFFFFFFu
 TEST(ResultsDialogs, RepeatedDialogsKeepTheTokenTableBounded) {
   PersonScope scope;
-  PublishedResults r(2);
+  HandFilledResults r(2);
   // First opening of each: the function tokens of the procedures and the
   // host callback stay for the process.
   OpenOctave(r);

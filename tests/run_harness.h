@@ -121,17 +121,7 @@ struct StoreObserver : headless::RecordingObserver {
   StoreObserver(hostkit::PluginHost& h, RunRecord& r) : host(h), record(r) {}
   void OnDialogShown(HWND dialog) override {
     headless::RecordingObserver::OnDialogShown(dialog);
-    auto* s = static_cast<AnalysisSettings*>(GlobalLock(host.SettingsHandle()));
-    AcousticResults& store = record.store;
-    std::memcpy(store.values, PointerFromSlot<float>(s->resultValues), sizeof store.values);
-    std::memcpy(store.valid, PointerFromSlot<char>(s->resultFlags),
-                sizeof store.valid + sizeof store.noiseCorrected);
-    std::memcpy(store.lf, PointerFromSlot<double>(s->resultLF), sizeof store.lf);
-    std::memcpy(store.iacc, PointerFromSlot<double>(s->resultIACC), sizeof store.iacc);
-    std::memcpy(store.wIacc, PointerFromSlot<double>(s->resultWIACC), sizeof store.wIacc);
-    std::memcpy(store.tauIacc, PointerFromSlot<double>(s->resultTauIACC), sizeof store.tauIacc);
-    GlobalUnlock(host.SettingsHandle());
-    record.storeSeen = true;
+    record.storeSeen = hostkit::CopyPublishedResults(host.SettingsHandle(), &record.store);
   }
 };
 

@@ -12,13 +12,13 @@
 #include "interface/settings.h"
 #include "interface/xfm_types.h"
 
-struct PublishedResults {
+struct HandFilledResults {
   AcousticResults store;
   XfmContext context;
   HGLOBAL settingsBlock = nullptr;
 
   // An empty store (every mark 'n', every value 0) behind default settings.
-  explicit PublishedResults(uint16_t channelCount) {
+  explicit HandFilledResults(uint16_t channelCount) {
     std::memset(&store, 0, sizeof store);
     std::memset(&store.valid, 'n', sizeof store.valid);
     std::memset(&store.noiseCorrected, 'n', sizeof store.noiseCorrected);
@@ -38,7 +38,7 @@ struct PublishedResults {
     s->resultTauIACC = SlotFromAddress(store.tauIacc);
     Unlock();
   }
-  ~PublishedResults() {
+  ~HandFilledResults() {
     AnalysisSettings* s = Lock();
     if (s != nullptr) {
       ReleaseSlot(s->resultValues);
@@ -52,8 +52,8 @@ struct PublishedResults {
     ReleaseSlot(context.settingsHandle);
     GlobalFree(settingsBlock);
   }
-  PublishedResults(const PublishedResults&) = delete;
-  PublishedResults& operator=(const PublishedResults&) = delete;
+  HandFilledResults(const HandFilledResults&) = delete;
+  HandFilledResults& operator=(const HandFilledResults&) = delete;
 
   AnalysisSettings* Lock() { return static_cast<AnalysisSettings*>(GlobalLock(settingsBlock)); }
   void Unlock() { GlobalUnlock(settingsBlock); }

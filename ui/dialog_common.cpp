@@ -5,14 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ui/number_text.h"
+#include "ui/cell_text.h"
 
-const char* const DIALOG_MISSING = "- -";
 const char* const DIALOG_CAPTION = "Acoustical Parameters";
 
 namespace {
 
-constexpr int CELL_DIGITS = 4;
 constexpr uint8_t RTU_LABEL_WIDTH = 6;
 constexpr uint16_t INTERACTIVE_KEEP_OPEN = 0xFFFF;
 const char* const HELP_FILE = "quindo96.hlp";
@@ -62,22 +60,13 @@ void EndDialogWithState(HWND window, DialogState* state, INT_PTR result) {
 }
 
 void SetValueCell(HWND window, int id, char mark, float value) {
-  if (mark != 'y' || !std::isfinite(value)) {
-    SetDlgItemTextA(window, id, DIALOG_MISSING);
-    return;
-  }
   char text[NUMBER_TEXT_SIZE];
-  SetDlgItemTextA(window, id, FormatGcvt(static_cast<double>(value), CELL_DIGITS, text));
+  SetDlgItemTextA(window, id, ParameterCellText(mark, value, DIALOG_MISSING, text));
 }
 
 void SetPairCell(HWND window, int id, double value) {
-  // Neither below nor above zero: zero (not computed) or not a number.
-  if ((!(value < 0.0) && !(value > 0.0)) || !std::isfinite(value)) {
-    SetDlgItemTextA(window, id, DIALOG_MISSING);
-    return;
-  }
   char text[NUMBER_TEXT_SIZE];
-  SetDlgItemTextA(window, id, FormatGcvt(value, CELL_DIGITS, text));
+  SetDlgItemTextA(window, id, PairCellText(value, DIALOG_MISSING, text));
 }
 
 void SetRtuRangeLabel(HWND window, const AnalysisSettings* settings) {
@@ -102,21 +91,28 @@ void CloseAutomaticallyUnlessKept(HWND window, const XfmContext* host) {
 
 void CopyReportToClipboard(const DialogState* state, ReportForm form) {
   const XfmContext* host = state->host;
-  const uint32_t length = form == REPORT_OCTAVE ? OctaveReportLength(host) : ThirdOctaveReportLength(host);
+  // The report reads the settings record through a lock of its own; when it
+  // cannot be locked, an empty text is copied.
+  HGLOBAL settingsHandle = static_cast<HGLOBAL>(AddressFromSlot(host->settingsHandle));
+  const AnalysisSettings* settings = static_cast<const AnalysisSettings*>(GlobalLock(settingsHandle));
+  const uint16_t channels = settings != nullptr ? host->channelCount : 0;
+  const AnalysisSettings noSettings{};
+  const AnalysisSettings& source = settings != nullptr ? *settings : noSettings;
+  const ResultsView results = settings != nullptr ? PublishedResults(*settings) : ResultsView{};
+  const uint32_t length = settings != nullptr ? ReportLength(form, channels, source, results) : 0;
   const uint32_t blockSize = ReportBlockSize(host->channelCount, length);
   HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, blockSize);
-  if (block == nullptr) return;
-  char* data = static_cast<char*>(GlobalLock(block));
+  char* data = block != nullptr ? static_cast<char*>(GlobalLock(block)) : nullptr;
   if (data == nullptr) {
-    GlobalFree(block);
+    if (block != nullptr) GlobalFree(block);
+    if (settings != nullptr) GlobalUnlock(settingsHandle);
     return;
   }
   ReportText text;
   ResetReportText(&text, data, blockSize);
-  if (form == REPORT_OCTAVE) {
-    BuildOctaveReport(&text, host);
-  } else {
-    BuildThirdOctaveReport(&text, host);
+  if (settings != nullptr) {
+    BuildReport(&text, form, channels, source, results);
+    GlobalUnlock(settingsHandle);
   }
   GlobalUnlock(block);
 

@@ -7,9 +7,10 @@
 
 #include <cstdint>
 
+#include "interface/control_ids.h"
 #include "interface/settings.h"
 #include "interface/xfm_types.h"
-#include "interface/control_ids.h"
+#include "ui/cell_text.h"
 #include "ui/report.h"
 
 // Per-dialog state: from WM_INITDIALOG to the dialog's end, held in the
@@ -21,8 +22,6 @@ struct DialogState {
 };
 static_assert(sizeof(DialogState) == 3 * sizeof(void*));
 
-// The missing-value mark of the dialogs.
-extern const char* const DIALOG_MISSING;
 // Caption of the dialogs' messages.
 extern const char* const DIALOG_CAPTION;
 

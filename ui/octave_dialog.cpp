@@ -5,14 +5,13 @@
 
 #include <windows.h>
 
-#include "interface/entry_points.h"
 #include "hostlink/host_services.h"
-#include "interface/results.h"
+#include "interface/bands.h"
+#include "interface/entry_points.h"
 #include "ui/dialog_common.h"
 
 namespace {
 
-constexpr int OCTAVE_BANDS = 11;
 constexpr int ID_FIRST_VALUE_CELL = 1060;
 constexpr int ID_FIRST_NC_CELL = 1020;
 constexpr int ID_FIRST_LF_CELL = 3000;
@@ -24,8 +23,7 @@ const char* const HEADING_LEFT = "OCTAVE BAND ACOUSTICAL PARAMETERS - Left Chann
 const char* const HEADING_RIGHT = "OCTAVE BAND ACOUSTICAL PARAMETERS - Right Channel";
 
 void FillShownChannel(HWND window, const AnalysisSettings* settings) {
-  FillOctaveGrid(settings->shownChannel, PointerFromSlot<const char>(settings->resultFlags),
-                 PointerFromSlot<const float>(settings->resultValues), settings->noiseCorrection, window);
+  FillOctaveGrid(settings->shownChannel, PublishedResults(*settings), settings->noiseCorrection, window);
 }
 
 void InitialiseOctaveDialog(HWND window, XfmContext* host) {
@@ -40,16 +38,13 @@ void InitialiseOctaveDialog(HWND window, XfmContext* host) {
   CallDialogCreated(host, window);
   PrepareChannelButton(window, host, HEADING_LEFT);
   if (settings->noiseCorrection == 0) {
-    for (int band = 0; band < OCTAVE_BANDS; ++band)
+    for (int band = 0; band < OCTAVE_ROWS; ++band)
       SetDlgItemTextA(window, ID_FIRST_NC_CELL + band, DIALOG_MISSING);
   }
   SetRtuRangeLabel(window, settings);
   settings->shownChannel = 0;
   FillShownChannel(window, settings);
-  FillLateralRow(PointerFromSlot<const double>(settings->resultLF), window);
-  FillBinauralRows(PointerFromSlot<const double>(settings->resultIACC),
-                   PointerFromSlot<const double>(settings->resultWIACC),
-                   PointerFromSlot<const double>(settings->resultTauIACC), window);
+  FillPairRows(PublishedResults(*settings), window);
   CloseAutomaticallyUnlessKept(window, host);
 }
 
@@ -61,31 +56,28 @@ void SwitchOctaveChannel(HWND window, AnalysisSettings* settings) {
 
 }  // namespace
 
-void FillOctaveGrid(int channel, const char* valid, const float* values, uint8_t noiseCorrection,
-                    HWND window) {
+void FillOctaveGrid(int channel, const ResultsView& results, uint8_t noiseCorrection, HWND window) {
   if (noiseCorrection != 0) {
-    const char* noiseCorrected = valid + NOISE_CORRECTED_OFFSET;
-    for (int band = 0; band < OCTAVE_BANDS; ++band) {
-      SetDlgItemTextA(window, ID_FIRST_NC_CELL + band, noiseCorrected[band] == 'y' ? "yes" : "no");
+    for (int band = 0; band < OCTAVE_ROWS; ++band) {
+      SetDlgItemTextA(window, ID_FIRST_NC_CELL + band,
+                      NoiseCorrectionCellText(noiseCorrection, results.noiseCorrected[band], DIALOG_MISSING));
     }
   }
-  const char* channelValid = valid + channel * CHANNEL_STRIDE;
-  const float* channelValues = values + channel * CHANNEL_STRIDE;
-  for (int i = 0; i < OCTAVE_BANDS * PARAMS_PER_BAND; ++i) {
-    // Cell i is parameter i % 11 of band i / 11: the store's own order.
-    SetValueCell(window, ID_FIRST_VALUE_CELL + i, channelValid[i], channelValues[i]);
+  // Cell ID_FIRST_VALUE_CELL + 11 * band + slot: the store's own order.
+  for (int band = 0; band < OCTAVE_ROWS; ++band) {
+    for (int slot = 0; slot < PARAMS_PER_BAND; ++slot) {
+      SetValueCell(window, ID_FIRST_VALUE_CELL + band * PARAMS_PER_BAND + slot, results.Mark(channel, band, slot),
+                   results.Value(channel, band, slot));
+    }
   }
 }
 
-void FillLateralRow(const double* lf, HWND window) {
-  for (int band = 0; band < OCTAVE_BANDS; ++band) SetPairCell(window, ID_FIRST_LF_CELL + band, lf[band]);
-}
-
-void FillBinauralRows(const double* iacc, const double* wIacc, const double* tauIacc, HWND window) {
-  for (int band = 0; band < OCTAVE_BANDS; ++band) {
-    SetPairCell(window, ID_FIRST_IACC_CELL + band, iacc[band]);
-    SetPairCell(window, ID_FIRST_W_IACC_CELL + band, wIacc[band]);
-    SetPairCell(window, ID_FIRST_TAU_IACC_CELL + band, tauIacc[band]);
+void FillPairRows(const ResultsView& results, HWND window) {
+  for (int band = 0; band < OCTAVE_ROWS; ++band) SetPairCell(window, ID_FIRST_LF_CELL + band, results.lf[band]);
+  for (int band = 0; band < OCTAVE_ROWS; ++band) {
+    SetPairCell(window, ID_FIRST_IACC_CELL + band, results.iacc[band]);
+    SetPairCell(window, ID_FIRST_W_IACC_CELL + band, results.wIacc[band]);
+    SetPairCell(window, ID_FIRST_TAU_IACC_CELL + band, results.tauIacc[band]);
   }
 }
 

@@ -4,37 +4,23 @@
 // puts one after each cell.
 #include "ui/report.h"
 
-#include <windows.h>
-
-#include <cmath>
 #include <cstring>
 
-#include "ui/number_text.h"
+#include "interface/bands.h"
+#include "ui/cell_text.h"
 
 namespace {
 
-constexpr int OCTAVE_COLUMNS = 11;
-constexpr int THIRD_OCTAVE_COLUMNS = 28;
 constexpr uint32_t BLOCK_BYTES_PER_CHANNEL = 4000;
 constexpr int REPORT_DIGITS = 4;
 
-const char* const OCTAVE_COLUMN_NAMES[OCTAVE_COLUMNS] = {"Lin", "31.5", "63", "125", "250", "500",
-                                                         "1K",  "2K",   "4K", "8K",  "16K"};
-const char* const THIRD_OCTAVE_COLUMN_NAMES[THIRD_OCTAVE_COLUMNS] = {
-    "Lin",    "31.5(1)", "31.5(2)", "31.5(3)", "63(1)",  "63(2)",  "63(3)", "125(1)", "125(2)", "125(3)",
-    "250(1)", "250(2)",  "250(3)",  "500(1)",  "500(2)", "500(3)", "1K(1)", "1K(2)",  "1K(3)",  "2K(1)",
-    "2K(2)",  "2K(3)",   "4K(1)",   "4K(2)",   "4K(3)",  "8K(1)",  "8K(2)", "8K(3)"};
-const char* const ROW_LABELS[PARAMS_PER_BAND] = {"C50[dB]", "C80[dB]", "D50 [%]", "TS [ms]",
-                                                 "EDT [s]", "RT20[s]", "r RT20",  "RT30[s]",
-                                                 "r RT30",  "RTU [s]", "r RTU"};
-const char* const MISSING = "--";
 const char* const LINE_END = "\r\n";
 const char* const TITLE = "OCTAVE BAND ACOUSTICAL PARAMETERS";
 
-int ColumnCount(ReportForm form) { return form == REPORT_OCTAVE ? OCTAVE_COLUMNS : THIRD_OCTAVE_COLUMNS; }
+int ColumnCount(ReportForm form) { return BandRowCount(form == REPORT_THIRD_OCTAVE); }
 
 const char* ColumnName(ReportForm form, int band) {
-  return form == REPORT_OCTAVE ? OCTAVE_COLUMN_NAMES[band] : THIRD_OCTAVE_COLUMN_NAMES[band];
+  return BandColumns(form == REPORT_THIRD_OCTAVE)[band].reportName;
 }
 
 void AppendNumber(ReportText* text, double value) {
@@ -42,81 +28,29 @@ void AppendNumber(ReportText* text, double value) {
   AppendText(text, FormatGcvt(value, REPORT_DIGITS, number));
 }
 
-// A parameter cell: "--" unless computed; a computed value that is not
-// finite cannot come from the analysis and is written "--" as well.
-void AppendParameterCell(ReportText* text, char mark, float value) {
-  if (mark != 'y' || !std::isfinite(value)) {
-    AppendText(text, MISSING);
-  } else {
-    AppendNumber(text, static_cast<double>(value));
-  }
-}
-
-struct ReportSource {
-  const AnalysisSettings* settings;
-  const char* valid;    // channel 0, then channel 1, then noiseCorrected
-  const float* values;  // channel 0, then channel 1
-  const double* lf;
-  const double* iacc;
-  const double* wIacc;
-  const double* tauIacc;
-};
-
-void AppendChannelSections(ReportText* text, ReportForm form, const XfmContext* ctx,
-                           const ReportSource& source) {
-  const int channelCount = ctx->channelCount;
-  for (int channel = 0; channel < channelCount; ++channel) {
-    if (channelCount == 2) {
+void AppendChannelSections(ReportText* text, ReportForm form, int sections, const AnalysisSettings& settings,
+                           const ResultsView& results) {
+  for (int channel = 0; channel < sections; ++channel) {
+    if (sections == 2) {
       AppendText(text, channel == 0 ? "Left Channel" : "Right Channel");
       AppendText(text, LINE_END);
     }
-    AppendParameterTable(text, form, source.valid + channel * CHANNEL_STRIDE,
-                         source.values + channel * CHANNEL_STRIDE);
-    if (form == REPORT_OCTAVE) AppendPairRow(text, form, "LF", source.lf);
-    AppendPairRow(text, form, "IACC", source.iacc);
-    AppendPairRow(text, form, "Wiacc", source.wIacc);
-    AppendPairRow(text, form, "Tau_iacc", source.tauIacc);
+    AppendParameterTable(text, form, results, channel);
+    if (form == REPORT_OCTAVE) AppendPairRow(text, form, "LF", results.lf);
+    AppendPairRow(text, form, "IACC", results.iacc);
+    AppendPairRow(text, form, "Wiacc", results.wIacc);
+    AppendPairRow(text, form, "Tau_iacc", results.tauIacc);
     if (form == REPORT_THIRD_OCTAVE) AppendText(text, LINE_END);
-    AppendNoiseCorrectionRow(text, form, source.settings->noiseCorrection,
-                             source.valid + NOISE_CORRECTED_OFFSET);
+    AppendNoiseCorrectionRow(text, form, settings.noiseCorrection, results.noiseCorrected);
     AppendText(text, LINE_END);
     AppendText(text, "RTU = RT User (");
-    AppendNumber(text, static_cast<double>(source.settings->rtuStartDb));
+    AppendNumber(text, static_cast<double>(settings.rtuStartDb));
     AppendText(text, " dB, ");
-    AppendNumber(text, static_cast<double>(source.settings->rtuEndDb));
+    AppendNumber(text, static_cast<double>(settings.rtuEndDb));
     AppendText(text, " dB)");
     AppendText(text, LINE_END);
     AppendText(text, LINE_END);
   }
-}
-
-void BuildReport(ReportText* text, ReportForm form, const XfmContext* ctx) {
-  ResetReportText(text, text->data, text->capacity);
-  HGLOBAL handle = static_cast<HGLOBAL>(AddressFromSlot(ctx->settingsHandle));
-  const AnalysisSettings* settings = static_cast<const AnalysisSettings*>(GlobalLock(handle));
-  if (settings == nullptr) return;
-  AppendText(text, TITLE);
-  AppendText(text, LINE_END);
-  AppendText(text, LINE_END);
-  if (ctx->channelCount >= 1) {
-    ReportSource source;
-    source.settings = settings;
-    source.valid = PointerFromSlot<const char>(settings->resultFlags);
-    source.values = PointerFromSlot<const float>(settings->resultValues);
-    source.lf = PointerFromSlot<const double>(settings->resultLF);
-    source.iacc = PointerFromSlot<const double>(settings->resultIACC);
-    source.wIacc = PointerFromSlot<const double>(settings->resultWIACC);
-    source.tauIacc = PointerFromSlot<const double>(settings->resultTauIACC);
-    AppendChannelSections(text, form, ctx, source);
-  }
-  GlobalUnlock(handle);
-}
-
-uint32_t MeasureReport(ReportForm form, const XfmContext* ctx) {
-  ReportText text;
-  ResetReportText(&text, nullptr, 0);
-  BuildReport(&text, form, ctx);
-  return text.length;
 }
 
 }  // namespace
@@ -139,7 +73,7 @@ void AppendText(ReportText* text, const char* piece) {
   text->length += pieceLength;
 }
 
-void AppendParameterTable(ReportText* text, ReportForm form, const char* valid, const float* values) {
+void AppendParameterTable(ReportText* text, ReportForm form, const ResultsView& results, int channel) {
   const int columns = ColumnCount(form);
   const bool tabBefore = form == REPORT_OCTAVE;
   AppendText(text, "Band");
@@ -152,13 +86,14 @@ void AppendParameterTable(ReportText* text, ReportForm form, const char* valid, 
   AppendText(text, LINE_END);
   AppendText(text, "Parameters");
   AppendText(text, LINE_END);
+  char number[NUMBER_TEXT_SIZE];
   for (int slot = 0; slot < PARAMS_PER_BAND; ++slot) {
-    AppendText(text, ROW_LABELS[slot]);
+    AppendText(text, PARAMETERS[slot].reportLabel);
     if (!tabBefore) AppendText(text, "\t");
     for (int band = 0; band < columns; ++band) {
-      const int index = band * PARAMS_PER_BAND + slot;
       if (tabBefore) AppendText(text, "\t");
-      AppendParameterCell(text, valid[index], values[index]);
+      AppendText(text, ParameterCellText(results.Mark(channel, band, slot), results.Value(channel, band, slot),
+                                         REPORT_MISSING, number));
       if (!tabBefore) AppendText(text, "\t");
     }
     AppendText(text, LINE_END);
@@ -168,12 +103,9 @@ void AppendParameterTable(ReportText* text, ReportForm form, const char* valid, 
 void AppendPairRow(ReportText* text, ReportForm form, const char* label, const double* row) {
   AppendText(text, label);
   AppendText(text, "\t");
+  char number[NUMBER_TEXT_SIZE];
   for (int band = 0; band < ColumnCount(form); ++band) {
-    if (row[band] == 0.0 || !std::isfinite(row[band])) {
-      AppendText(text, MISSING);
-    } else {
-      AppendNumber(text, row[band]);
-    }
+    AppendText(text, PairCellText(row[band], REPORT_MISSING, number));
     AppendText(text, "\t");
   }
   AppendText(text, LINE_END);
@@ -184,25 +116,30 @@ void AppendNoiseCorrectionRow(ReportText* text, ReportForm form, uint8_t noiseCo
   AppendText(text, "NC:");
   AppendText(text, "\t");
   for (int band = 0; band < ColumnCount(form); ++band) {
-    if (noiseCorrection == 0) {
-      AppendText(text, MISSING);
-    } else {
-      AppendText(text, noiseCorrected[band] == 'y' ? "yes" : "no");
-    }
+    AppendText(text, NoiseCorrectionCellText(noiseCorrection, noiseCorrected[band], REPORT_MISSING));
     AppendText(text, "\t");
   }
   AppendText(text, LINE_END);
 }
 
-void BuildOctaveReport(ReportText* text, const XfmContext* ctx) { BuildReport(text, REPORT_OCTAVE, ctx); }
-
-void BuildThirdOctaveReport(ReportText* text, const XfmContext* ctx) {
-  BuildReport(text, REPORT_THIRD_OCTAVE, ctx);
+void BuildReport(ReportText* text, ReportForm form, uint16_t channelCount, const AnalysisSettings& settings,
+                 const ResultsView& results) {
+  ResetReportText(text, text->data, text->capacity);
+  AppendText(text, TITLE);
+  AppendText(text, LINE_END);
+  AppendText(text, LINE_END);
+  // A store has two channels: any count but 0 and 2 is read as mono.
+  const int sections = channelCount == 0 ? 0 : channelCount == 2 ? 2 : 1;
+  AppendChannelSections(text, form, sections, settings, results);
 }
 
-uint32_t OctaveReportLength(const XfmContext* ctx) { return MeasureReport(REPORT_OCTAVE, ctx); }
-
-uint32_t ThirdOctaveReportLength(const XfmContext* ctx) { return MeasureReport(REPORT_THIRD_OCTAVE, ctx); }
+uint32_t ReportLength(ReportForm form, uint16_t channelCount, const AnalysisSettings& settings,
+                      const ResultsView& results) {
+  ReportText text;
+  ResetReportText(&text, nullptr, 0);
+  BuildReport(&text, form, channelCount, settings, results);
+  return text.length;
+}
 
 uint32_t ReportBlockSize(uint16_t channelCount, uint32_t length) {
   const uint32_t perChannel = BLOCK_BYTES_PER_CHANNEL * channelCount;

@@ -4,9 +4,8 @@
 
 #include <cstdint>
 
-#include "interface/results.h"
+#include "interface/results_view.h"
 #include "interface/settings.h"
-#include "interface/xfm_types.h"
 
 // A text being built into a caller's buffer. Appending never writes past
 // `capacity` (the text stays zero-terminated and is cut short) but always
@@ -26,8 +25,8 @@ void AppendText(ReportText* text, const char* piece);
 enum ReportForm { REPORT_OCTAVE = 0, REPORT_THIRD_OCTAVE = 1 };
 
 // Heading line, "Parameters" line and the eleven parameter rows of one
-// channel; valid and values point at that channel's block (row 0, slot 0).
-void AppendParameterTable(ReportText* text, ReportForm form, const char* valid, const float* values);
+// channel of `results`.
+void AppendParameterTable(ReportText* text, ReportForm form, const ResultsView& results, int channel);
 // One row of a per-band double: label, then the cells; 0 or a value that is
 // not finite is written "--".
 void AppendPairRow(ReportText* text, ReportForm form, const char* label, const double* row);
@@ -35,15 +34,14 @@ void AppendPairRow(ReportText* text, ReportForm form, const char* label, const d
 void AppendNoiseCorrectionRow(ReportText* text, ReportForm form, uint8_t noiseCorrection,
                               const char* noiseCorrected);
 
-// Replace text's contents with the report of the run behind ctx (read
-// through the settings record's result pointers). Left empty when the
-// settings block cannot be locked.
-void BuildOctaveReport(ReportText* text, const XfmContext* ctx);
-void BuildThirdOctaveReport(ReportText* text, const XfmContext* ctx);
-
-// Length of the report (terminator excluded), for sizing its block.
-uint32_t OctaveReportLength(const XfmContext* ctx);
-uint32_t ThirdOctaveReportLength(const XfmContext* ctx);
+// Replaces text's contents with the report of a run with `channelCount`
+// channels (2: a section per channel; 0: none; any other count: one), its
+// settings and its results.
+void BuildReport(ReportText* text, ReportForm form, uint16_t channelCount, const AnalysisSettings& settings,
+                 const ResultsView& results);
+// Length of that report (terminator excluded), for sizing its block.
+uint32_t ReportLength(ReportForm form, uint16_t channelCount, const AnalysisSettings& settings,
+                      const ResultsView& results);
 
 // Bytes of the clipboard block for a report of `length` characters: 4000 per
 // channel, or more when the whole zero-terminated text needs it.

@@ -6,22 +6,20 @@
 
 #include <windows.h>
 
-#include "interface/entry_points.h"
 #include "hostlink/host_services.h"
-#include "interface/results.h"
+#include "interface/bands.h"
+#include "interface/entry_points.h"
 #include "ui/dialog_common.h"
 
 namespace {
 
-constexpr int THIRD_OCTAVE_COLUMNS = 28;  // wide band and 27 thirds
+constexpr int THIRD_OCTAVE_COLUMNS = THIRD_OCTAVE_ROWS;  // wide band and 27 thirds
 constexpr int ID_FIRST_CELL = 1500;       // + 3 * column + row
 constexpr int ID_FIRST_NC_CELL = 1019;    // + column, columns 1..27
 constexpr int ID_FIRST_VIEW_BUTTON = 1800;
 constexpr int ID_FIRST_ROW_LABEL = 1810;  // + 3 * block + row
 constexpr int VIEW_COUNT = 5;
 constexpr int LABEL_BLOCKS = 3;
-// A third-octave value this close to zero is shown as missing.
-constexpr float SMALLEST_SHOWN_MAGNITUDE = 0.0001f;
 
 const char* const HEADING_LEFT = "1/3 OCTAVE BAND ACOUSTICAL PARAMETERS - Left Channel";
 const char* const HEADING_RIGHT = "1/3 OCTAVE BAND ACOUSTICAL PARAMETERS - Right Channel";
@@ -33,10 +31,13 @@ struct ThirdOctaveView {
 };
 
 // Clarity, TS - EDT, RT20, RT30, RT User: in the order of buttons 1800..1804.
-const ThirdOctaveView VIEWS[VIEW_COUNT] = {
-    {SLOT_C50, 3, {"C50 [dB]", "C80 [dB]", "D50 [%]"}}, {SLOT_TS, 2, {"TS [ms]", "EDT [s]", "NC"}},
-    {SLOT_RT20, 2, {"RT20 [s]", "r RT20", "NC"}},       {SLOT_RT30, 2, {"RT30 [s]", "r RT30", "NC"}},
-    {SLOT_RTU, 2, {"RTUser[s]", "r RTUser", "NC"}},
+constexpr const char* Label(int slot) { return PARAMETERS[slot].thirdDialogLabel; }
+constexpr ThirdOctaveView VIEWS[VIEW_COUNT] = {
+    {SLOT_C50, 3, {Label(SLOT_C50), Label(SLOT_C80), Label(SLOT_D50)}},
+    {SLOT_TS, 2, {Label(SLOT_TS), Label(SLOT_EDT), "NC"}},
+    {SLOT_RT20, 2, {Label(SLOT_RT20), Label(SLOT_R_RT20), "NC"}},
+    {SLOT_RT30, 2, {Label(SLOT_RT30), Label(SLOT_R_RT30), "NC"}},
+    {SLOT_RTU, 2, {Label(SLOT_RTU), Label(SLOT_R_RTU), "NC"}},
 };
 
 void ShowView(HWND window, const AnalysisSettings* settings, int view) {
@@ -55,21 +56,12 @@ void ShowView(HWND window, const AnalysisSettings* settings, int view) {
       SetDlgItemTextA(window, ID_FIRST_NC_CELL + column, DIALOG_MISSING);
   }
   FillThirdOctaveGrid(settings->shownChannel, VIEWS[view].firstParameter, VIEWS[view].rows,
-                      settings->noiseCorrection, PointerFromSlot<const char>(settings->resultFlags),
-                      PointerFromSlot<const float>(settings->resultValues), window);
+                      settings->noiseCorrection, PublishedResults(*settings), window);
   for (int block = 0; block < LABEL_BLOCKS; ++block) {
     for (int row = 0; row < 3; ++row) {
       SetDlgItemTextA(window, ID_FIRST_ROW_LABEL + 3 * block + row, VIEWS[view].labels[row]);
     }
   }
-}
-
-void SetThirdOctaveCell(HWND window, int id, int column, char mark, float value) {
-  if (column != 0 && !(value < -SMALLEST_SHOWN_MAGNITUDE || value > SMALLEST_SHOWN_MAGNITUDE)) {
-    SetDlgItemTextA(window, id, DIALOG_MISSING);
-    return;
-  }
-  SetValueCell(window, id, mark, value);
 }
 
 void InitialiseThirdOctaveDialog(HWND window, XfmContext* host) {
@@ -88,8 +80,7 @@ void InitialiseThirdOctaveDialog(HWND window, XfmContext* host) {
   EnableWindow(GetDlgItem(window, ID_FIRST_VIEW_BUTTON + 1), TRUE);
   EnableWindow(GetDlgItem(window, ID_FIRST_VIEW_BUTTON + 2), TRUE);
   FillThirdOctaveGrid(0, VIEWS[0].firstParameter, VIEWS[0].rows, settings->noiseCorrection,
-                      PointerFromSlot<const char>(settings->resultFlags),
-                      PointerFromSlot<const float>(settings->resultValues), window);
+                      PublishedResults(*settings), window);
   for (int column = 0; column < THIRD_OCTAVE_COLUMNS; ++column) {
     ShowWindow(GetDlgItem(window, ID_FIRST_CELL + 3 * column + 2), SW_SHOW);
   }
@@ -107,20 +98,20 @@ void SwitchThirdOctaveChannel(HWND window, AnalysisSettings* settings) {
 }  // namespace
 
 void FillThirdOctaveGrid(int channel, int firstParameter, int rows, uint8_t noiseCorrection,
-                         const char* valid, const float* values, HWND window) {
+                         const ResultsView& results, HWND window) {
   if (noiseCorrection != 0) {
-    const char* noiseCorrected = valid + NOISE_CORRECTED_OFFSET;
     for (int column = 1; column < THIRD_OCTAVE_COLUMNS; ++column) {
-      SetDlgItemTextA(window, ID_FIRST_NC_CELL + column, noiseCorrected[column] == 'y' ? "yes" : "no");
+      SetDlgItemTextA(window, ID_FIRST_NC_CELL + column,
+                      NoiseCorrectionCellText(noiseCorrection, results.noiseCorrected[column], DIALOG_MISSING));
     }
   }
-  const char* channelValid = valid + channel * CHANNEL_STRIDE;
-  const float* channelValues = values + channel * CHANNEL_STRIDE;
+  char text[NUMBER_TEXT_SIZE];
   for (int column = 0; column < THIRD_OCTAVE_COLUMNS; ++column) {
     for (int row = 0; row < rows; ++row) {
-      const int index = column * PARAMS_PER_BAND + firstParameter + row;
-      SetThirdOctaveCell(window, ID_FIRST_CELL + 3 * column + row, column, channelValid[index],
-                         channelValues[index]);
+      const int slot = firstParameter + row;
+      SetDlgItemTextA(window, ID_FIRST_CELL + 3 * column + row,
+                      ThirdOctaveCellText(column, results.Mark(channel, column, slot),
+                                          results.Value(channel, column, slot), text));
     }
   }
 }

@@ -5,8 +5,9 @@
 
 #include <cstdint>
 
+#include "interface/results_view.h"
+
 // Rows 0..rows-1 of all 28 columns with parameters firstParameter.. of
 // `channel`, and, when noiseCorrection is non-zero, the 27 N.C. cells.
-// valid and values are the starts of channel 0 (resultFlags, resultValues).
 void FillThirdOctaveGrid(int channel, int firstParameter, int rows, uint8_t noiseCorrection,
-                         const char* valid, const float* values, HWND window);
+                         const ResultsView& results, HWND window);

@@ -199,33 +199,14 @@ void AnalyseFileUnguarded(const std::string& path, const Options& options, const
   // it through the settings block's result pointers and ask for the report
   // before the dialog's own automatic OK comes through the queue.
   host.onDialogCreated = [&](HWND window) {
-    HGLOBAL handle = host.SettingsHandle();
-    const auto* settings = static_cast<const AnalysisSettings*>(GlobalLock(handle));
-    if (!settings) return;
-    const float* values = PointerFromSlot<const float>(settings->resultValues);
-    const char* flags = PointerFromSlot<const char>(settings->resultFlags);
-    const double* lf = PointerFromSlot<const double>(settings->resultLF);
-    const double* iacc = PointerFromSlot<const double>(settings->resultIACC);
-    const double* wIacc = PointerFromSlot<const double>(settings->resultWIACC);
-    const double* tauIacc = PointerFromSlot<const double>(settings->resultTauIACC);
-    if (values && flags && lf && iacc && wIacc && tauIacc) {
-      AcousticResults& store = result.store;
-      std::memcpy(store.values, values, sizeof(store.values));
-      std::memcpy(store.valid, flags, sizeof(store.valid));
-      std::memcpy(store.noiseCorrected, flags + NOISE_CORRECTED_OFFSET, sizeof(store.noiseCorrected));
-      std::memcpy(store.lf, lf, sizeof(store.lf));
-      std::memcpy(store.iacc, iacc, sizeof(store.iacc));
-      std::memcpy(store.wIacc, wIacc, sizeof(store.wIacc));
-      std::memcpy(store.tauIacc, tauIacc, sizeof(store.tauIacc));
-      result.haveResults = true;
-    }
-    GlobalUnlock(handle);
+    if (hostkit::CopyPublishedResults(host.SettingsHandle(), &result.store)) result.haveResults = true;
     headless::PressButton(window, ID_COPY);
   };
   // The results dialog closes by itself once filled.
   host.SetInteractive(0, 0);
   headless::ResetClipboard();
   host.Do();
+  result.record = host.lastRun;
   if (auto text = headless::ClipboardText()) result.report = *text;
   host.Destroy();
   headless::SetObserver(nullptr);

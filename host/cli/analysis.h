@@ -12,6 +12,7 @@
 
 #include "host/cli/audio_file.h"
 #include "host/cli/options.h"
+#include "host/kit/run_record.h"
 #include "interface/results.h"
 #include "interface/settings.h"
 
@@ -48,6 +49,7 @@ struct FileResult {
   std::vector<uint8_t> settingsBytes;    // the same, as bytes
   bool haveResults = false;
   AcousticResults store{};               // copied while the results dialog was open
+  hostkit::RunRecord record;             // what the run reported of each value's state
   std::string report;                    // the copied clipboard text
   std::vector<PluginMessage> messages;   // message boxes, in order
   std::vector<std::string> statusTexts;  // status texts, in order

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "interface/entry_points.h"
+#include "interface/results_view.h"
 #include "platform/headless.h"
 
 // The plug-in library's export table, generated from Roomstat_32.def.
@@ -179,6 +180,24 @@ constexpr XfmProgressDoneFn kProgressDone = &HostCallbacks::ProgressDone;
 constexpr XfmDialogCreatedFn kDialogCreated = &HostCallbacks::DialogCreated;
 }  // namespace
 
+bool CopyPublishedResults(HGLOBAL settingsHandle, AcousticResults* store) {
+  const auto* settings = static_cast<const AnalysisSettings*>(GlobalLock(settingsHandle));
+  if (settings == nullptr) return false;
+  const ResultsView view = PublishedResults(*settings);
+  const bool published = view.values && view.valid && view.lf && view.iacc && view.wIacc && view.tauIacc;
+  if (published) {
+    std::memcpy(store->values, view.values, sizeof store->values);
+    std::memcpy(store->valid, view.valid, sizeof store->valid);
+    std::memcpy(store->noiseCorrected, view.noiseCorrected, sizeof store->noiseCorrected);
+    std::memcpy(store->lf, view.lf, sizeof store->lf);
+    std::memcpy(store->iacc, view.iacc, sizeof store->iacc);
+    std::memcpy(store->wIacc, view.wIacc, sizeof store->wIacc);
+    std::memcpy(store->tauIacc, view.tauIacc, sizeof store->tauIacc);
+  }
+  GlobalUnlock(settingsHandle);
+  return published;
+}
+
 void InstallStaticPlugin() { headless::InstallPluginExports(StaticPluginExports()); }
 
 // Hosts that call the stand-in before their first PluginHost (tests of the
@@ -312,6 +331,7 @@ LONG PluginHost::Setup(HWND parent) {
 
 LONG PluginHost::Do() {
   CurrentHostScope scope(this);
+  RunRecorder recorder(&lastRun, keepLevelCurves);
   return XfmDo(&context_);
 }
 

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "host/kit/run_record.h"
+#include "interface/results.h"
 #include "interface/xfm_types.h"
 
 namespace hostkit {
@@ -24,6 +26,11 @@ struct ServiceCall {
   uint32_t firstFrame = 0, frameCount = 0, formatWord = 0;  // GetSamples
   HWND window = nullptr;       // DialogCreated
 };
+
+// Copies the results that the running analysis publishes through the
+// settings block (while its results dialog is open) into `store`; false when
+// the block cannot be locked or publishes nothing.
+bool CopyPublishedResults(HGLOBAL settingsHandle, AcousticResults* store);
 
 // Makes the statically linked plug-in the module that the stand-in's
 // GetProcAddress serves (done by every PluginHost; idempotent).
@@ -62,6 +69,11 @@ class PluginHost {
   // as the target of the callbacks, as the entry points above do (for tests
   // of routines below the entry points).
   LONG RunWithContext(const std::function<LONG(XfmContext*)>& routine);
+
+  // What the last Do() reported of its values' states (and, with
+  // keepLevelCurves, the thinned level curves).
+  RunRecord lastRun;
+  bool keepLevelCurves = false;
 
   // The stop-request word behind cancelFlag.
   volatile uint32_t cancelWord = 0;

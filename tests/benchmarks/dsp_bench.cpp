@@ -49,15 +49,13 @@ void BM_ResonatorOctaveFilter(benchmark::State& state) {
 void BM_ComputeBandParameters(benchmark::State& state) {
   const std::vector<float> source = Response(state.range(0));
   std::vector<float> work(source.size());
-  AnalysisSettings settings{};
-  settings.rtuStartDb = -5.0f;
-  settings.rtuEndDb = -35.0f;
+  BandOutcome outcome;
   float values[11];
   char flags[11];
   for (auto _ : state) {
     std::memcpy(work.data(), source.data(), source.size() * sizeof(float));
-    ComputeBandParameters(work.data(), values, flags, &settings, 0, 0.0, static_cast<uint32_t>(work.size()),
-                          static_cast<float>(kRateHz));
+    ComputeBandParameters(work.data(), values, flags, DecayRange{-5.0f, -35.0f}, 0, 0.0,
+                          static_cast<uint32_t>(work.size()), static_cast<float>(kRateHz), &outcome);
     benchmark::DoNotOptimize(values);
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));

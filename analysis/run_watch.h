@@ -1,0 +1,57 @@
+// What a run tells a host that watches it: why each value is what it is,
+// the first arrivals, the noise subtracted, and each band's level curve
+// while it exists. The host kit installs a watcher; the Windows module never
+// does, so there the calls below cost one test of a null pointer.
+#pragma once
+
+#include <cstdint>
+
+#include "acoustics/band_parameters.h"
+#include "acoustics/iacc.h"
+#include "acoustics/lateral.h"
+
+// A channel's first-arrival search on its unfiltered signal.
+struct ChannelTrace {
+  char channelLetter;  // 'm', 'l', 'r'
+  float rateHz;
+  uint32_t length;     // samples of the selection
+  double threshold;    // sample units
+  uint32_t arrival;    // first arrival; == length when no sample reaches the threshold
+};
+
+// One band of one channel, right after its parameters were computed.
+struct BandTrace {
+  char channelLetter;
+  int row;                   // band row of the store (0 Lin)
+  float rateHz;              // rate of the band signal (halved level by level)
+  uint32_t length;           // samples of the band signal
+  uint32_t arrival;          // first arrival at this rate
+  bool noiseCorrectionAsked;
+  double noisePower;         // subtracted from every sample's energy; 0 = none
+  const float* levelDb;      // the level curve (dB), length samples; valid only during the call
+  const BandOutcome* outcome;
+};
+
+// One band of the lateral pass (octave bands 0..10, or Lin alone).
+struct LateralTrace {
+  int band;
+  LateralStatus lf;
+  IaccStatus iacc;
+  bool iaccComputed;  // false in third-octave mode, which computes LF alone
+  LateralArrivals arrivals;
+};
+
+struct RunWatcher {
+  void* context;
+  void (*channel)(void* context, const ChannelTrace& trace);
+  void (*band)(void* context, const BandTrace& trace);
+  void (*lateral)(void* context, const LateralTrace& trace);
+};
+
+// Installs the watcher of the runs on the calling thread (null: none) and
+// returns the previous one.
+const RunWatcher* WatchRuns(const RunWatcher* watcher);
+
+void ReportChannel(const ChannelTrace& trace);
+void ReportBand(const BandTrace& trace);
+void ReportLateral(const LateralTrace& trace);

@@ -1,0 +1,79 @@
+#include "host/kit/run_record.h"
+
+namespace hostkit {
+
+namespace {
+
+int ChannelIndex(char letter) { return letter == 'r' ? 1 : 0; }
+
+}  // namespace
+
+RunRecorder::RunRecorder(RunRecord* record, bool keepCurves)
+    : record_(record), keepCurves_(keepCurves), watcher_{this, &OnChannel, &OnBand, &OnLateral} {
+  *record_ = RunRecord{};
+  previous_ = WatchRuns(&watcher_);
+}
+
+RunRecorder::~RunRecorder() { WatchRuns(previous_); }
+
+void RunRecorder::OnChannel(void* context, const ChannelTrace& trace) {
+  auto* self = static_cast<RunRecorder*>(context);
+  ChannelRecord& channel = self->record_->channels[ChannelIndex(trace.channelLetter)];
+  channel.searched = true;
+  channel.trace = trace;
+}
+
+void RunRecorder::OnBand(void* context, const BandTrace& trace) {
+  auto* self = static_cast<RunRecorder*>(context);
+  if (trace.row < 0 || trace.row >= MAX_BANDS) return;
+  BandRecord& band = self->record_->channels[ChannelIndex(trace.channelLetter)].bands[trace.row];
+  band.analysed = true;
+  band.rateHz = trace.rateHz;
+  band.length = trace.length;
+  band.arrival = trace.arrival;
+  band.noiseCorrectionAsked = trace.noiseCorrectionAsked;
+  band.noisePower = trace.noisePower;
+  band.outcome = *trace.outcome;
+  if (self->keepCurves_) band.curve = ThinLevelCurve(trace.levelDb, trace.length);
+}
+
+void RunRecorder::OnLateral(void* context, const LateralTrace& trace) {
+  auto* self = static_cast<RunRecorder*>(context);
+  if (trace.band < 0 || trace.band >= MAX_BANDS) return;
+  self->record_->lateral[trace.band] = LateralRecord{true, trace};
+}
+
+LevelCurve ThinLevelCurve(const float* levelDb, uint32_t length, uint32_t maxPoints) {
+  LevelCurve curve;
+  if (length <= maxPoints) {
+    curve.index.reserve(length);
+    curve.levelDb.reserve(length);
+    for (uint32_t i = 0; i < length; ++i) {
+      curve.index.push_back(i);
+      curve.levelDb.push_back(levelDb[i]);
+    }
+    return curve;
+  }
+  const uint32_t buckets = maxPoints / 2;
+  curve.index.reserve(2 * buckets);
+  curve.levelDb.reserve(2 * buckets);
+  for (uint32_t b = 0; b < buckets; ++b) {
+    const uint32_t first = static_cast<uint32_t>(static_cast<uint64_t>(length) * b / buckets);
+    const uint32_t end = static_cast<uint32_t>(static_cast<uint64_t>(length) * (b + 1) / buckets);
+    uint32_t low = first, high = first;
+    for (uint32_t i = first + 1; i < end; ++i) {
+      if (levelDb[i] < levelDb[low]) low = i;
+      if (levelDb[i] > levelDb[high]) high = i;
+    }
+    const uint32_t a = low < high ? low : high, z = low < high ? high : low;
+    curve.index.push_back(a);
+    curve.levelDb.push_back(levelDb[a]);
+    if (z != a) {
+      curve.index.push_back(z);
+      curve.levelDb.push_back(levelDb[z]);
+    }
+  }
+  return curve;
+}
+
+}  // namespace hostkit

@@ -1,0 +1,76 @@
+// What a run of the statically linked plug-in reported while it ran (through
+// its run watcher): per channel the first arrival, per band the state of
+// every value with its fits and the noise subtracted, a plot-sized copy of
+// each band's level curve when asked for, and per lateral band the state of
+// LF and of the correlation. A loaded module reports nothing.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "analysis/run_watch.h"
+#include "interface/results.h"
+
+namespace hostkit {
+
+// A level curve thinned for drawing: per bucket of consecutive samples its
+// smallest and largest level, in the order they occur, so the curve's shape
+// and every step survive; short curves are kept whole.
+struct LevelCurve {
+  std::vector<uint32_t> index;  // sample index at the band's rate
+  std::vector<float> levelDb;
+};
+
+struct BandRecord {
+  bool analysed = false;
+  float rateHz = 0.0f;
+  uint32_t length = 0;
+  uint32_t arrival = 0;
+  bool noiseCorrectionAsked = false;
+  double noisePower = 0.0;  // 0: none subtracted
+  BandOutcome outcome{};
+  LevelCurve curve;         // empty unless curves are kept
+};
+
+struct ChannelRecord {
+  bool searched = false;  // the first-arrival search ran
+  ChannelTrace trace{};
+  BandRecord bands[MAX_BANDS];
+};
+
+struct LateralRecord {
+  bool analysed = false;
+  LateralTrace trace{};
+};
+
+struct RunRecord {
+  ChannelRecord channels[MAX_CHANNELS];  // 0: mono or left, 1: right
+  LateralRecord lateral[MAX_BANDS];
+};
+
+// Points a thinned level curve keeps at most (two per bucket).
+constexpr uint32_t MAX_CURVE_POINTS = 2000;
+
+// Records the runs of the calling thread into `record` while it lives (the
+// record is cleared first); with keepCurves, also the thinned level curves.
+class RunRecorder {
+ public:
+  RunRecorder(RunRecord* record, bool keepCurves);
+  ~RunRecorder();
+  RunRecorder(const RunRecorder&) = delete;
+  RunRecorder& operator=(const RunRecorder&) = delete;
+
+ private:
+  RunRecord* record_;
+  bool keepCurves_;
+  RunWatcher watcher_;
+  const RunWatcher* previous_;
+  static void OnChannel(void* context, const ChannelTrace& trace);
+  static void OnBand(void* context, const BandTrace& trace);
+  static void OnLateral(void* context, const LateralTrace& trace);
+};
+
+// The thinned copy of a level curve of `length` samples.
+LevelCurve ThinLevelCurve(const float* levelDb, uint32_t length, uint32_t maxPoints = MAX_CURVE_POINTS);
+
+}  // namespace hostkit
