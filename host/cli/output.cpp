@@ -5,29 +5,26 @@
 #include <cstdio>
 #include <string_view>
 
-#include "ui/number_text.h"
+#include "host/cli/value_state.h"
+#include "interface/bands.h"
+#include "ui/cell_text.h"
 
 namespace cli {
 
 namespace {
 
-constexpr const char* OCTAVE_BANDS[] = {"Lin", "31.5", "63", "125", "250", "500", "1k", "2k", "4k", "8k", "16k"};
-constexpr const char* THIRD_BANDS[] = {
-    "Lin",    "31.5(1)", "31.5(2)", "31.5(3)", "63(1)", "63(2)", "63(3)", "125(1)", "125(2)", "125(3)",
-    "250(1)", "250(2)",  "250(3)",  "500(1)",  "500(2)", "500(3)", "1K(1)", "1K(2)",  "1K(3)",  "2K(1)",
-    "2K(2)",  "2K(3)",   "4K(1)",   "4K(2)",   "4K(3)",  "8K(1)",  "8K(2)", "8K(3)"};
-constexpr int OCTAVE_COLUMNS = 11;
-constexpr int THIRD_COLUMNS = 28;
+struct PairLabel {
+  const char* name;         // csv and json
+  const char* dialogLabel;  // table
+  const char* unit;
+};
+constexpr PairLabel PAIR_LABELS[PAIR_ROW_COUNT] = {
+    {"LF", "LF", ""}, {"IACC", "IACC", ""}, {"W IACC", "W IACC [ms]", "ms"}, {"Tau IACC", "Tau IACC [ms]", "ms"}};
 
-// Row labels of the octave results dialog, parameter slots 0..10.
-constexpr const char* DIALOG_LABELS[] = {"C50 (dB)", "C80 (dB)", "D50 (%)", "TS (ms)", "EDT (s)", "RT20 (s)",
-                                         "r RT20",   "RT30 (s)", "r RT30",  "RTU (s)", "r RTU"};
-// Parameter names and units for csv and json.
-constexpr const char* PARAMETER_NAMES[] = {"C50",  "C80",    "D50", "TS",     "EDT", "RT20",
-                                           "r RT20", "RT30", "r RT30", "RTU", "r RTU"};
-constexpr const char* PARAMETER_UNITS[] = {"dB", "dB", "%", "ms", "s", "s", "", "s", "", "s", ""};
-
-const char* MISSING = "- -";
+double PairValue(const FileResult& r, PairRow row, int band) {
+  const double* rows[PAIR_ROW_COUNT] = {r.store.lf, r.store.iacc, r.store.wIacc, r.store.tauIacc};
+  return rows[row][band];
+}
 
 std::string Gcvt(double value, int digits) {
   char buffer[NUMBER_TEXT_SIZE];
@@ -47,9 +44,10 @@ std::string Exact(double value) {
 }
 
 bool ThirdOctave(const FileResult& r) { return r.settings.thirdOctave != 0; }
-int ColumnCount(const FileResult& r) { return ThirdOctave(r) ? THIRD_COLUMNS : OCTAVE_COLUMNS; }
+int ColumnCount(const FileResult& r) { return BandRowCount(ThirdOctave(r)); }
+// Octave bands as the dialog heads them ("1k"), thirds as the report does ("1K(2)").
 const char* BandName(const FileResult& r, int band) {
-  return ThirdOctave(r) ? THIRD_BANDS[band] : OCTAVE_BANDS[band];
+  return ThirdOctave(r) ? THIRD_OCTAVE_BANDS[band].reportName : OCTAVE_BANDS[band].dialogName;
 }
 int ChannelCount(const FileResult& r) { return static_cast<int>(r.audio.usedChannels.size()); }
 const char* ChannelName(const FileResult& r, int channel) {
@@ -140,26 +138,19 @@ std::string AlignRows(const Rows& rows, const std::vector<size_t>& widths) {
 Rows OctaveTable(const FileResult& r, int channel) {
   Rows rows;
   std::vector<std::string> header{""};
-  for (int b = 0; b < OCTAVE_COLUMNS; ++b) header.push_back(OCTAVE_BANDS[b]);
+  for (int b = 0; b < OCTAVE_ROWS; ++b) header.push_back(OCTAVE_BANDS[b].dialogName);
   rows.push_back(header);
   for (int k = 0; k < PARAMS_PER_BAND; ++k) {
-    std::vector<std::string> row{DIALOG_LABELS[k]};
-    for (int b = 0; b < OCTAVE_COLUMNS; ++b) row.push_back(ParameterCellText(r, channel, b, k));
+    std::vector<std::string> row{PARAMETERS[k].dialogLabel};
+    for (int b = 0; b < OCTAVE_ROWS; ++b) row.push_back(ParameterCellText(r, channel, b, k));
     rows.push_back(row);
   }
   std::vector<std::string> noise{"N.C."};
-  for (int b = 0; b < OCTAVE_COLUMNS; ++b) noise.push_back(NoiseCellText(r, b));
+  for (int b = 0; b < OCTAVE_ROWS; ++b) noise.push_back(NoiseCellText(r, b));
   rows.push_back(noise);
-  const struct {
-    const char* label;
-    const double* values;
-  } pairs[] = {{"LF", r.store.lf},
-               {"IACC", r.store.iacc},
-               {"W IACC [ms]", r.store.wIacc},
-               {"Tau IACC [ms]", r.store.tauIacc}};
-  for (const auto& pair : pairs) {
-    std::vector<std::string> row{pair.label};
-    for (int b = 0; b < OCTAVE_COLUMNS; ++b) row.push_back(PairCellText(pair.values[b]));
+  for (int pair = 0; pair < PAIR_ROW_COUNT; ++pair) {
+    std::vector<std::string> row{PAIR_LABELS[pair].dialogLabel};
+    for (int b = 0; b < OCTAVE_ROWS; ++b) row.push_back(PairCellText(r, static_cast<PairRow>(pair), b));
     rows.push_back(row);
   }
   return rows;
@@ -168,15 +159,13 @@ Rows OctaveTable(const FileResult& r, int channel) {
 // Third-octave results: one line per band (28 bands do not fit across a
 // terminal), the dialog's view labels as columns.
 Rows ThirdOctaveTable(const FileResult& r, int channel) {
-  static constexpr const char* labels[] = {"C50 [dB]", "C80 [dB]", "D50 [%]", "TS [ms]", "EDT [s]", "RT20 [s]",
-                                           "r RT20",   "RT30 [s]", "r RT30",  "RTUser[s]", "r RTUser"};
   Rows rows;
   std::vector<std::string> header{"Band"};
-  for (const char* label : labels) header.push_back(label);
+  for (const ParameterLabel& label : PARAMETERS) header.push_back(label.thirdDialogLabel);
   header.push_back("NC");
   rows.push_back(header);
-  for (int b = 0; b < THIRD_COLUMNS; ++b) {
-    std::vector<std::string> row{b == 0 ? "Wide Band" : THIRD_BANDS[b]};
+  for (int b = 0; b < THIRD_OCTAVE_ROWS; ++b) {
+    std::vector<std::string> row{THIRD_OCTAVE_BANDS[b].dialogName};
     for (int k = 0; k < PARAMS_PER_BAND; ++k) row.push_back(ParameterCellText(r, channel, b, k));
     // The wide band has no N.C. cell in the dialog.
     row.push_back(b == 0 ? "" : NoiseCellText(r, b));
@@ -186,6 +175,13 @@ Rows ThirdOctaveTable(const FileResult& r, int channel) {
 }
 
 // --- csv ---------------------------------------------------------------
+
+// value,computed,reason: an empty value and the reason for anything that is
+// not a result.
+template <typename T>
+std::string CsvValue(const ValueState& state, T value) {
+  return state.computed ? Exact(value) + ",yes," : std::string(",no,") + state.reason;
+}
 
 std::string CsvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
@@ -242,6 +238,14 @@ std::string JsonNumber(T value) {
   return std::isfinite(value) ? Exact(value) : "null";
 }
 std::string JsonBool(bool value) { return value ? "true" : "false"; }
+
+// {"value": v, "computed": true} for a result; {"value": null, "computed":
+// false, "reason": code} for anything else, sentinels included.
+template <typename T>
+std::string JsonValue(const ValueState& state, T value, const std::string& extra = "") {
+  if (state.computed) return "{\"value\": " + JsonNumber(value) + ", \"computed\": true" + extra + "}";
+  return "{\"value\": null, \"computed\": false, \"reason\": " + JsonString(state.reason) + extra + "}";
+}
 
 std::string JsonFile(const FileResult& r, const std::string& indent) {
   const std::string in1 = indent + "  ", in2 = in1 + "  ", in3 = in2 + "  ", in4 = in3 + "  ";
@@ -315,8 +319,9 @@ std::string JsonFile(const FileResult& r, const std::string& indent) {
         o += in4 + "{\"band\": " + JsonString(BandName(r, b));
         for (int k = 0; k < PARAMS_PER_BAND; ++k) {
           const char mark = r.store.valid[c][b][k];
-          o += ", " + JsonString(PARAMETER_NAMES[k]) + ": {\"value\": " + JsonNumber(r.store.values[c][b][k]) +
-               ", \"computed\": " + JsonBool(mark == 'y') + ", \"mark\": " + JsonString(std::string(1, mark ? mark : '0')) + "}";
+          o += ", " + JsonString(PARAMETERS[k].name) + ": " +
+               JsonValue(ParameterState(r, c, b, k), r.store.values[c][b][k],
+                         ", \"mark\": " + JsonString(std::string(1, mark ? mark : '0')));
         }
         o += "}";
         o += (b + 1 < columns ? ",\n" : "\n");
@@ -325,17 +330,14 @@ std::string JsonFile(const FileResult& r, const std::string& indent) {
     }
     o += in1 + "],\n";
     o += in1 + "\"noiseCorrected\": [";
-    for (int b = 0; b < columns; ++b) o += (b ? ", " : "") + JsonBool(r.store.noiseCorrected[b] == 'y');
+    for (int b = 0; b < columns; ++b) o += (b ? ", " : "") + JsonBool(NoiseCorrectionState(r, b).computed);
     o += "],\n";
-    // The inter-channel rows: 0.0 means not computed.
     o += in1 + "\"interChannel\": [\n";
     for (int b = 0; b < columns; ++b) {
-      const double row[] = {r.store.lf[b], r.store.iacc[b], r.store.wIacc[b], r.store.tauIacc[b]};
-      const char* names[] = {"LF", "IACC", "W IACC", "Tau IACC"};
       o += in2 + "{\"band\": " + JsonString(BandName(r, b));
-      for (int i = 0; i < 4; ++i) {
-        o += ", " + JsonString(names[i]) + ": {\"value\": " + JsonNumber(row[i]) +
-             ", \"computed\": " + JsonBool(row[i] < 0.0 || row[i] > 0.0) + "}";
+      for (int i = 0; i < PAIR_ROW_COUNT; ++i) {
+        const PairRow row = static_cast<PairRow>(i);
+        o += ", " + JsonString(PAIR_LABELS[i].name) + ": " + JsonValue(PairState(r, row, b), PairValue(r, row, b));
       }
       o += std::string("}") + (b + 1 < columns ? ",\n" : "\n");
     }
@@ -358,21 +360,22 @@ std::string JsonFile(const FileResult& r, const std::string& indent) {
 }  // namespace
 
 std::string ParameterCellText(const FileResult& r, int channel, int band, int slot) {
-  if (r.store.valid[channel][band][slot] != 'y') return MISSING;
+  if (!ParameterState(r, channel, band, slot).computed) return DIALOG_MISSING;
+  const char mark = r.store.valid[channel][band][slot];
   const float value = r.store.values[channel][band][slot];
-  // The third-octave dialog also hides tiny values outside the wide band.
-  if (ThirdOctave(r) && band > 0 && !(value < -0.0001f || value > 0.0001f)) return MISSING;
-  return Gcvt(static_cast<double>(value), 4);
+  char text[NUMBER_TEXT_SIZE];
+  return ThirdOctave(r) ? ThirdOctaveCellText(band, mark, value, text)
+                        : ::ParameterCellText(mark, value, DIALOG_MISSING, text);
 }
 
-std::string PairCellText(double value) {
-  if (!(value < 0.0 || value > 0.0)) return MISSING;
-  return Gcvt(value, 4);
+std::string PairCellText(const FileResult& r, PairRow row, int band) {
+  if (!PairState(r, row, band).computed) return DIALOG_MISSING;
+  char text[NUMBER_TEXT_SIZE];
+  return ::PairCellText(PairValue(r, row, band), DIALOG_MISSING, text);
 }
 
 std::string NoiseCellText(const FileResult& r, int band) {
-  if (r.settings.noiseCorrection == 0) return MISSING;
-  return r.store.noiseCorrected[band] == 'y' ? "yes" : "no";
+  return NoiseCorrectionCellText(r.settings.noiseCorrection, r.store.noiseCorrected[band], DIALOG_MISSING);
 }
 
 std::string FormatTable(const std::vector<FileResult>& results) {
@@ -398,7 +401,7 @@ std::string FormatTable(const std::vector<FileResult>& results) {
       out += "\n";
       out += AlignRows(tables[c], widths);
     }
-    if (ThirdOctave(r) && ChannelCount(r) == 2) out += "\nLF (Wide Band)  " + PairCellText(r.store.lf[0]) + "\n";
+    if (ThirdOctave(r) && ChannelCount(r) == 2) out += "\nLF (Wide Band)  " + PairCellText(r, PAIR_LF, 0) + "\n";
     out += "\nRTU=RT User " + RtuRangeText(r) + "\n";
   }
   return out;
@@ -422,7 +425,7 @@ std::string FormatReport(const std::vector<FileResult>& results) {
 }
 
 std::string FormatCsv(const std::vector<FileResult>& results) {
-  std::string out = "file,channel,band,parameter,unit,value,computed,w_threshold,y_threshold\r\n";
+  std::string out = "file,channel,band,parameter,unit,value,computed,reason,w_threshold,y_threshold\r\n";
   for (const FileResult& r : results) {
     if (!r.haveResults) continue;
     const std::string tail = "," + Exact(r.settings.wThreshold) + "," +
@@ -432,26 +435,24 @@ std::string FormatCsv(const std::vector<FileResult>& results) {
     for (int c = 0; c < ChannelCount(r); ++c) {
       for (int b = 0; b < columns; ++b) {
         for (int k = 0; k < PARAMS_PER_BAND; ++k) {
-          out += file + "," + ChannelName(r, c) + "," + CsvField(BandName(r, b)) + "," + CsvField(PARAMETER_NAMES[k]) +
-                 "," + PARAMETER_UNITS[k] + "," + Exact(r.store.values[c][b][k]) + "," +
-                 (r.store.valid[c][b][k] == 'y' ? "yes" : "no") + tail;
+          out += file + "," + ChannelName(r, c) + "," + CsvField(BandName(r, b)) + "," + CsvField(PARAMETERS[k].name) +
+                 "," + PARAMETERS[k].unit + "," + CsvValue(ParameterState(r, c, b, k), r.store.values[c][b][k]) + tail;
         }
         if (c == 0) {
-          // Noise correction is decided by the first (or only) channel's analysis.
-          out += file + "," + ChannelName(r, c) + "," + CsvField(BandName(r, b)) + ",NC,," +
-                 (r.store.noiseCorrected[b] == 'y' ? "1" : "0") + "," +
-                 (r.settings.noiseCorrection != 0 ? "yes" : "no") + tail;
+          // Noise correction is decided by the first (or only) channel's
+          // analysis: 1 where the noise floor was subtracted.
+          const ValueState nc = NoiseCorrectionState(r, b);
+          out += file + "," + ChannelName(r, c) + "," + CsvField(BandName(r, b)) + ",NC,," + (nc.computed ? "1" : "0") +
+                 "," + (r.settings.noiseCorrection != 0 ? "yes" : "no") + "," + nc.reason + tail;
         }
       }
     }
     if (ChannelCount(r) == 2) {
       for (int b = 0; b < columns; ++b) {
-        const double row[] = {r.store.lf[b], r.store.iacc[b], r.store.wIacc[b], r.store.tauIacc[b]};
-        const char* names[] = {"LF", "IACC", "W IACC", "Tau IACC"};
-        const char* units[] = {"", "", "ms", "ms"};
-        for (int i = 0; i < 4; ++i) {
-          out += file + ",pair," + CsvField(BandName(r, b)) + "," + names[i] + "," + units[i] + "," + Exact(row[i]) +
-                 "," + (row[i] < 0.0 || row[i] > 0.0 ? "yes" : "no") + tail;
+        for (int i = 0; i < PAIR_ROW_COUNT; ++i) {
+          const PairRow row = static_cast<PairRow>(i);
+          out += file + ",pair," + CsvField(BandName(r, b)) + "," + PAIR_LABELS[i].name + "," + PAIR_LABELS[i].unit +
+                 "," + CsvValue(PairState(r, row, b), PairValue(r, row, b)) + tail;
         }
       }
     }

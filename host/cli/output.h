@@ -7,12 +7,13 @@
 #include <vector>
 
 #include "host/cli/analysis.h"
+#include "host/cli/value_state.h"
 
 namespace cli {
 
-// Text of one results-dialog cell.
+// Text of one results-dialog cell, "- -" for anything that is not a result.
 std::string ParameterCellText(const FileResult& result, int channel, int band, int slot);
-std::string PairCellText(double value);
+std::string PairCellText(const FileResult& result, PairRow row, int band);
 std::string NoiseCellText(const FileResult& result, int band);
 
 // Whole outputs for all files, in input order. Files without results are
