@@ -107,6 +107,9 @@ bool ChooseSelection(const Options& options, const AudioData& audio, uint32_t& f
   return true;
 }
 
+void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t>& baseSettings,
+                               const RunListener& listener, FileResult& result);
+
 void AnalyseFileUnguarded(const std::string& path, const Options& options, const std::vector<uint8_t>& baseSettings,
                           const RunListener& listener, FileResult& result) {
   result.path = path;
@@ -117,12 +120,18 @@ void AnalyseFileUnguarded(const std::string& path, const Options& options, const
     result.error = error;
     return;
   }
-  AudioData& audio = result.audio;
-  if (!ChooseSelection(options, audio, result.firstFrame, result.lastFrame, error)) {
+  if (!ChooseSelection(options, result.audio, result.firstFrame, result.lastFrame, error)) {
     result.exitCode = EXIT_UNREADABLE;
     result.error = error;
     return;
   }
+  AnalyseSelection(options, baseSettings, listener, result);
+}
+
+void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t>& baseSettings,
+                               const RunListener& listener, FileResult& result) {
+  result.thresholdMode = options.thresholdMode;
+  AudioData& audio = result.audio;
   const size_t channelCount = audio.usedChannels.size();
 
   // Peak magnitude of each channel within the selection.
@@ -224,6 +233,17 @@ void AnalyseFileUnguarded(const std::string& path, const Options& options, const
 }
 
 }  // namespace
+
+void AnalyseSelection(const Options& options, const std::vector<uint8_t>& baseSettings, const RunListener& listener,
+                      FileResult& result) {
+  try {
+    AnalyseSelectionUnguarded(options, baseSettings, listener, result);
+  } catch (const std::exception& e) {
+    headless::SetObserver(nullptr);
+    result.exitCode = EXIT_UNREADABLE;
+    result.error = std::string("cannot be analysed: ") + e.what();
+  }
+}
 
 void AnalyseFile(const std::string& path, const Options& options, const std::vector<uint8_t>& baseSettings,
                  const RunListener& listener, FileResult& result) {

@@ -66,6 +66,12 @@ struct RunListener {
 // Set by Ctrl-C: the running analyses stop after their current level.
 extern std::atomic<bool> g_stopRequested;
 
+// Analyses result.audio over [result.firstFrame, result.lastFrame] (audio
+// and selection already filled in, as a file would give them, path naming
+// the source); otherwise as AnalyseFile.
+void AnalyseSelection(const Options& options, const std::vector<uint8_t>& baseSettings, const RunListener& listener,
+                      FileResult& result);
+
 // Analyses one file; `baseSettings` is a saved block to start from (empty:
 // XfmInit on a new block). Fills `result`; never throws.
 void AnalyseFile(const std::string& path, const Options& options, const std::vector<uint8_t>& baseSettings,
