@@ -1,6 +1,9 @@
-// Fixed sixth-order band-pass and decimation sections (designed for 44100 Hz
-// and never recomputed), and the resonator octave filter of the binaural and
-// lateral parameters. Samples are 32-bit floats; arithmetic is double; every
+// Fixed sixth-order band-pass and decimation sections, and the resonator
+// octave filter of the binaural and lateral parameters. The sixth-order
+// sections are designed for a sampling rate of 44100 Hz and never
+// recomputed: at any other rate every band centre scales with rate / 44100
+// (at 48000 Hz the "1k" band is centred on 1088 Hz). Hosts that want nominal
+// bands resample to 44100 Hz first. Samples are 32-bit floats; arithmetic is double; every
 // output is rounded to float when stored. Nothing here allocates.
 #pragma once
 

@@ -1,8 +1,6 @@
 // Octave results dialog (template 106): one channel's eleven parameters in
 // eleven bands, the noise-correction row and the four inter-channel rows,
 // with the channel button, "Copy to Clipboard", Help and OK.
-#include "ui/octave_dialog.h"
-
 #include <windows.h>
 
 #include "hostlink/host_services.h"
@@ -21,6 +19,31 @@ constexpr int ID_FIRST_TAU_IACC_CELL = 3300;
 
 const char* const HEADING_LEFT = "OCTAVE BAND ACOUSTICAL PARAMETERS - Left Channel";
 const char* const HEADING_RIGHT = "OCTAVE BAND ACOUSTICAL PARAMETERS - Right Channel";
+
+void FillOctaveGrid(int channel, const ResultsView& results, uint8_t noiseCorrection, HWND window) {
+  if (noiseCorrection != 0) {
+    for (int band = 0; band < OCTAVE_ROWS; ++band) {
+      SetDlgItemTextA(window, ID_FIRST_NC_CELL + band,
+                      NoiseCorrectionCellText(noiseCorrection, results.noiseCorrected[band], DIALOG_MISSING));
+    }
+  }
+  // Cell ID_FIRST_VALUE_CELL + 11 * band + slot: the store's own order.
+  for (int band = 0; band < OCTAVE_ROWS; ++band) {
+    for (int slot = 0; slot < PARAMS_PER_BAND; ++slot) {
+      SetValueCell(window, ID_FIRST_VALUE_CELL + band * PARAMS_PER_BAND + slot, results.Mark(channel, band, slot),
+                   results.Value(channel, band, slot));
+    }
+  }
+}
+
+void FillPairRows(const ResultsView& results, HWND window) {
+  for (int band = 0; band < OCTAVE_ROWS; ++band) SetPairCell(window, ID_FIRST_LF_CELL + band, results.lf[band]);
+  for (int band = 0; band < OCTAVE_ROWS; ++band) {
+    SetPairCell(window, ID_FIRST_IACC_CELL + band, results.iacc[band]);
+    SetPairCell(window, ID_FIRST_W_IACC_CELL + band, results.wIacc[band]);
+    SetPairCell(window, ID_FIRST_TAU_IACC_CELL + band, results.tauIacc[band]);
+  }
+}
 
 void FillShownChannel(HWND window, const AnalysisSettings* settings) {
   FillOctaveGrid(settings->shownChannel, PublishedResults(*settings), settings->noiseCorrection, window);
@@ -55,31 +78,6 @@ void SwitchOctaveChannel(HWND window, AnalysisSettings* settings) {
 }
 
 }  // namespace
-
-void FillOctaveGrid(int channel, const ResultsView& results, uint8_t noiseCorrection, HWND window) {
-  if (noiseCorrection != 0) {
-    for (int band = 0; band < OCTAVE_ROWS; ++band) {
-      SetDlgItemTextA(window, ID_FIRST_NC_CELL + band,
-                      NoiseCorrectionCellText(noiseCorrection, results.noiseCorrected[band], DIALOG_MISSING));
-    }
-  }
-  // Cell ID_FIRST_VALUE_CELL + 11 * band + slot: the store's own order.
-  for (int band = 0; band < OCTAVE_ROWS; ++band) {
-    for (int slot = 0; slot < PARAMS_PER_BAND; ++slot) {
-      SetValueCell(window, ID_FIRST_VALUE_CELL + band * PARAMS_PER_BAND + slot, results.Mark(channel, band, slot),
-                   results.Value(channel, band, slot));
-    }
-  }
-}
-
-void FillPairRows(const ResultsView& results, HWND window) {
-  for (int band = 0; band < OCTAVE_ROWS; ++band) SetPairCell(window, ID_FIRST_LF_CELL + band, results.lf[band]);
-  for (int band = 0; band < OCTAVE_ROWS; ++band) {
-    SetPairCell(window, ID_FIRST_IACC_CELL + band, results.iacc[band]);
-    SetPairCell(window, ID_FIRST_W_IACC_CELL + band, results.wIacc[band]);
-    SetPairCell(window, ID_FIRST_TAU_IACC_CELL + band, results.tauIacc[band]);
-  }
-}
 
 // Called by the dialog manager for every message of the octave results
 // dialog, which the run opens modally once an octave analysis has finished.

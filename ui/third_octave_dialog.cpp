@@ -2,8 +2,6 @@
 // one channel, three table rows chosen by five view buttons (the clarity
 // parameters, or a pair with the noise-correction row), the channel button,
 // "Copy to Clipboard", Help and OK.
-#include "ui/third_octave_dialog.h"
-
 #include <windows.h>
 
 #include "hostlink/host_services.h"
@@ -39,6 +37,25 @@ constexpr ThirdOctaveView VIEWS[VIEW_COUNT] = {
     {SLOT_RT30, 2, {Label(SLOT_RT30), Label(SLOT_R_RT30), "NC"}},
     {SLOT_RTU, 2, {Label(SLOT_RTU), Label(SLOT_R_RTU), "NC"}},
 };
+
+void FillThirdOctaveGrid(int channel, int firstParameter, int rows, uint8_t noiseCorrection,
+                         const ResultsView& results, HWND window) {
+  if (noiseCorrection != 0) {
+    for (int column = 1; column < THIRD_OCTAVE_COLUMNS; ++column) {
+      SetDlgItemTextA(window, ID_FIRST_NC_CELL + column,
+                      NoiseCorrectionCellText(noiseCorrection, results.noiseCorrected[column], DIALOG_MISSING));
+    }
+  }
+  char text[NUMBER_TEXT_SIZE];
+  for (int column = 0; column < THIRD_OCTAVE_COLUMNS; ++column) {
+    for (int row = 0; row < rows; ++row) {
+      const int slot = firstParameter + row;
+      SetDlgItemTextA(window, ID_FIRST_CELL + 3 * column + row,
+                      ThirdOctaveCellText(column, results.Mark(channel, column, slot),
+                                          results.Value(channel, column, slot), text));
+    }
+  }
+}
 
 void ShowView(HWND window, const AnalysisSettings* settings, int view) {
   for (int button = 0; button < VIEW_COUNT; ++button) {
@@ -96,25 +113,6 @@ void SwitchThirdOctaveChannel(HWND window, AnalysisSettings* settings) {
 }
 
 }  // namespace
-
-void FillThirdOctaveGrid(int channel, int firstParameter, int rows, uint8_t noiseCorrection,
-                         const ResultsView& results, HWND window) {
-  if (noiseCorrection != 0) {
-    for (int column = 1; column < THIRD_OCTAVE_COLUMNS; ++column) {
-      SetDlgItemTextA(window, ID_FIRST_NC_CELL + column,
-                      NoiseCorrectionCellText(noiseCorrection, results.noiseCorrected[column], DIALOG_MISSING));
-    }
-  }
-  char text[NUMBER_TEXT_SIZE];
-  for (int column = 0; column < THIRD_OCTAVE_COLUMNS; ++column) {
-    for (int row = 0; row < rows; ++row) {
-      const int slot = firstParameter + row;
-      SetDlgItemTextA(window, ID_FIRST_CELL + 3 * column + row,
-                      ThirdOctaveCellText(column, results.Mark(channel, column, slot),
-                                          results.Value(channel, column, slot), text));
-    }
-  }
-}
 
 // Called by the dialog manager for every message of the third-octave results
 // dialog, which the run opens modally once a third-octave analysis has
