@@ -66,6 +66,25 @@ TEST(WholeRun, DecayOfKnownReverberationTime) {
     if (!thirdOctave) {
       for (int k = 0; k < PARAMS_PER_BAND; ++k) EXPECT_EQ(r.store.valid[0][10][k], 'n');  // 16 kHz
     }
+    // The run record agrees with the store value by value: a value is marked
+    // computed exactly when its status is ok, except a degenerate fit, which
+    // the store marks computed with a status number in its "r" slot; every
+    // band up to 8 kHz was analysed at its own rate.
+    const hostkit::ChannelRecord& channel = f.host.lastRun.channels[0];
+    EXPECT_EQ(channel.trace.arrival, 100u);
+    const int rows = thirdOctave ? 28 : 10;
+    for (int row = 0; row < rows; ++row) {
+      const hostkit::BandRecord& band = channel.bands[row];
+      ASSERT_TRUE(band.analysed) << row;
+      EXPECT_EQ(band.rateHz, row == 0 ? RATE : RATE / float(1 << (thirdOctave ? 9 - (row + 2) / 3 : 9 - row)))
+          << row;
+      for (int k = 0; k < PARAMS_PER_BAND; ++k) {
+        const ValueStatus status = band.outcome.status[k];
+        EXPECT_EQ(r.store.valid[0][row][k] == 'y', status == VALUE_OK || (status == VALUE_FIT_FLAT && k >= SLOT_RT20))
+            << row << " " << k;
+      }
+    }
+    if (!thirdOctave) EXPECT_FALSE(channel.bands[10].analysed);  // 16 kHz: the lateral pass's only
   }
 }
 
