@@ -84,7 +84,9 @@ TEST(WholeRun, DecayOfKnownReverberationTime) {
             << row << " " << k;
       }
     }
-    if (!thirdOctave) EXPECT_FALSE(channel.bands[10].analysed);  // 16 kHz: the lateral pass's only
+    if (!thirdOctave) {
+      EXPECT_FALSE(channel.bands[10].analysed);  // 16 kHz belongs to the lateral pass
+    }
   }
 }
 
