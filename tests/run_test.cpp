@@ -159,8 +159,8 @@ TEST(WholeRun, LateralBandsAndDialogOfEachMode) {
     int dialog;
   };
   const Case cases[] = {
-      {1, 8, 44100, 1, 0, false, 107},   {1, 16, 44100, 0, 0, false, 106}, {2, 16, 44100, 0, 11, true, 106},
-      {2, 32, 8000, 0, 8, true, 106}, {2, 16, 44100, 1, 1, false, 107},
+      {1, 8, 44100, 1, 0, false, 107}, {1, 16, 44100, 0, 0, false, 106}, {2, 16, 44100, 0, 11, true, 106},
+      {2, 32, 8000, 0, 8, true, 106},  {2, 16, 44100, 1, 1, false, 107},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.channels << "ch " << c.rate << " third " << int(c.thirdOctave));

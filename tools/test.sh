@@ -92,10 +92,14 @@ format() {
   local files
   mapfile -t files < <(git -C "$repo" ls-files '*.cpp' '*.h')
   [ ${#files[@]} -gt 0 ] || { echo "no tracked C++ files (not a git checkout?)"; return 1; }
-  (cd "$repo" && clang-format --dry-run --Werror "${files[@]}") 2>&1 | tee "$build_root/format.out"
-  local status=${PIPESTATUS[0]} bad
-  bad=$(grep -oE '^[^:]+:[0-9]+:[0-9]+: error' "$build_root/format.out" | cut -d: -f1 | sort -u)
-  [ -n "$bad" ] && echo "not formatted:" $bad
+  local details=$logs/format-details.log status bad
+  (cd "$repo" && clang-format --dry-run --Werror "${files[@]}") >"$details" 2>&1
+  status=$?
+  bad=$(grep -oE '^[^:]+:[0-9]+:[0-9]+: error' "$details" | cut -d: -f1 | sort -u)
+  if [ -n "$bad" ]; then
+    echo "not formatted (clang-format -i FILE rewrites one; each place is in $details):"
+    printf '  %s\n' $bad
+  fi
   echo "$(printf '%s\n' $bad | grep -c .) of ${#files[@]} files not formatted"
   return "$status"
 }
