@@ -5,7 +5,7 @@ if(PkgConfig_FOUND)
   pkg_check_modules(SNDFILE IMPORTED_TARGET sndfile)
 endif()
 if(NOT SNDFILE_FOUND)
-  message(WARNING "libsndfile not found (install libsndfile1-dev and pkg-config): roomstat is not built")
+  roomstat_left_out("libsndfile not found (install libsndfile1-dev and pkg-config): roomstat is not built")
   return()
 endif()
 

@@ -16,7 +16,7 @@ endif()
 
 find_program(ROOMSTAT_MINGW_CXX i686-w64-mingw32-g++)
 if(NOT ROOMSTAT_MINGW_CXX)
-  message(STATUS "i686-w64-mingw32-g++ not found: the Windows DLL is not built or inspected")
+  roomstat_left_out("i686-w64-mingw32-g++ not found (install g++-mingw-w64-i686): the Windows DLL is not built or inspected")
   return()
 endif()
 find_program(ROOMSTAT_MINGW_OBJDUMP i686-w64-mingw32-objdump)

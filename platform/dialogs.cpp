@@ -39,14 +39,9 @@ const ResourceScript& CurrentScript() {
 }
 
 const DialogTemplateData* FindTemplate(const ResourceScript& script, LPCSTR templateName) {
-  if (templateName == nullptr) return nullptr;
+  if (templateName == nullptr || !IS_INTRESOURCE(templateName)) return nullptr;  // numbered templates only
   for (const DialogTemplateData& dialog : script.dialogs) {
-    if (IS_INTRESOURCE(templateName)) {
-      if (dialog.name.empty() && static_cast<WORD>(dialog.id) == reinterpret_cast<ULONG_PTR>(templateName))
-        return &dialog;
-    } else if (!dialog.name.empty() && SameTextIgnoringCase(dialog.name, templateName)) {
-      return &dialog;
-    }
+    if (static_cast<WORD>(dialog.id) == reinterpret_cast<ULONG_PTR>(templateName)) return &dialog;
   }
   return nullptr;
 }
@@ -55,14 +50,9 @@ bool IsButtonClass(const Window& control) { return SameTextIgnoringCase(control.
 
 uint32_t ButtonType(const Window& control) { return control.style & 0x0Fu; }
 
-bool IsAutomaticCheckBox(const Window& control) {
-  return IsButtonClass(control) && (ButtonType(control) == BS_AUTOCHECKBOX || ButtonType(control) == BS_AUTO3STATE);
-}
-
+// The plug-in's check boxes are all automatic: a click toggles them.
 bool IsCheckBox(const Window& control) {
-  const uint32_t type = ButtonType(control);
-  return IsButtonClass(control) && (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE ||
-                                    type == BS_AUTO3STATE);
+  return IsButtonClass(control) && ButtonType(control) == BS_AUTOCHECKBOX;
 }
 
 bool IsDefaultButton(const Window& control) {
@@ -83,7 +73,6 @@ HWND CreateDialogWindows(const DialogTemplateData& data, DLGPROC procedure, HWND
   dialog->width = data.width;
   dialog->height = data.height;
   dialog->style = data.style;
-  dialog->exStyle = data.exStyle;
   dialog->templateId = data.id;
   dialog->fontFace = data.fontFace;
   dialog->fontPointSize = data.fontPointSize;
@@ -104,7 +93,6 @@ HWND CreateDialogWindows(const DialogTemplateData& data, DLGPROC procedure, HWND
     control->width = item.width;
     control->height = item.height;
     control->style = item.style;
-    control->exStyle = item.exStyle;
     dialog->controls.push_back(control->handle);
     state.windows.emplace(control->handle, std::move(control));
   }
@@ -216,7 +204,6 @@ ControlState ViewControl(const Window& control) {
   view.width = control.width;
   view.height = control.height;
   view.style = control.style;
-  view.exStyle = control.exStyle;
   return view;
 }
 
@@ -273,6 +260,7 @@ extern "C" {
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC dialogProc,
                                LPARAM initParam) {
   if (instance != headless::PluginModule() || dialogProc == nullptr) return -1;
+  if (!CurrentThread().dialogStack.empty()) return -1;  // one modal dialog at a time
   const headless::detail::DialogTemplateData* data =
       headless::detail::FindTemplate(headless::detail::CurrentScript(), templateName);
   if (data == nullptr) return -1;
@@ -305,10 +293,6 @@ BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam
   return TRUE;
 }
 
-LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return headless::detail::CallDialogProcedure(window, message, wParam, lParam);
-}
-
 HWND WINAPI GetDlgItem(HWND dialog, int id) {
   const Window* control = LookUpControl(dialog, id);
   return control ? control->handle : nullptr;
@@ -333,13 +317,6 @@ UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int maxCount) {
   std::memcpy(text, control->text.data(), count);
   text[count] = '\0';
   return static_cast<UINT>(count);
-}
-
-BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text) {
-  Window* target = LookUpWindow(window);
-  if (target == nullptr) return FALSE;
-  target->text = text ? text : "";
-  return TRUE;
 }
 
 BOOL WINAPI EnableWindow(HWND window, BOOL enable) {
@@ -406,7 +383,6 @@ DialogView ViewDialog(HWND dialog) {
   view.width = window->width;
   view.height = window->height;
   view.style = window->style;
-  view.exStyle = window->exStyle;
   view.fontFace = window->fontFace;
   view.fontPointSize = window->fontPointSize;
   for (HWND handle : window->controls) {
@@ -438,9 +414,7 @@ bool IsControlChecked(HWND dialog, int id) {
 
 bool TypeText(HWND dialog, int id, const std::string& text) {
   Window* control = detail::ReachableControl(dialog, id);
-  if (control == nullptr || !detail::SameTextIgnoringCase(control->windowClass, "Edit") ||
-      (control->style & ES_READONLY) != 0)
-    return false;
+  if (control == nullptr || !detail::SameTextIgnoringCase(control->windowClass, "Edit")) return false;
   control->text = text;
   return true;
 }
@@ -449,7 +423,7 @@ bool SetCheckBox(HWND dialog, int id, bool checked) {
   Window* control = detail::ReachableControl(dialog, id);
   if (control == nullptr || !detail::IsCheckBox(*control)) return false;
   if (control->checked == checked) return true;
-  if (detail::IsAutomaticCheckBox(*control)) control->checked = !control->checked;
+  control->checked = checked;
   detail::Post(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control->handle));
   return true;
 }
@@ -494,8 +468,6 @@ std::vector<HWND> OpenDialogs() { return CurrentThread().dialogStack; }
 
 int ForcedDialogEnds() { return CurrentThread().forcedDialogEnds; }
 
-std::string ResourceScriptError() { return detail::CurrentScript().error; }
-
 std::optional<DialogView> DialogTemplate(int templateId) {
   const detail::DialogTemplateData* data =
       detail::FindTemplate(detail::CurrentScript(), MAKEINTRESOURCEA(templateId));
@@ -508,7 +480,6 @@ std::optional<DialogView> DialogTemplate(int templateId) {
   view.width = data->width;
   view.height = data->height;
   view.style = data->style;
-  view.exStyle = data->exStyle;
   view.fontFace = data->fontFace;
   view.fontPointSize = data->fontPointSize;
   for (const detail::ControlTemplate& item : data->controls) {
@@ -524,7 +495,6 @@ std::optional<DialogView> DialogTemplate(int templateId) {
     control.width = item.width;
     control.height = item.height;
     control.style = item.style;
-    control.exStyle = item.exStyle;
     view.controls.push_back(control);
   }
   return view;

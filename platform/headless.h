@@ -29,7 +29,6 @@ struct ControlState {
   bool checked = false;
   int x = 0, y = 0, width = 0, height = 0;  // dialog units
   uint32_t style = 0;                       // WS_/SS_/BS_/ES_ bits as in the template
-  uint32_t exStyle = 0;                     // WS_EX_ bits
 };
 
 // A dialog as the template declares it plus its live controls.
@@ -39,7 +38,6 @@ struct DialogView {
   std::string caption;
   int x = 0, y = 0, width = 0, height = 0;
   uint32_t style = 0;    // WS_/DS_ bits of the template (WS_CAPTION added by CAPTION)
-  uint32_t exStyle = 0;  // EXSTYLE
   std::string fontFace;  // FONT statement ("" without one)
   int fontPointSize = 0;
   std::vector<ControlState> controls;
@@ -136,7 +134,8 @@ bool PressEscape(HWND dialog);
 bool PressEnter(HWND dialog);
 // The close box: posts WM_CLOSE.
 bool CloseDialog(HWND dialog);
-// Windows of the dialogs open on this thread, innermost last.
+// Windows of the dialogs open on this thread: one at most, as the plug-in
+// never opens a dialog from another (a second one fails with -1).
 std::vector<HWND> OpenDialogs();
 // Dialogs that the stand-in had to end itself (result 0) on this thread
 // because they stayed open although the person kept closing them, or kept
@@ -146,9 +145,7 @@ int ForcedDialogEnds();
 // --- Dialog templates -------------------------------------------------------
 // The plug-in module's templates come from the resource script ui/roomstat.rc,
 // embedded at build time and parsed on first use. If the script cannot be
-// parsed, the error is reported once on stderr, every dialog fails with -1,
-// and this returns the message ("" when the script parsed).
-std::string ResourceScriptError();
+// parsed, the error is reported once on stderr and every dialog fails with -1.
 // A dialog template as the script declares it (window null, controls in
 // template order), or nothing when the script has no such dialog.
 std::optional<DialogView> DialogTemplate(int templateId);
@@ -167,8 +164,9 @@ std::optional<std::string> ClipboardText();
 void ResetClipboard();
 
 // --- Global memory --------------------------------------------------------
-// The next `count` calls of GlobalAlloc (or GlobalLock) succeed, then `fails`
-// calls fail, then all succeed again. count < 0 switches injection off.
+// The next `succeedFirst` calls of GlobalAlloc (or GlobalLock) on this thread
+// succeed, then `failCount` calls fail, then all succeed again.
+// succeedFirst < 0 switches injection off.
 void FailGlobalAlloc(int succeedFirst, int failCount = 1);
 void FailGlobalLock(int succeedFirst, int failCount = 1);
 // Blocks allocated and not yet freed, on this thread.

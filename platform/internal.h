@@ -27,15 +27,12 @@ struct ControlTemplate {
   int id = -1;
   int x = 0, y = 0, width = 0, height = 0;
   uint32_t style = 0;
-  uint32_t exStyle = 0;
 };
 
 struct DialogTemplateData {
-  int id = 0;        // numeric name; 0 when the dialog has a text name
-  std::string name;  // text name, upper case ("" for numeric names)
+  int id = 0;
   int x = 0, y = 0, width = 0, height = 0;
   uint32_t style = 0;
-  uint32_t exStyle = 0;
   std::string caption;
   std::string fontFace;
   int fontPointSize = 0;
@@ -72,7 +69,6 @@ struct Window {
   bool checked = false;
   int x = 0, y = 0, width = 0, height = 0;
   uint32_t style = 0;
-  uint32_t exStyle = 0;
   LONG userData = 0;
   // Dialogs only.
   int templateId = 0;

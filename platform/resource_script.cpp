@@ -1,9 +1,10 @@
 // Parser for the subset of resource-script syntax that the module's script
-// uses: DIALOG templates with STYLE, EXSTYLE, CAPTION and FONT, the common
-// control statements and CONTROL, single-line file resources (BITMAP, ICON,
-// CURSOR), preprocessor lines (skipped), comments, style expressions with |
-// and NOT. The same script is compiled by the resource compiler for the DLL,
-// so it is the one source of the dialog templates on both builds.
+// uses: numbered DIALOG templates with STYLE, CAPTION and FONT, the control
+// statements of the plug-in's dialogs and CONTROL, a BITMAP file resource,
+// preprocessor lines (skipped), // comments, style expressions with | and
+// NOT. Anything else is an error naming its line. The same script is compiled
+// by the resource compiler for the DLL, so it is the one source of the dialog
+// templates on both builds.
 #include <windows.h>
 
 #include <cstdio>
@@ -22,41 +23,21 @@ struct NamedValue {
   uint32_t value;
 };
 
-// Style constants with their Win32 values.
+// Style constants of the module's script, with their Win32 values.
 constexpr NamedValue STYLE_CONSTANTS[] = {
-    {"WS_OVERLAPPED", WS_OVERLAPPED}, {"WS_POPUP", WS_POPUP}, {"WS_CHILD", WS_CHILD},
-    {"WS_MINIMIZE", WS_MINIMIZE}, {"WS_VISIBLE", WS_VISIBLE}, {"WS_DISABLED", WS_DISABLED},
-    {"WS_CLIPSIBLINGS", WS_CLIPSIBLINGS}, {"WS_CLIPCHILDREN", WS_CLIPCHILDREN}, {"WS_MAXIMIZE", WS_MAXIMIZE},
-    {"WS_CAPTION", WS_CAPTION}, {"WS_BORDER", WS_BORDER}, {"WS_DLGFRAME", WS_DLGFRAME},
-    {"WS_VSCROLL", WS_VSCROLL}, {"WS_HSCROLL", WS_HSCROLL}, {"WS_SYSMENU", WS_SYSMENU},
-    {"WS_THICKFRAME", WS_THICKFRAME}, {"WS_GROUP", WS_GROUP}, {"WS_TABSTOP", WS_TABSTOP},
-    {"WS_MINIMIZEBOX", WS_MINIMIZEBOX}, {"WS_MAXIMIZEBOX", WS_MAXIMIZEBOX},
-    {"WS_EX_DLGMODALFRAME", WS_EX_DLGMODALFRAME}, {"WS_EX_TRANSPARENT", WS_EX_TRANSPARENT},
-    {"WS_EX_CLIENTEDGE", WS_EX_CLIENTEDGE}, {"WS_EX_STATICEDGE", WS_EX_STATICEDGE},
-    {"DS_ABSALIGN", DS_ABSALIGN}, {"DS_SYSMODAL", DS_SYSMODAL}, {"DS_3DLOOK", DS_3DLOOK},
-    {"DS_FIXEDSYS", DS_FIXEDSYS}, {"DS_NOFAILCREATE", DS_NOFAILCREATE}, {"DS_LOCALEDIT", DS_LOCALEDIT},
-    {"DS_SETFONT", DS_SETFONT}, {"DS_MODALFRAME", DS_MODALFRAME}, {"DS_NOIDLEMSG", DS_NOIDLEMSG},
-    {"DS_SETFOREGROUND", DS_SETFOREGROUND}, {"DS_CONTROL", DS_CONTROL}, {"DS_CENTER", DS_CENTER},
-    {"DS_CENTERMOUSE", DS_CENTERMOUSE}, {"DS_CONTEXTHELP", DS_CONTEXTHELP},
-    {"SS_LEFT", SS_LEFT}, {"SS_CENTER", SS_CENTER}, {"SS_RIGHT", SS_RIGHT}, {"SS_ICON", SS_ICON},
-    {"SS_BLACKRECT", SS_BLACKRECT}, {"SS_GRAYRECT", SS_GRAYRECT}, {"SS_WHITERECT", SS_WHITERECT},
-    {"SS_BLACKFRAME", SS_BLACKFRAME}, {"SS_GRAYFRAME", SS_GRAYFRAME}, {"SS_WHITEFRAME", SS_WHITEFRAME},
-    {"SS_SIMPLE", SS_SIMPLE}, {"SS_LEFTNOWORDWRAP", SS_LEFTNOWORDWRAP}, {"SS_BITMAP", SS_BITMAP},
-    {"SS_ETCHEDHORZ", SS_ETCHEDHORZ}, {"SS_ETCHEDVERT", SS_ETCHEDVERT}, {"SS_ETCHEDFRAME", SS_ETCHEDFRAME},
-    {"SS_NOPREFIX", SS_NOPREFIX}, {"SS_NOTIFY", SS_NOTIFY}, {"SS_CENTERIMAGE", SS_CENTERIMAGE},
-    {"SS_RIGHTJUST", SS_RIGHTJUST}, {"SS_SUNKEN", SS_SUNKEN},
-    {"BS_PUSHBUTTON", BS_PUSHBUTTON}, {"BS_DEFPUSHBUTTON", BS_DEFPUSHBUTTON}, {"BS_CHECKBOX", BS_CHECKBOX},
-    {"BS_AUTOCHECKBOX", BS_AUTOCHECKBOX}, {"BS_RADIOBUTTON", BS_RADIOBUTTON}, {"BS_3STATE", BS_3STATE},
-    {"BS_AUTO3STATE", BS_AUTO3STATE}, {"BS_GROUPBOX", BS_GROUPBOX}, {"BS_AUTORADIOBUTTON", BS_AUTORADIOBUTTON},
-    {"BS_OWNERDRAW", BS_OWNERDRAW}, {"BS_LEFTTEXT", BS_LEFTTEXT}, {"BS_TEXT", BS_TEXT}, {"BS_LEFT", BS_LEFT},
-    {"BS_RIGHT", BS_RIGHT}, {"BS_CENTER", BS_CENTER}, {"BS_TOP", BS_TOP}, {"BS_BOTTOM", BS_BOTTOM},
-    {"BS_VCENTER", BS_VCENTER}, {"BS_PUSHLIKE", BS_PUSHLIKE}, {"BS_MULTILINE", BS_MULTILINE},
-    {"BS_NOTIFY", BS_NOTIFY}, {"BS_FLAT", BS_FLAT},
-    {"ES_LEFT", ES_LEFT}, {"ES_CENTER", ES_CENTER}, {"ES_RIGHT", ES_RIGHT}, {"ES_MULTILINE", ES_MULTILINE},
-    {"ES_UPPERCASE", ES_UPPERCASE}, {"ES_LOWERCASE", ES_LOWERCASE}, {"ES_PASSWORD", ES_PASSWORD},
-    {"ES_AUTOVSCROLL", ES_AUTOVSCROLL}, {"ES_AUTOHSCROLL", ES_AUTOHSCROLL}, {"ES_NOHIDESEL", ES_NOHIDESEL},
-    {"ES_OEMCONVERT", ES_OEMCONVERT}, {"ES_READONLY", ES_READONLY}, {"ES_WANTRETURN", ES_WANTRETURN},
-    {"ES_NUMBER", ES_NUMBER},
+    {"WS_POPUP", WS_POPUP},           {"WS_CHILD", WS_CHILD},
+    {"WS_VISIBLE", WS_VISIBLE},       {"WS_DISABLED", WS_DISABLED},
+    {"WS_CAPTION", WS_CAPTION},       {"WS_BORDER", WS_BORDER},
+    {"WS_SYSMENU", WS_SYSMENU},       {"WS_GROUP", WS_GROUP},
+    {"WS_TABSTOP", WS_TABSTOP},       {"DS_MODALFRAME", DS_MODALFRAME},
+    {"DS_SETFONT", DS_SETFONT},       {"SS_LEFT", SS_LEFT},
+    {"SS_CENTER", SS_CENTER},         {"SS_RIGHT", SS_RIGHT},
+    {"SS_BLACKFRAME", SS_BLACKFRAME}, {"SS_ETCHEDFRAME", SS_ETCHEDFRAME},
+    {"SS_CENTERIMAGE", SS_CENTERIMAGE}, {"SS_SUNKEN", SS_SUNKEN},
+    {"BS_PUSHBUTTON", BS_PUSHBUTTON}, {"BS_DEFPUSHBUTTON", BS_DEFPUSHBUTTON},
+    {"BS_AUTOCHECKBOX", BS_AUTOCHECKBOX}, {"BS_GROUPBOX", BS_GROUPBOX},
+    {"BS_FLAT", BS_FLAT},             {"ES_LEFT", ES_LEFT},
+    {"ES_AUTOHSCROLL", ES_AUTOHSCROLL},
 };
 
 // Control statements: keyword, window class, default style (WS_CHILD and
@@ -70,27 +51,13 @@ struct ControlKind {
 constexpr ControlKind CONTROL_KINDS[] = {
     {"PUSHBUTTON", "Button", BS_PUSHBUTTON | WS_TABSTOP, true},
     {"DEFPUSHBUTTON", "Button", BS_DEFPUSHBUTTON | WS_TABSTOP, true},
-    {"CHECKBOX", "Button", BS_CHECKBOX | WS_TABSTOP, true},
     {"AUTOCHECKBOX", "Button", BS_AUTOCHECKBOX | WS_TABSTOP, true},
-    {"RADIOBUTTON", "Button", BS_RADIOBUTTON, true},
-    {"AUTORADIOBUTTON", "Button", BS_AUTORADIOBUTTON, true},
-    {"STATE3", "Button", BS_3STATE | WS_TABSTOP, true},
-    {"AUTO3STATE", "Button", BS_AUTO3STATE | WS_TABSTOP, true},
     {"GROUPBOX", "Button", BS_GROUPBOX, true},
     {"LTEXT", "Static", SS_LEFT | WS_GROUP, true},
     {"CTEXT", "Static", SS_CENTER | WS_GROUP, true},
     {"RTEXT", "Static", SS_RIGHT | WS_GROUP, true},
     {"EDITTEXT", "Edit", ES_LEFT | WS_BORDER | WS_TABSTOP, false},
-    {"LISTBOX", "ListBox", WS_BORDER | 0x0001u /* LBS_NOTIFY */, false},
-    {"COMBOBOX", "ComboBox", WS_TABSTOP | 0x0001u /* CBS_SIMPLE */, false},
 };
-
-// Memory flags that may follow a resource type; they mean nothing here.
-constexpr const char* MEMORY_FLAGS[] = {"DISCARDABLE", "MOVEABLE", "FIXED", "PURE", "IMPURE", "PRELOAD",
-                                        "LOADONCALL", "SHARED", "NONSHARED"};
-
-// Single-line resources naming a file.
-constexpr const char* FILE_RESOURCES[] = {"BITMAP", "ICON", "CURSOR"};
 
 struct Token {
   enum Kind { End, Number, String, Identifier, Punctuation } kind = End;
@@ -130,12 +97,6 @@ class Parser {
         while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
       } else if (text_.substr(pos_, 2) == "//") {
         while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
-      } else if (text_.substr(pos_, 2) == "/*") {
-        const size_t end = text_.find("*/", pos_ + 2);
-        const size_t stop = end == std::string_view::npos ? text_.size() : end + 2;
-        for (size_t i = pos_; i < stop; ++i) line_ += text_[i] == '\n' ? 1 : 0;
-        if (end == std::string_view::npos) Fail(line_, "comment not closed");
-        pos_ = stop;
       } else {
         return;
       }
@@ -163,7 +124,7 @@ class Parser {
       while (pos_ < text_.size() && IsIdentifierChar(text_[pos_])) ++pos_;
       token_.kind = Token::Identifier;
       token_.text = std::string(text_.substr(start, pos_ - start));
-    } else if (c == ',' || c == '|' || c == '{' || c == '}') {
+    } else if (c == ',' || c == '|') {
       token_.kind = Token::Punctuation;
       token_.text = std::string(1, c);
       ++pos_;
@@ -176,31 +137,13 @@ class Parser {
     const bool negative = text_[pos_] == '-';
     if (negative) ++pos_;
     const size_t start = pos_;
-    int base = 10;
-    if (text_.substr(pos_, 2) == "0x" || text_.substr(pos_, 2) == "0X") {
-      base = 16;
-      pos_ += 2;
-    }
     unsigned long magnitude = 0;
-    const size_t digitsStart = pos_;
-    while (pos_ < text_.size()) {
-      const char c = text_[pos_];
-      int digit;
-      if (c >= '0' && c <= '9') {
-        digit = c - '0';
-      } else if (base == 16 && c >= 'a' && c <= 'f') {
-        digit = c - 'a' + 10;
-      } else if (base == 16 && c >= 'A' && c <= 'F') {
-        digit = c - 'A' + 10;
-      } else {
-        break;
-      }
-      magnitude = magnitude * static_cast<unsigned long>(base) + static_cast<unsigned long>(digit);
+    while (pos_ < text_.size() && text_[pos_] >= '0' && text_[pos_] <= '9') {
+      magnitude = magnitude * 10 + static_cast<unsigned long>(text_[pos_] - '0');
       if (magnitude > 0xFFFFFFFFul) return Fail(line_, "number too large");
       ++pos_;
     }
-    if (pos_ == digitsStart) return Fail(line_, "malformed number");
-    if (pos_ < text_.size() && (text_[pos_] == 'L' || text_[pos_] == 'l')) ++pos_;  // 100L
+    if (pos_ == start) return Fail(line_, "malformed number");
     if (pos_ < text_.size() && IsIdentifierChar(text_[pos_]))
       return Fail(line_, "malformed number '" + std::string(text_.substr(start, pos_ + 1 - start)) + "'");
     token_.kind = Token::Number;
@@ -213,27 +156,10 @@ class Parser {
     while (true) {
       if (pos_ >= text_.size() || text_[pos_] == '\n') return Fail(line_, "text not closed by '\"'");
       const char c = text_[pos_++];
-      if (c == '"') {
-        if (pos_ < text_.size() && text_[pos_] == '"') {  // "" stands for one quote
-          value += '"';
-          ++pos_;
-          continue;
-        }
-        break;
-      }
-      if (c == '\\' && pos_ < text_.size()) {
-        const char e = text_[pos_++];
-        switch (e) {
-          case 'n': value += '\n'; break;
-          case 't': value += '\t'; break;
-          case 'r': value += '\r'; break;
-          case 'a': value += '\a'; break;
-          case '\\': value += '\\'; break;
-          case '"': value += '"'; break;
-          default: return Fail(line_, std::string("unknown escape '\\") + e + "' in text");
-        }
-        continue;
-      }
+      if (c == '"') break;
+      // Doubled quotes and escapes mean something to the resource compiler;
+      // the module's texts need neither.
+      if (c == '\\') return Fail(line_, "escapes in texts are not supported");
       value += c;
     }
     token_.kind = Token::String;
@@ -330,36 +256,26 @@ class Parser {
   void ParseResource(ResourceScript& script) {
     const int line = token_.line;
     DialogTemplateData dialog;
-    if (token_.kind == Token::Number) {
+    const bool numbered = token_.kind == Token::Number;
+    if (numbered) {
       dialog.id = static_cast<int>(token_.value);
-    } else if (token_.kind == Token::Identifier) {
-      for (char c : token_.text) dialog.name += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    } else {
+    } else if (token_.kind != Token::Identifier) {
       return Fail(line, "expected a resource name but found " + Describe());
     }
     Advance();
     if (token_.kind != Token::Identifier) return Fail(token_.line, "expected a resource type but found " + Describe());
     const std::string type = token_.text;
     Advance();
-    while (ok_ && token_.kind == Token::Identifier) {
-      bool isFlag = false;
-      for (const char* flag : MEMORY_FLAGS) isFlag = isFlag || SameTextIgnoringCase(token_.text, flag);
-      if (!isFlag) break;
-      Advance();
-    }
-    for (const char* fileType : FILE_RESOURCES) {
-      if (SameTextIgnoringCase(type, fileType)) {
-        ExpectString("a file name");
-        return;
-      }
+    if (SameTextIgnoringCase(type, "BITMAP")) {
+      ExpectString("a file name");
+      return;
     }
     if (!SameTextIgnoringCase(type, "DIALOG")) return Fail(line, "unsupported resource type '" + type + "'");
+    if (!numbered) return Fail(line, "a dialog needs a number as its name");
     ParseDialog(dialog);
     if (!ok_) return;
     for (const DialogTemplateData& other : script.dialogs) {
-      if (other.id == dialog.id && other.name == dialog.name)
-        return Fail(line, "dialog " + (dialog.name.empty() ? std::to_string(dialog.id) : dialog.name) +
-                              " declared twice");
+      if (other.id == dialog.id) return Fail(line, "dialog " + std::to_string(dialog.id) + " declared twice");
     }
     script.dialogs.push_back(std::move(dialog));
   }
@@ -375,13 +291,10 @@ class Parser {
     // Without a STYLE statement the resource compiler uses these.
     dialog.style = WS_POPUP | WS_BORDER | WS_SYSMENU;
     bool hasCaption = false;
-    while (ok_ && !IsKeyword("BEGIN") && !IsPunctuation('{')) {
+    while (ok_ && !IsKeyword("BEGIN")) {
       if (IsKeyword("STYLE")) {
         Advance();
         dialog.style = StyleExpression(0);
-      } else if (IsKeyword("EXSTYLE")) {
-        Advance();
-        dialog.exStyle = StyleExpression(0);
       } else if (IsKeyword("CAPTION")) {
         Advance();
         dialog.caption = ExpectString("the caption text");
@@ -398,12 +311,12 @@ class Parser {
     if (!ok_) return;
     if (hasCaption) dialog.style |= WS_CAPTION;
     if (!dialog.fontFace.empty()) dialog.style |= DS_SETFONT;
-    Advance();  // BEGIN or {
-    while (ok_ && !IsKeyword("END") && !IsPunctuation('}')) {
+    Advance();  // BEGIN
+    while (ok_ && !IsKeyword("END")) {
       if (token_.kind == Token::End) return Fail(token_.line, "dialog not closed by END");
       ParseControl(dialog);
     }
-    if (ok_) Advance();  // END or }
+    if (ok_) Advance();  // END
   }
 
   void ParseControl(DialogTemplateData& dialog) {
@@ -414,12 +327,7 @@ class Parser {
     if (SameTextIgnoringCase(keyword, "CONTROL")) {
       Advance();
       control.kind = "CONTROL";
-      if (token_.kind == Token::Number) {  // icon or bitmap resource number as text
-        control.text = std::to_string(token_.value);
-        Advance();
-      } else {
-        control.text = ExpectString("the control text");
-      }
+      control.text = ExpectString("the control text");
       ExpectComma();
       control.id = ExpectNumber("the control ID");
       ExpectComma();
@@ -433,7 +341,6 @@ class Parser {
       control.style = StyleExpression(WS_CHILD | WS_VISIBLE);
       ExpectComma();
       ReadRectangle(control);
-      if (AcceptComma()) control.exStyle = StyleExpression(0);
     } else {
       const ControlKind* kind = nullptr;
       for (const ControlKind& candidate : CONTROL_KINDS)
@@ -450,10 +357,7 @@ class Parser {
       ExpectComma();
       ReadRectangle(control);
       control.style = WS_CHILD | WS_VISIBLE | kind->defaultStyle;
-      if (AcceptComma()) {
-        control.style = StyleExpression(control.style);
-        if (AcceptComma()) control.exStyle = StyleExpression(0);
-      }
+      if (AcceptComma()) control.style = StyleExpression(control.style);
     }
     if (ok_) dialog.controls.push_back(std::move(control));
   }

@@ -31,6 +31,15 @@ static_assert(sizeof(PARAM_TYPES) == 25 && sizeof(PARAM_FLAGS) == sizeof(PARAM_T
 static_assert(sizeof(PARAM_TYPES) <= sizeof(XfmInfo::paramTypes));
 static_assert(sizeof(PARAM_FLAGS) <= sizeof(XfmInfo::paramFlags));
 
+// The size the host adds up from the type letters.
+constexpr uint32_t TypeStringBytes(const char* letters) {
+  uint32_t total = 0;
+  for (; *letters != '\0'; ++letters)
+    total += *letters == 'c' ? 1 : *letters == 'd' ? 8 : *letters == 's' ? 256 : 4;
+  return total;
+}
+static_assert(TypeStringBytes(PARAM_TYPES) == sizeof(AnalysisSettings));
+
 // Default settings of a new block.
 constexpr float DEFAULT_RTU_START_DB = -5.0f;
 constexpr float DEFAULT_RTU_END_DB = -15.0f;

@@ -6,7 +6,7 @@ if(NOT TARGET roomstat)
 endif()
 find_package(Python3 COMPONENTS Interpreter QUIET)
 if(NOT Python3_Interpreter_FOUND)
-  message(STATUS "python3 not found: the roomstat command-line tests are not registered")
+  roomstat_left_out("python3 not found: the roomstat command-line tests are not registered")
   return()
 endif()
 

@@ -1,7 +1,6 @@
 // The in-process host: sample delivery in the width that the format word
-// asks for, the recording of service calls (through the plug-in's own
-// forwarding routines), the routing of callbacks to the right host, and
-// bounded resources over many instances.
+// asks for, hooks that cannot throw into the plug-in, the routing of
+// callbacks to the right host, and bounded resources over many instances.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -72,50 +71,6 @@ TEST(HostKit, StereoFramesInterleavedFromTheRequestedFrame) {
   host.SetSelection(1, 2);
   EXPECT_EQ(host.Context().selStart, 1u);
   EXPECT_EQ(host.Context().selEnd, 2u);
-}
-
-TEST(HostKit, ForwardersRecordEveryCallInOrderBeforeTheHook) {
-  PluginHost host;
-  host.SetAudio(1, 16, 48000, {5, 6, 7});
-  host.Context().sampleFlags = 0x0400;
-  HWND const window = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x00D1A100));
-
-  std::vector<size_t> recordedWhenHookRan;
-  host.onProgress = [&](int32_t, int32_t) { recordedWhenHookRan.push_back(host.calls.size()); };
-  host.onStatusText = [&](const std::string&) { recordedWhenHookRan.push_back(host.calls.size()); };
-  host.onDialogCreated = [&](HWND) { recordedWhenHookRan.push_back(host.calls.size()); };
-
-  int16_t samples[3] = {};
-  host.cancelWord = 7;
-  uint32_t cancelSeen = 0;
-  EXPECT_EQ(host.RunWithContext([&](XfmContext* ctx) {
-              CallStatusText(ctx, "Calculating Acoustics...");
-              CallGetSamples(ctx, samples, 0, 3, 17);
-              CallProgress(ctx, 1, 11);
-              CallProgressDone(ctx);
-              CallDialogCreated(ctx, window);
-              cancelSeen = ReadCancelWord(ctx);
-              return 1;
-            }),
-            1);
-
-  ASSERT_EQ(host.calls.size(), 5u);
-  EXPECT_EQ(host.calls[0].kind, ServiceCall::StatusText);
-  EXPECT_EQ(host.calls[0].text, "Calculating Acoustics...");
-  EXPECT_EQ(host.calls[1].kind, ServiceCall::GetSamples);
-  EXPECT_EQ(host.calls[1].formatWord, 0x0400u | 17u);  // sampleFlags ORed in
-  EXPECT_EQ(host.calls[1].frameCount, 3u);
-  EXPECT_EQ(host.calls[2].kind, ServiceCall::Progress);
-  EXPECT_EQ(host.calls[2].done, 1);
-  EXPECT_EQ(host.calls[2].total, 11);
-  EXPECT_EQ(host.calls[3].kind, ServiceCall::ProgressDone);
-  EXPECT_EQ(host.calls[4].kind, ServiceCall::DialogCreated);
-  EXPECT_EQ(host.calls[4].window, window);
-  EXPECT_EQ(recordedWhenHookRan, (std::vector<size_t>{1, 3, 5}));
-  EXPECT_EQ(samples[0], 5);
-  EXPECT_EQ(samples[2], 7);
-  EXPECT_EQ(cancelSeen, 7u);
-  EXPECT_EQ(PluginHost::Current(), nullptr);
 }
 
 TEST(HostKit, NullServicesAreSkippedAndHooksCannotThrowIntoThePlugin) {

@@ -7,9 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
 #include <limits>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -318,47 +316,6 @@ TEST(ThirdOctaveDialog, MonoWithNoiseCorrectionOffInEveryView) {
   });
   EXPECT_EQ(OpenThirdOctave(r), 1);
   EXPECT_EQ(scope.person.idleCalls, 6u);
-}
-
-// The generated templates against the layout tables: every cell present
-// with its initial text, and spot positions in the irregular places.
-TEST(ResultsDialogs, TemplatesHoldEveryCellWhereTheLayoutPutsIt) {
-  const std::optional<headless::DialogView> octave = headless::DialogTemplate(106);
-  ASSERT_TRUE(octave.has_value());
-  EXPECT_EQ(octave->caption, "Acoustical Parameters");
-  EXPECT_EQ(std::vector<int>({octave->x, octave->y, octave->width, octave->height}),
-            std::vector<int>({73, 38, 557, 290}));
-  for (int band = 0; band < 11; ++band) {
-    for (int k = 0; k < PARAMS_PER_BAND; ++k) {
-      const headless::ControlState* cell = octave->Find(OctaveCell(band, k));
-      ASSERT_NE(cell, nullptr);
-      EXPECT_EQ(std::pair(cell->text, cell->y), std::pair(std::string("000.000"), 50 + 12 * k));
-    }
-    for (int first : {1020, 3000, 3100, 3200, 3300}) EXPECT_NE(octave->Find(first + band), nullptr);
-  }
-  const headless::ControlState* narrow = octave->Find(OctaveCell(9, SLOT_D50));
-  EXPECT_EQ(std::vector<int>({narrow->x, narrow->width}), std::vector<int>({431, 27}));
-  const headless::ControlState* wide = octave->Find(OctaveCell(9, SLOT_TS));
-  EXPECT_EQ(std::vector<int>({wide->x, wide->width}), std::vector<int>({428, 34}));
-  EXPECT_EQ(octave->Find(3302)->x, 141);
-  EXPECT_EQ(octave->Find(1038)->width, 43);
-
-  const std::optional<headless::DialogView> thirds = headless::DialogTemplate(107);
-  ASSERT_TRUE(thirds.has_value());
-  EXPECT_EQ(thirds->caption, "Acoustical Parameters - 1/3 octave analisys");
-  for (int column = 0; column < 28; ++column) {
-    for (int row = 0; row < 3; ++row) ASSERT_NE(thirds->Find(ThirdCell(column, row)), nullptr);
-    if (column > 0) {
-      const headless::ControlState* nc = thirds->Find(1019 + column);
-      ASSERT_NE(nc, nullptr);
-      EXPECT_EQ(std::pair(nc->text, nc->visible), std::pair(std::string("- -"), false));
-    }
-  }
-  EXPECT_EQ(thirds->Find(ThirdCell(7, 0))->width, 35);
-  EXPECT_EQ(std::vector<int>({thirds->Find(ThirdCell(19, 0))->x, thirds->Find(ThirdCell(19, 0))->y}),
-            std::vector<int>({142, 186}));
-  EXPECT_EQ(thirds->Find(1046)->x, 489);
-  EXPECT_EQ(thirds->Find(1818)->text, "D50 (%)");
 }
 
 #if UINTPTR_MAX != 0xFFFFFFFFu
