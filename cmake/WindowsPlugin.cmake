@@ -27,4 +27,6 @@ target_link_options(Roomstat_32 PRIVATE
   # their plain names.
   -Wl,--kill-at
   -Wl,--enable-stdcall-fixup
-  -Wl,--subsystem,windows)
+  -Wl,--subsystem,windows
+  # The shipped module carries no debug sections (the static runtime's).
+  $<$<CONFIG:Release>:-s>)

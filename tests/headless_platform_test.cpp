@@ -305,7 +305,7 @@ TEST_F(HeadlessPlatform, ParsesTheResourceScriptSubset) {
   EXPECT_EQ(controls, expected);
   EXPECT_FALSE(headless::DialogTemplate(101).has_value());
   // A named dialog is found by its name, in any case.
-  auto endAtOnce = [](HWND dialog, UINT message, WPARAM, LPARAM) -> INT_PTR {
+  auto endAtOnce = [](HWND dialog, UINT message, WPARAM, LPARAM) CALLBACK -> INT_PTR {
     if (message == WM_INITDIALOG) EndDialog(dialog, 9);
     return TRUE;
   };
@@ -335,7 +335,7 @@ TEST_F(HeadlessPlatform, UnknownSyntaxIsAClearErrorAndTheDialogFails) {
     EXPECT_TRUE(headless::DialogTemplate(100).has_value());  // the templates in use stay
   }
   // A dialog the module lacks fails with -1, as does a foreign module.
-  auto procedure = [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; };
+  auto procedure = [](HWND, UINT, WPARAM, LPARAM) CALLBACK -> INT_PTR { return FALSE; };
   EXPECT_EQ(DialogBoxParamA(headless::PluginModule(), MAKEINTRESOURCEA(55), nullptr, procedure, 0), -1);
   EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(100), nullptr, procedure, 0), -1);
 }
@@ -387,7 +387,7 @@ INT_PTR CALLBACK OuterProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM
         MessageBoxA(dialog, "asking", "Test", MB_ICONHAND);
         innerResult = static_cast<int>(DialogBoxParamA(
             headless::PluginModule(), MAKEINTRESOURCEA(201), dialog,
-            [](HWND inner, UINT innerMessage, WPARAM innerW, LPARAM) -> INT_PTR {
+            [](HWND inner, UINT innerMessage, WPARAM innerW, LPARAM) CALLBACK -> INT_PTR {
               if (innerMessage == WM_COMMAND && LOWORD(innerW) == 7) EndDialog(inner, 42);
               return innerMessage == WM_INITDIALOG || innerMessage == WM_COMMAND;
             },
@@ -525,12 +525,12 @@ TEST_F(HeadlessDialogs, ControlCallsOnALiveDialog) {
 }
 
 TEST_F(HeadlessDialogs, ADialogThatWillNotCloseIsEndedByTheStandIn) {
-  auto stubborn = [](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR { return message == WM_CLOSE; };
+  auto stubborn = [](HWND, UINT message, WPARAM, LPARAM) CALLBACK -> INT_PTR { return message == WM_CLOSE; };
   EXPECT_EQ(DialogBoxParamA(headless::PluginModule(), MAKEINTRESOURCEA(201), nullptr, stubborn, 0), 0);
   EXPECT_EQ(headless::ForcedDialogEnds(), 1);
   EXPECT_EQ(person_.idleCalls, 4u);  // three closes unanswered, then the fourth round gives up
   // Ending during WM_INITDIALOG: never shown, result kept.
-  auto quick = [](HWND dialog, UINT message, WPARAM, LPARAM) -> INT_PTR {
+  auto quick = [](HWND dialog, UINT message, WPARAM, LPARAM) CALLBACK -> INT_PTR {
     if (message == WM_INITDIALOG) EndDialog(dialog, 3);
     return TRUE;
   };

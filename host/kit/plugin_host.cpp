@@ -185,10 +185,57 @@ void InstallStaticPlugin() { headless::InstallPluginExports(StaticPluginExports(
 // dialogs and of GetProcAddress) find the plug-in's exports installed.
 const bool staticPluginInstalled = (InstallStaticPlugin(), true);
 
-PluginHost::PluginHost() {
-  InstallStaticPlugin();
+bool ResolveEntryPoints(HINSTANCE module, ModuleEntryPoints* entries, std::string* error) {
+  // Ordinals of Roomstat_32.def.
+  const struct {
+    WORD ordinal;
+    const char* name;
+  } exports[] = {{2, "QueryXfm"}, {3, "XfmInit"}, {4, "XfmSetup"}, {5, "XfmDo"}, {6, "XfmDestroy"}};
+  void (*found[5])() = {};
+  for (int i = 0; i < 5; ++i) {
+    found[i] = reinterpret_cast<void (*)()>(GetProcAddress(module, MAKEINTRESOURCEA(exports[i].ordinal)));
+    if (found[i] == nullptr) {
+      if (error != nullptr)
+        *error = "no export " + std::string(exports[i].name) + " (ordinal " + std::to_string(exports[i].ordinal) + ")";
+      return false;
+    }
+  }
+  entries->module = module;
+  entries->queryXfm = reinterpret_cast<decltype(entries->queryXfm)>(found[0]);
+  entries->init = reinterpret_cast<decltype(entries->init)>(found[1]);
+  entries->setup = reinterpret_cast<decltype(entries->setup)>(found[2]);
+  entries->run = reinterpret_cast<decltype(entries->run)>(found[3]);
+  entries->destroy = reinterpret_cast<decltype(entries->destroy)>(found[4]);
+  return true;
+}
+
+const ModuleEntryPoints& StaticPlugin() {
+  static const ModuleEntryPoints entries = [] {
+    InstallStaticPlugin();
+    ModuleEntryPoints resolved;
+    ResolveEntryPoints(headless::PluginModule(), &resolved, nullptr);
+    return resolved;
+  }();
+  return entries;
+}
+
+std::unique_ptr<LoadedPlugin> LoadedPlugin::Load(const std::string& path, std::string* error) {
+  std::unique_ptr<LoadedPlugin> plugin(new LoadedPlugin);
+  plugin->module_ = headless::LoadPeModule(path, error);
+  if (plugin->module_ == nullptr) return nullptr;
+  std::string reason;
+  if (!ResolveEntryPoints(headless::PeModuleHandle(plugin->module_), &plugin->entries_, &reason)) {
+    if (error != nullptr) *error = path + ": " + reason;
+    return nullptr;
+  }
+  return plugin;
+}
+
+LoadedPlugin::~LoadedPlugin() { headless::FreePeModule(module_); }
+
+PluginHost::PluginHost(const ModuleEntryPoints& module) : module_(module) {
   XfmInfo info{};
-  QueryXfm(&info);
+  module_.queryXfm(&info);
   settings_ = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, info.paramSize);
 
   context_.channelCount = channels_;
@@ -302,22 +349,22 @@ void PluginHost::SetSettingsBytes(const std::vector<uint8_t>& bytes) {
 
 LONG PluginHost::Init() {
   CurrentHostScope scope(this);
-  return XfmInit(&context_);
+  return module_.init(&context_);
 }
 
 LONG PluginHost::Setup(HWND parent) {
   CurrentHostScope scope(this);
-  return XfmSetup(parent, headless::PluginModule(), &context_);
+  return module_.setup(parent, module_.module, &context_);
 }
 
 LONG PluginHost::Do() {
   CurrentHostScope scope(this);
-  return XfmDo(&context_);
+  return module_.run(&context_);
 }
 
 LONG PluginHost::Destroy() {
   CurrentHostScope scope(this);
-  return XfmDestroy(&context_);
+  return module_.destroy(&context_);
 }
 
 LONG PluginHost::RunWithContext(const std::function<LONG(XfmContext*)>& routine) {

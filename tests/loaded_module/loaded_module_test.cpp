@@ -1,0 +1,192 @@
+// Roomstat_32.xfm itself, as the mingw build produced it, loaded by the
+// stand-in's PE loader and driven through the host kit: whole runs give the
+// same transcript (reports, messages, dialog views, settings bytes, service
+// calls) as the statically linked plug-in of this build, and its resources
+// are the templates that the resource script declares.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/kit/plugin_host.h"
+#include "interface/control_ids.h"
+#include "interface/settings.h"
+#include "platform/headless.h"
+#include "platform/pe_loader.h"
+#include "tests/run_harness.h"
+
+namespace {
+
+using hostkit::LoadedPlugin;
+using hostkit::ModuleEntryPoints;
+using hostkit::PluginHost;
+
+std::string DllPath() {
+  const char* path = std::getenv("ROOMSTAT_DLL");
+  return path != nullptr ? path : "";
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// One module per process, loaded on first use on the test thread.
+const LoadedPlugin& Dll() {
+  static std::unique_ptr<LoadedPlugin> plugin = [] {
+    std::string error;
+    auto loaded = LoadedPlugin::Load(DllPath(), &error);
+    if (!loaded) ADD_FAILURE() << "ROOMSTAT_DLL=" << DllPath() << ": " << error;
+    return loaded;
+  }();
+  if (!plugin) std::abort();
+  return *plugin;
+}
+
+// A person at the screen who acts on each dialog as the scenario says and
+// writes down what it sees.
+struct Person : headless::Observer {
+  std::ostringstream seen;
+  std::function<void(HWND, int templateId, int idle)> act;
+  std::map<int, int> idleCount;  // by template
+
+  int OnMessageBox(HWND, const std::string& text, const std::string& caption, UINT style) override {
+    seen << "message " << caption << "|" << text << "|" << style << "\n";
+    return IDOK;
+  }
+  void OnBeep(UINT type) override { seen << "beep " << type << "\n"; }
+  void OnHelp(HWND, const std::string& file, UINT command, const std::string& keyword) override {
+    seen << "help " << file << " " << command << " " << keyword << "\n";
+  }
+  void OnDialogIdle(HWND dialog) override {
+    const int id = headless::ViewDialog(dialog).templateId;
+    if (act) act(dialog, id, idleCount[id]++);
+  }
+  void OnDialogEnded(HWND dialog, INT_PTR result) override {
+    seen << "ended " << headless::ViewDialog(dialog).templateId << " " << result << "\n";
+  }
+  void View(HWND dialog) {
+    const headless::DialogView view = headless::ViewDialog(dialog);
+    seen << "view " << view.templateId << " " << view.caption << "\n";
+    for (const auto& c : view.controls)
+      seen << "  " << c.id << " " << c.enabled << c.visible << c.checked << " " << c.text << "\n";
+  }
+};
+
+struct Scenario {
+  const char* name;
+  uint16_t channels, bits;
+  std::vector<std::pair<int, const char*>> typed;  // into the settings dialog
+  bool thirdOctave;
+  int cancelAt;         // progress step that raises the stop request, 0 none
+  const char* golden;   // report file in tests/golden, or null
+};
+
+// Init, the settings dialog (typed values, OK), one XfmDo whose results
+// dialog is viewed, copied, switched to the other channel and viewed again,
+// then XfmDestroy.
+std::string Transcript(const ModuleEntryPoints& module, const Scenario& s, std::string* report) {
+  headless::ResetThreadState();
+  headless::ResetClipboard();
+  const size_t blocksBefore = headless::LiveGlobalBlocks();
+  Person person;
+  headless::SetObserver(&person);
+  std::ostringstream out;
+  {
+    PluginHost host(module);
+    const std::vector<float> left = runtest::DecayingNoise(44100, 0.7, 0.4, s.bits == 8 ? 120.0f : 20000.0f, 200, 21);
+    const std::vector<float> right = runtest::DecayingNoise(44100, 0.7, 0.5, s.bits == 8 ? 110.0f : 20000.0f, 230, 22);
+    host.SetAudio(s.channels, s.bits, 44100, s.channels == 2 ? runtest::Interleave(left, right) : left);
+    host.SetInteractive(0xFFFF, 1);
+    host.onProgress = [&](int32_t done, int32_t) {
+      if (done == s.cancelAt) host.cancelWord = 1;
+    };
+    person.act = [&](HWND dialog, int templateId, int idle) {
+      if (templateId == SETTINGS_DIALOG_TEMPLATE) {
+        if (idle == 0) {
+          for (const auto& [id, text] : s.typed) headless::TypeText(dialog, id, text);
+          if (s.bits == 8) headless::TypeText(dialog, ID_W_THRESHOLD, "60");
+          headless::SetCheckBox(dialog, ID_THIRD_OCTAVE, s.thirdOctave);
+          person.View(dialog);
+          headless::PressButton(dialog, ID_OK);
+        }
+        return;
+      }
+      if (idle == 0) {
+        person.View(dialog);
+        headless::PressButton(dialog, ID_COPY);
+        headless::PressButton(dialog, ID_CHANNEL_BUTTON);
+      } else if (idle == 1) {
+        person.View(dialog);
+        headless::PressButton(dialog, ID_OK);
+      }
+    };
+    const HWND owner = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x5150));
+    out << "init " << host.Init() << "\nsetup " << host.Setup(owner) << "\n";
+    host.calls.clear();
+    out << "do " << host.Do() << "\n";
+    runtest::RunRecord calls;
+    calls.calls = host.calls;
+    for (const std::string& word : calls.CallWords()) out << word << "\n";
+    out << "destroy " << host.Destroy() << "\n";
+
+    // The settings block as the host keeps it; the result pointers (addresses
+    // of a finished run's store) and the module handle differ by nature.
+    std::vector<uint8_t> bytes = host.SettingsBytes();
+    AnalysisSettings settings;
+    std::memcpy(&settings, bytes.data(), sizeof settings);
+    EXPECT_EQ(AddressFromSlot(settings.moduleHandle), static_cast<void*>(module.module));
+    for (size_t i = offsetof(AnalysisSettings, resultValues); i < offsetof(AnalysisSettings, ownerWindow); ++i)
+      bytes[i] = 0;
+    for (size_t i = 0; i < sizeof settings.moduleHandle; ++i) bytes[offsetof(AnalysisSettings, moduleHandle) + i] = 0;
+    out << "settings";
+    for (uint8_t byte : bytes) out << " " << static_cast<int>(byte);
+    out << "\n";
+  }
+  headless::SetObserver(nullptr);
+  *report = headless::ClipboardText().value_or("");
+  headless::ResetClipboard();  // frees the copied text
+  out << person.seen.str() << "report\n" << *report << "\nblocks left " << headless::LiveGlobalBlocks() - blocksBefore;
+  return out.str();
+}
+
+TEST(LoadedModule, WholeRunsMatchTheLinkedPlugin) {
+  const std::vector<std::pair<int, const char*>> defaults;
+  const std::vector<std::pair<int, const char*>> clamped = {
+      {ID_RTU_START, "5"}, {ID_RTU_END, "-150"}, {ID_W_THRESHOLD, " 12.5e3dB"}, {ID_BOOST, "-2.5"}};
+  const std::vector<std::pair<int, const char*>> unreachable = {{ID_W_THRESHOLD, "30000"}};
+  const Scenario scenarios[] = {
+      {"stereo octave 16-bit", 2, 16, defaults, false, 0, "report_stereo_octave.txt"},
+      {"mono third-octave float", 1, 32, defaults, true, 0, "report_mono_third_octave.txt"},
+      {"mono octave 8-bit", 1, 8, defaults, false, 0, nullptr},
+      {"stereo third-octave 8-bit", 2, 8, defaults, true, 0, nullptr},
+      {"stereo octave float, typed settings clamped", 2, 32, clamped, false, 0, nullptr},
+      {"mono third-octave 16-bit, typed settings clamped", 1, 16, clamped, true, 0, nullptr},
+      {"no first arrival", 2, 16, unreachable, false, 0, nullptr},
+      {"cancelled after a level", 2, 16, defaults, false, 2, nullptr},
+  };
+  for (const Scenario& s : scenarios) {
+    SCOPED_TRACE(s.name);
+    std::string linkedReport, loadedReport;
+    const std::string linked = Transcript(hostkit::StaticPlugin(), s, &linkedReport);
+    const std::string loaded = Transcript(Dll().EntryPoints(), s, &loadedReport);
+    EXPECT_EQ(loaded, linked);
+    if (std::getenv("ROOMSTAT_SHOW_TRANSCRIPT") != nullptr) std::cout << loaded << "\n";
+    EXPECT_NE(linked.find("blocks left 0"), std::string::npos);
+    if (s.golden != nullptr) {
+      EXPECT_EQ(loadedReport, ReadFile(std::string(ROOMSTAT_SOURCE_DIR) + "/tests/golden/" + s.golden));
+    }
+  }
+}
+
+}  // namespace
