@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/headless.h"
+#include "platform/internal.h"
 
 #if defined(__i386__) && defined(__linux__)
 
@@ -205,7 +206,7 @@ bool MapImage(const std::vector<uint8_t>& file, PeModule* module, std::string* e
 
 // Binds every import through the table of implementations; an import not in
 // the table is an error that names it.
-bool BindImports(PeModule* module, std::string* error) {
+bool BindImports(PeModule* module, const std::vector<ImportOverride>& overrides, std::string* error) {
   const uint32_t rva = module->directories[DIRECTORY_IMPORT][0];
   if (module->directories[DIRECTORY_IMPORT][1] == 0) return true;
   std::string unbound;
@@ -229,6 +230,8 @@ bool BindImports(PeModule* module, std::string* error) {
       }
       module->imports.push_back(std::string(dll) + "!" + name);
       const void* address = FindImportImplementation(dll, name.c_str());
+      for (const ImportOverride& override : overrides)
+        if (override.name == name && detail::SameTextIgnoringCase(override.dll, dll)) address = override.address;
       if (address == nullptr) {
         unbound += " " + module->imports.back();
         continue;
@@ -387,7 +390,7 @@ void Unload(PeModule* module) {
 
 }  // namespace
 
-PeModule* LoadPeModule(const std::string& path, std::string* error) {
+PeModule* LoadPeModule(const std::string& path, std::string* error, const std::vector<ImportOverride>& overrides) {
   std::string reason;
   std::ifstream in(path, std::ios::binary);
   if (!in) {
@@ -396,7 +399,7 @@ PeModule* LoadPeModule(const std::string& path, std::string* error) {
   }
   const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   auto* module = new PeModule;
-  bool ok = MapImage(file, module, &reason) && BindImports(module, &reason) && ReadExports(module, &reason) &&
+  bool ok = MapImage(file, module, &reason) && BindImports(module, overrides, &reason) && ReadExports(module, &reason) &&
             InstallThreadBlock(module, &reason) && ReadTls(module, &reason);
   if (ok) {
     ok = RegisterModule(reinterpret_cast<HINSTANCE>(module->image),
@@ -451,7 +454,7 @@ struct PeModule {
   std::vector<std::string> imports;
 };
 
-PeModule* LoadPeModule(const std::string& path, std::string* error) {
+PeModule* LoadPeModule(const std::string& path, std::string* error, const std::vector<ImportOverride>&) {
   *error = path + ": Windows modules run only on the 32-bit x86 Linux build";
   return nullptr;
 }

@@ -23,10 +23,19 @@ namespace headless {
 
 struct PeModule;
 
+// An import bound to something else than the stand-in's implementation
+// (for tests that stand in for another C library).
+struct ImportOverride {
+  std::string dll;  // as the module names it, e.g. "msvcrt.dll"
+  std::string name;
+  const void* address;
+};
+
 // Null, with the reason in `error`, when the file is no PE32 DLL for x86, an
 // import cannot be bound (the reason names it), a record is damaged, or the
 // entry point reports failure.
-PeModule* LoadPeModule(const std::string& path, std::string* error);
+PeModule* LoadPeModule(const std::string& path, std::string* error,
+                       const std::vector<ImportOverride>& overrides = {});
 void FreePeModule(PeModule* module);
 
 // The module handle (the image base), as GetProcAddress and DialogBoxParamA

@@ -451,7 +451,8 @@ class Parser {
       ReadRectangle(control);
       control.style = WS_CHILD | WS_VISIBLE | kind->defaultStyle;
       if (AcceptComma()) {
-        control.style = StyleExpression(control.style);
+        // A given style replaces the statement's WS_GROUP, as windres does.
+        control.style = StyleExpression(control.style & ~static_cast<uint32_t>(WS_GROUP));
         if (AcceptComma()) control.exStyle = StyleExpression(0);
       }
     }

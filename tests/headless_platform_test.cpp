@@ -285,7 +285,8 @@ TEST_F(HeadlessPlatform, ParsesTheResourceScriptSubset) {
   EXPECT_EQ(view->height, 118);
   EXPECT_EQ(view->style, 0x80C800C0u);  // DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_SETFONT
   // Styles: the statement's defaults (with WS_CHILD | WS_VISIBLE) and the
-  // trailing field, written out as numbers.
+  // trailing field, written out as numbers; a given style drops the text
+  // statements' WS_GROUP, as windres does.
   std::vector<std::string> controls;
   for (const headless::ControlState& c : view->controls) controls.push_back(Describe(c));
   const std::vector<std::string> expected = {
@@ -293,13 +294,13 @@ TEST_F(HeadlessPlatform, ParsesTheResourceScriptSubset) {
       "PUSHBUTTON 2 Button 'Cancel' 159,30,37,14 50010000",
       "EDITTEXT 1001 Edit '' 17,16,45,12 50810080",
       "LTEXT -1 Static '(' 10,18,8,8 50020000",
-      "CTEXT 1060 Static '000.000' 56,50,35,10 50020201",
+      "CTEXT 1060 Static '000.000' 56,50,35,10 50000201",
       "RTEXT 2000 Static 'W Threshold' 9,53,46,8 50020002",
       "GROUPBOX -1 Button 'First Arrival Time settings' 5,37,150,58 50000007",
       "AUTOCHECKBOX 1008 Button 'Lock' 105,61,41,10 50010003",
       "CONTROL -1 Static '' 8,5,541,17 50000012",
       "CONTROL -1 Button '' 54,43,41,200 50008007",
-      "LTEXT 1020 Static '- -' 153,56,11,8 40020000 hidden",
+      "LTEXT 1020 Static '- -' 153,56,11,8 40000000 hidden",
       "PUSHBUTTON 3150 Button 'X' 1,1,1,1 58010000 disabled",
   };
   EXPECT_EQ(controls, expected);

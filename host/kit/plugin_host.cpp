@@ -219,9 +219,10 @@ const ModuleEntryPoints& StaticPlugin() {
   return entries;
 }
 
-std::unique_ptr<LoadedPlugin> LoadedPlugin::Load(const std::string& path, std::string* error) {
+std::unique_ptr<LoadedPlugin> LoadedPlugin::Load(const std::string& path, std::string* error,
+                                                 const std::vector<headless::ImportOverride>& overrides) {
   std::unique_ptr<LoadedPlugin> plugin(new LoadedPlugin);
-  plugin->module_ = headless::LoadPeModule(path, error);
+  plugin->module_ = headless::LoadPeModule(path, error, overrides);
   if (plugin->module_ == nullptr) return nullptr;
   std::string reason;
   if (!ResolveEntryPoints(headless::PeModuleHandle(plugin->module_), &plugin->entries_, &reason)) {

@@ -51,7 +51,8 @@ const ModuleEntryPoints& StaticPlugin();
 // elsewhere Load fails with a message). Runs on the thread that loaded it.
 class LoadedPlugin {
  public:
-  static std::unique_ptr<LoadedPlugin> Load(const std::string& path, std::string* error);
+  static std::unique_ptr<LoadedPlugin> Load(const std::string& path, std::string* error,
+                                            const std::vector<headless::ImportOverride>& overrides = {});
   ~LoadedPlugin();
   LoadedPlugin(const LoadedPlugin&) = delete;
   LoadedPlugin& operator=(const LoadedPlugin&) = delete;

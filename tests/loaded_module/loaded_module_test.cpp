@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cctype>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <functional>
@@ -185,6 +188,109 @@ TEST(LoadedModule, WholeRunsMatchTheLinkedPlugin) {
     EXPECT_NE(linked.find("blocks left 0"), std::string::npos);
     if (s.golden != nullptr) {
       EXPECT_EQ(loadedReport, ReadFile(std::string(ROOMSTAT_SOURCE_DIR) + "/tests/golden/" + s.golden));
+    }
+  }
+}
+
+
+// windres's binary templates read back as the script parser reads the script:
+// same dialogs, controls, classes, texts, geometry and styles. (A control
+// that the script writes as CONTROL may read back as the statement that its
+// class and style amount to.)
+TEST(LoadedModule, DialogTemplatesAreTheScriptsAndTheBitmapIsTheToolbarIcon) {
+  auto describe = [](const headless::DialogView& view) {
+    std::ostringstream out;
+    out << view.caption << " " << view.x << "," << view.y << " " << view.width << "x" << view.height << " "
+        << std::hex << view.style << " " << view.exStyle << std::dec << " " << view.fontFace << " "
+        << view.fontPointSize << "\n";
+    for (const auto& c : view.controls) {
+      std::string windowClass = c.windowClass;
+      for (char& ch : windowClass) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+      out << c.kind << " " << c.id << " " << windowClass << " \"" << c.text << "\" " << c.x << "," << c.y << " "
+          << c.width << "x" << c.height << " " << std::hex << c.style << " " << c.exStyle << std::dec << "\n";
+    }
+    return out.str();
+  };
+  const HINSTANCE module = Dll().EntryPoints().module;
+  for (int id : {SETTINGS_DIALOG_TEMPLATE, OCTAVE_DIALOG_TEMPLATE, THIRD_OCTAVE_DIALOG_TEMPLATE}) {
+    const auto script = headless::DialogTemplate(id);
+    auto binary = headless::DialogTemplate(id, module);
+    ASSERT_TRUE(script && binary) << "dialog " << id;
+    for (size_t i = 0; i < script->controls.size() && i < binary->controls.size(); ++i)
+      if (script->controls[i].kind == "CONTROL") binary->controls[i].kind = "CONTROL";
+    EXPECT_EQ(describe(*binary), describe(*script)) << "dialog " << id;
+  }
+
+  // BITMAPINFOHEADER, 16-colour palette, 20 rows of 12 bytes.
+  const std::string_view bitmap = headless::PeResource(Dll().Module(), 2, "TOOLBARICON");
+  ASSERT_GE(bitmap.size(), 40u + 16 * 4 + 20 * 12);
+  auto field = [&](size_t offset, size_t width) {
+    uint32_t value = 0;
+    std::memcpy(&value, bitmap.data() + offset, width);
+    return value;
+  };
+  EXPECT_EQ(std::vector<uint32_t>({field(0, 4), field(4, 4), field(8, 4), field(12, 2), field(14, 2), field(16, 4)}),
+            std::vector<uint32_t>({40, 20, 20, 1, 4, 0}));
+}
+
+// What cannot be loaded is refused with a reason that names the problem; a
+// module that imports something the stand-in lacks is never run.
+TEST(LoadedModule, ModulesThatCannotRunAreRefusedWithTheReason) {
+  const std::string dll = ReadFile(DllPath());
+  const std::string dir = testing::TempDir();
+  auto write = [&](const std::string& name, const std::string& bytes) {
+    std::ofstream(dir + name, std::ios::binary) << bytes;
+    return dir + name;
+  };
+  std::string unknownImport = dll;
+  const size_t sleep = unknownImport.find(std::string("Sleep\0", 6));
+  ASSERT_NE(sleep, std::string::npos);
+  unknownImport.replace(sleep, 5, "Slept");
+  const struct {
+    std::string path;
+    const char* reason;
+  } cases[] = {
+      {dir + "missing.xfm", "cannot be read"},
+      {write("text.xfm", "LIBRARY Roomstat_32.xfm\n"), "not a DOS/PE executable"},
+      {write("truncated.xfm", dll.substr(0, 2048)), "outside the image or the file"},
+      {write("unknown_import.xfm", unknownImport), "unbound imports: KERNEL32.dll!Slept"},
+  };
+  const size_t blocks = headless::LiveGlobalBlocks();
+  for (const auto& c : cases) {
+    std::string error;
+    EXPECT_EQ(LoadedPlugin::Load(c.path, &error), nullptr);
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+  }
+  EXPECT_EQ(headless::LiveGlobalBlocks(), blocks);
+}
+
+// The reports print four significant digits, so a C library whose log10 and
+// tan differ from glibc's in the last bit cannot change them: with both
+// functions one unit in the last place off, either way, the golden reports
+// stay byte for byte the same.
+double Log10Up(double x) { return std::nextafter(std::log10(x), HUGE_VAL); }
+double Log10Down(double x) { return std::nextafter(std::log10(x), -HUGE_VAL); }
+double TanUp(double x) { return std::nextafter(std::tan(x), HUGE_VAL); }
+double TanDown(double x) { return std::nextafter(std::tan(x), -HUGE_VAL); }
+
+TEST(LoadedModule, ALastBitOffInLog10AndTanLeavesTheReportsAlone) {
+  const std::vector<std::pair<int, const char*>> defaults;
+  const Scenario scenarios[] = {
+      {"stereo octave 16-bit", 2, 16, defaults, false, 0, "report_stereo_octave.txt"},
+      {"mono third-octave float", 1, 32, defaults, true, 0, "report_mono_third_octave.txt"},
+  };
+  const std::pair<double (*)(double), double (*)(double)> variants[] = {{&Log10Up, &TanUp},
+                                                                        {&Log10Down, &TanDown}};
+  for (const auto& [log10Variant, tanVariant] : variants) {
+    std::string error;
+    auto plugin = LoadedPlugin::Load(DllPath(), &error,
+                                     {{"msvcrt.dll", "log10", reinterpret_cast<const void*>(log10Variant)},
+                                      {"msvcrt.dll", "tan", reinterpret_cast<const void*>(tanVariant)}});
+    ASSERT_TRUE(plugin) << error;
+    for (const Scenario& s : scenarios) {
+      std::string report;
+      Transcript(plugin->EntryPoints(), s, &report);
+      EXPECT_EQ(report, ReadFile(std::string(ROOMSTAT_SOURCE_DIR) + "/tests/golden/" + s.golden)) << s.name;
     }
   }
 }
