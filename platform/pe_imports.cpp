@@ -4,8 +4,8 @@
 // 32-bit build exactly as declared in windows.h; the few kernel services
 // that only the C runtime's start-up uses (critical sections, module loading,
 // memory queries) are small stdcall routines here. msvcrt: the C library's
-// functions where the calling convention and the data match (cdecl on both),
-// adapters where they do not (errno, the stdio table, the start-up table).
+// functions (cdecl on both), through adapters that realign the stack, and
+// where the data differ (errno, the stdio table, the start-up table).
 #include "platform/pe_imports.h"
 
 #if defined(__i386__) && defined(__linux__)
@@ -149,7 +149,6 @@ template <typename Fn>
 const void* Address(Fn function) {
   return reinterpret_cast<const void*>(function);
 }
-typedef double (*MathFunction)(double);
 
 const Binding KERNEL32[] = {
     {"GlobalAlloc", Address(&::GlobalAlloc)},
@@ -198,27 +197,49 @@ const Binding USER32[] = {
     {"CloseClipboard", Address(&::CloseClipboard)},
 };
 
+// The C library's functions, each behind a routine of this file, which is
+// built to realign the stack (see HeadlessPlatform.cmake) before glibc runs.
+void* Malloc(size_t bytes) { return std::malloc(bytes); }
+void* Calloc(size_t count, size_t bytes) { return std::calloc(count, bytes); }
+void* Realloc(void* block, size_t bytes) { return std::realloc(block, bytes); }
+void Free(void* block) { std::free(block); }
+[[noreturn]] void Abort() { std::abort(); }
+void* Memcpy(void* to, const void* from, size_t bytes) { return std::memcpy(to, from, bytes); }
+void* Memmove(void* to, const void* from, size_t bytes) { return std::memmove(to, from, bytes); }
+void* Memset(void* to, int value, size_t bytes) { return std::memset(to, value, bytes); }
+int Memcmp(const void* a, const void* b, size_t bytes) { return std::memcmp(a, b, bytes); }
+size_t Strlen(const char* text) { return std::strlen(text); }
+char* Strcpy(char* to, const char* from) { return std::strcpy(to, from); }
+char* Strcat(char* to, const char* from) { return std::strcat(to, from); }
+int Strcmp(const char* a, const char* b) { return std::strcmp(a, b); }
+int Strncmp(const char* a, const char* b, size_t count) { return std::strncmp(a, b, count); }
+double Atof(const char* text) { return std::atof(text); }
+long Atol(const char* text) { return std::atol(text); }
+int Isspace(int c) { return std::isspace(c); }
+double Log10(double x) { return std::log10(x); }
+double Tan(double x) { return std::tan(x); }
+
 const Binding MSVCRT[] = {
-    // Same convention and meaning in both C libraries.
-    {"malloc", Address(&std::malloc)},
-    {"calloc", Address(&std::calloc)},
-    {"realloc", Address(&std::realloc)},
-    {"free", Address(&std::free)},
-    {"abort", Address(&std::abort)},
-    {"memcpy", Address(&std::memcpy)},
-    {"memmove", Address(&std::memmove)},
-    {"memset", Address(&std::memset)},
-    {"memcmp", Address(&std::memcmp)},
-    {"strlen", Address(&std::strlen)},
-    {"strcpy", Address(&std::strcpy)},
-    {"strcat", Address(&std::strcat)},
-    {"strcmp", Address(&std::strcmp)},
-    {"strncmp", Address(&std::strncmp)},
-    {"atof", Address(&std::atof)},
-    {"atol", Address(&std::atol)},
-    {"isspace", Address(static_cast<int (*)(int)>(&std::isspace))},
-    {"log10", Address(static_cast<MathFunction>(&::log10))},
-    {"tan", Address(static_cast<MathFunction>(&::tan))},
+    // Same arguments and meaning in both C libraries.
+    {"malloc", Address(&Malloc)},
+    {"calloc", Address(&Calloc)},
+    {"realloc", Address(&Realloc)},
+    {"free", Address(&Free)},
+    {"abort", Address(&Abort)},
+    {"memcpy", Address(&Memcpy)},
+    {"memmove", Address(&Memmove)},
+    {"memset", Address(&Memset)},
+    {"memcmp", Address(&Memcmp)},
+    {"strlen", Address(&Strlen)},
+    {"strcpy", Address(&Strcpy)},
+    {"strcat", Address(&Strcat)},
+    {"strcmp", Address(&Strcmp)},
+    {"strncmp", Address(&Strncmp)},
+    {"atof", Address(&Atof)},
+    {"atol", Address(&Atol)},
+    {"isspace", Address(&Isspace)},
+    {"log10", Address(&Log10)},
+    {"tan", Address(&Tan)},
     // Adapters.
     {"_iob", msvcrtIob},
     {"vfprintf", Address(&MsvcrtVfprintf)},

@@ -16,10 +16,16 @@
 #include <asm/ldt.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
+#include <ucontext.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
 
 #include "platform/pe_imports.h"
 
@@ -77,6 +83,8 @@ struct PeModule {
   bool registered = false;
   bool attached = false;
   std::unique_ptr<ThreadBlockSet> thread;
+  uint8_t* thunks = nullptr;
+  size_t thunkBytes = 0;
   uint16_t previousFs = 0;
 
   bool Holds(uint32_t rva, uint32_t size) const { return rva <= imageSize && size <= imageSize - rva; }
@@ -131,6 +139,175 @@ bool InstallThreadBlock(PeModule* module, std::string* error) {
   return true;
 }
 
+// --- Export guards ------------------------------------------------------------
+// Every export is served through a small thunk that checks, when the function
+// returns, that it removed its arguments from the stack, as stdcall functions
+// do (every export of a plug-in module takes arguments). A function built
+// without WINAPI or CALLBACK leaves them, and the caller's stack would be
+// off from then on: the thunk stops the process with a message naming the
+// export instead.
+
+struct GuardedExport {
+  const void* target;
+  std::string name;  // "Roomstat_32.xfm!DIALOGMsgProc2 (ordinal 101)"
+};
+constexpr size_t MAX_GUARDED_EXPORTS = 1024;
+GuardedExport guardedExports[MAX_GUARDED_EXPORTS];
+std::atomic<size_t> guardedExportCount{0};
+
+struct GuardFrame {
+  uint32_t entrySp, returnAddress, index;
+};
+thread_local std::vector<GuardFrame> guardFrames;
+
+// Thunk: push the export's index, jump to the shared entry.
+constexpr size_t THUNK_BYTES = 10;
+
+}  // namespace
+}  // namespace headless
+
+extern "C" {
+void roomstat_pe_guard_enter();
+void roomstat_pe_guard_return();
+
+__attribute__((used)) const void* RoomstatPeGuardEnter(uint32_t index, uint32_t* entrySp) {
+  headless::guardFrames.push_back(headless::GuardFrame{
+      static_cast<uint32_t>(reinterpret_cast<uintptr_t>(entrySp)), *entrySp, index});
+  return headless::guardedExports[index].target;
+}
+
+__attribute__((used)) uint32_t RoomstatPeGuardLeave(uint32_t spAfter) {
+  const headless::GuardFrame frame = headless::guardFrames.back();
+  headless::guardFrames.pop_back();
+  if (spAfter <= frame.entrySp + 4) {
+    std::fprintf(stderr,
+                 "%s returned without removing its arguments from the stack: it is not a stdcall "
+                 "(WINAPI or CALLBACK) function\n",
+                 headless::guardedExports[frame.index].name.c_str());
+    std::abort();
+  }
+  return frame.returnAddress;
+}
+}
+
+// Entry: [esp] the export's index, [esp+4] the caller's return address.
+// The return address is replaced by roomstat_pe_guard_return, which checks
+// the stack and goes back to the caller with the function's eax:edx.
+asm(R"(
+  .text
+  .globl roomstat_pe_guard_enter
+roomstat_pe_guard_enter:
+  popl %eax
+  movl %esp, %ecx
+  pushl %ecx
+  pushl %eax
+  call RoomstatPeGuardEnter
+  addl $8, %esp
+  movl $roomstat_pe_guard_return, (%esp)
+  jmp *%eax
+  .globl roomstat_pe_guard_return
+roomstat_pe_guard_return:
+  pushl %eax
+  pushl %edx
+  leal 8(%esp), %ecx
+  pushl %ecx
+  call RoomstatPeGuardLeave
+  addl $4, %esp
+  movl %eax, %ecx
+  popl %edx
+  popl %eax
+  jmp *%ecx
+)");
+
+namespace headless {
+namespace {
+
+// Writes one thunk per export into `page` and points the exports at them.
+bool GuardExports(PeModule* module, std::string* error) {
+  if (module->exports.empty()) return true;
+  const size_t bytes = module->exports.size() * THUNK_BYTES;
+  void* page = mmap(nullptr, bytes, PROT_READ | PROT_WRITE | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  const size_t first = guardedExportCount.fetch_add(module->exports.size());
+  if (page == MAP_FAILED || first + module->exports.size() > MAX_GUARDED_EXPORTS)
+    return (*error = "no room for the export guards", false);
+  module->thunks = static_cast<uint8_t*>(page);
+  module->thunkBytes = bytes;
+  for (size_t i = 0; i < module->exports.size(); ++i) {
+    ModuleExport& entry = module->exports[i];
+    guardedExports[first + i] = GuardedExport{
+        reinterpret_cast<const void*>(entry.function),
+        module->moduleName + "!" + entry.name + " (ordinal " + std::to_string(entry.ordinal) + ")"};
+    uint8_t* thunk = module->thunks + i * THUNK_BYTES;
+    const uint32_t index = static_cast<uint32_t>(first + i);
+    const uint32_t jump = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&roomstat_pe_guard_enter) -
+                                                reinterpret_cast<uintptr_t>(thunk + THUNK_BYTES));
+    thunk[0] = 0x68;  // push imm32
+    std::memcpy(thunk + 1, &index, 4);
+    thunk[5] = 0xE9;  // jmp rel32
+    std::memcpy(thunk + 6, &jump, 4);
+    entry.function = reinterpret_cast<void (*)()>(thunk);
+  }
+  return true;
+}
+
+// --- Faults -------------------------------------------------------------------
+// A fault while a module is loaded is reported with the place where it
+// happened (which module, at which offset), then takes its default course.
+
+struct MappedRange {
+  std::atomic<uintptr_t> base{0};
+  std::atomic<uintptr_t> size{0};
+};
+MappedRange mappedRanges[16];
+
+void ReportFault(int signal, siginfo_t* info, void* context) {
+  const uintptr_t eip = static_cast<uintptr_t>(static_cast<ucontext_t*>(context)->uc_mcontext.gregs[REG_EIP]);
+  char where[64] = "outside every loaded module";
+  for (const MappedRange& range : mappedRanges) {
+    const uintptr_t base = range.base.load(), size = range.size.load();
+    if (eip >= base && eip - base < size) std::snprintf(where, sizeof where, "at offset 0x%lx of a loaded module",
+                                                        static_cast<unsigned long>(eip - base));
+  }
+  char message[192];
+  const int length = std::snprintf(message, sizeof message, "signal %d at 0x%lx, %s (address 0x%lx)\n", signal,
+                                   static_cast<unsigned long>(eip), where,
+                                   static_cast<unsigned long>(reinterpret_cast<uintptr_t>(info->si_addr)));
+  if (length > 0) (void)!write(2, message, static_cast<size_t>(length));
+  ::signal(signal, SIG_DFL);  // the instruction runs again and ends the process
+}
+
+void WatchForFaults(const PeModule* module) {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct sigaction action {};
+    action.sa_sigaction = &ReportFault;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    for (int signal : {SIGSEGV, SIGBUS, SIGILL, SIGFPE}) sigaction(signal, &action, nullptr);
+  });
+  // The module's stack may be what broke: report on a stack of our own.
+  thread_local std::vector<char> faultStack(64 * 1024);
+  stack_t stack{};
+  stack.ss_sp = faultStack.data();
+  stack.ss_size = faultStack.size();
+  sigaltstack(&stack, nullptr);
+  for (MappedRange& range : mappedRanges) {
+    uintptr_t expected = 0;
+    if (range.base.compare_exchange_strong(expected, reinterpret_cast<uintptr_t>(module->image))) {
+      range.size.store(module->imageSize);
+      return;
+    }
+  }
+}
+
+void StopWatching(const PeModule* module) {
+  for (MappedRange& range : mappedRanges) {
+    if (range.base.load() == reinterpret_cast<uintptr_t>(module->image)) {
+      range.size.store(0);
+      range.base.store(0);
+    }
+  }
+}
+
 // --- Mapping ------------------------------------------------------------------
 
 bool MapImage(const std::vector<uint8_t>& file, PeModule* module, std::string* error) {
@@ -168,6 +345,7 @@ bool MapImage(const std::vector<uint8_t>& file, PeModule* module, std::string* e
                       PROT_READ | PROT_WRITE | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapped == MAP_FAILED) return fail(std::string("cannot map the image: ") + std::strerror(errno));
   module->image = static_cast<uint8_t*>(mapped);
+  WatchForFaults(module);
   std::memcpy(module->image, file.data(), headersSize);
   for (uint16_t i = 0; i < sectionCount; ++i) {
     const uint8_t* section = &file[sectionTable + 40u * i];
@@ -384,7 +562,11 @@ void Unload(PeModule* module) {
   if (module->attached) NotifyModule(module, DLL_DETACH);
   if (module->registered) UnregisterModule(reinterpret_cast<HINSTANCE>(module->image));
   if (module->thread) WriteFs(module->previousFs);
-  if (module->image != nullptr) munmap(module->image, module->imageSize);
+  if (module->image != nullptr) {
+    StopWatching(module);
+    munmap(module->image, module->imageSize);
+  }
+  if (module->thunks != nullptr) munmap(module->thunks, module->thunkBytes);
   delete module;
 }
 
@@ -399,7 +581,7 @@ PeModule* LoadPeModule(const std::string& path, std::string* error, const std::v
   }
   const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   auto* module = new PeModule;
-  bool ok = MapImage(file, module, &reason) && BindImports(module, overrides, &reason) && ReadExports(module, &reason) &&
+  bool ok = MapImage(file, module, &reason) && BindImports(module, overrides, &reason) && ReadExports(module, &reason) && GuardExports(module, &reason) &&
             InstallThreadBlock(module, &reason) && ReadTls(module, &reason);
   if (ok) {
     ok = RegisterModule(reinterpret_cast<HINSTANCE>(module->image),

@@ -71,6 +71,14 @@ long RoundAndClamp(float value, long low, long high) {
 
 }  // namespace
 
+// A loaded Windows module calls the services with the stack 4-byte aligned
+// only; they realign it for the Linux ABI.
+#if defined(__i386__)
+#define HOST_SERVICE __attribute__((force_align_arg_pointer))
+#else
+#define HOST_SERVICE
+#endif
+
 // The service routines whose addresses the host puts into XfmContext. Each
 // records the call, then runs the test's hook; no exception may leave them,
 // since their caller is plug-in code.
@@ -90,7 +98,7 @@ struct HostCallbacks {
     return nullptr;
   }
 
-  static int32_t XFM_STDCALL GetSamples(uint32_t waveHandle, void* destination, uint32_t firstFrame,
+  HOST_SERVICE static int32_t XFM_STDCALL GetSamples(uint32_t waveHandle, void* destination, uint32_t firstFrame,
                                         uint32_t frameCount, uint32_t formatWord) {
     try {
       PluginHost* host = HostOfWave(waveHandle);
@@ -109,7 +117,7 @@ struct HostCallbacks {
     }
   }
 
-  static int32_t XFM_STDCALL Progress(int32_t stepsDone, int32_t stepsTotal) {
+  HOST_SERVICE static int32_t XFM_STDCALL Progress(int32_t stepsDone, int32_t stepsTotal) {
     try {
       PluginHost* host = tCurrentHost;
       if (host == nullptr) return 0;
@@ -125,7 +133,7 @@ struct HostCallbacks {
     }
   }
 
-  static int32_t XFM_STDCALL StatusText(const char* text, int32_t) {
+  HOST_SERVICE static int32_t XFM_STDCALL StatusText(const char* text, int32_t) {
     try {
       PluginHost* host = tCurrentHost;
       if (host == nullptr) return 0;
@@ -140,7 +148,7 @@ struct HostCallbacks {
     }
   }
 
-  static int32_t XFM_STDCALL ProgressDone(XfmContext* ctx) {
+  HOST_SERVICE static int32_t XFM_STDCALL ProgressDone(XfmContext* ctx) {
     try {
       PluginHost* host = HostOfContext(ctx);
       if (host == nullptr) return 0;
@@ -153,7 +161,7 @@ struct HostCallbacks {
     }
   }
 
-  static int32_t XFM_STDCALL DialogCreated(void* window, int32_t) {
+  HOST_SERVICE static int32_t XFM_STDCALL DialogCreated(void* window, int32_t) {
     try {
       PluginHost* host = tCurrentHost;
       if (host == nullptr) return 0;
