@@ -28,5 +28,6 @@ target_link_options(Roomstat_32 PRIVATE
   -Wl,--kill-at
   -Wl,--enable-stdcall-fixup
   -Wl,--subsystem,windows
-  # The shipped module carries no debug sections (the static runtime's).
-  $<$<CONFIG:Release>:-s>)
+  # The shipped module carries no debug sections (the static runtime's); its
+  # symbol table stays, for the inspection of its stdcall exports.
+  $<$<CONFIG:Release>:-Wl,--strip-debug>)
