@@ -84,13 +84,20 @@ class RecordReader {
 // Predefined window classes by atom.
 const char* ClassOfAtom(int atom) {
   switch (atom) {
-    case 0x80: return "Button";
-    case 0x81: return "Edit";
-    case 0x82: return "Static";
-    case 0x83: return "ListBox";
-    case 0x84: return "ScrollBar";
-    case 0x85: return "ComboBox";
-    default: return nullptr;
+    case 0x80:
+      return "Button";
+    case 0x81:
+      return "Edit";
+    case 0x82:
+      return "Static";
+    case 0x83:
+      return "ListBox";
+    case 0x84:
+      return "ScrollBar";
+    case 0x85:
+      return "ComboBox";
+    default:
+      return nullptr;
   }
 }
 
@@ -98,9 +105,9 @@ const char* ClassOfAtom(int atom) {
 std::string StatementOf(const ControlTemplate& control) {
   const uint32_t type = control.style & 0x0Fu;
   if (SameTextIgnoringCase(control.windowClass, "Button")) {
-    static const char* const BUTTONS[] = {"PUSHBUTTON", "DEFPUSHBUTTON", "CHECKBOX", "AUTOCHECKBOX",
-                                          "RADIOBUTTON", "STATE3", "AUTO3STATE", "GROUPBOX",
-                                          nullptr, "AUTORADIOBUTTON"};
+    static const char* const BUTTONS[] = {"PUSHBUTTON",  "DEFPUSHBUTTON",  "CHECKBOX",   "AUTOCHECKBOX",
+                                          "RADIOBUTTON", "STATE3",         "AUTO3STATE", "GROUPBOX",
+                                          nullptr,       "AUTORADIOBUTTON"};
     if (type < sizeof BUTTONS / sizeof BUTTONS[0] && BUTTONS[type] != nullptr) return BUTTONS[type];
   } else if (SameTextIgnoringCase(control.windowClass, "Static")) {
     if (type == SS_LEFT) return "LTEXT";
@@ -137,8 +144,8 @@ bool ParseDialogResource(const uint8_t* data, size_t size, DialogTemplateData* d
     ControlTemplate control;
     uint16_t id = 0, extra = 0;
     int atom = -1, textOrdinal = -1;
-    ok = in.Dword(&control.style) && in.Dword(&control.exStyle) && in.Short(&control.x) && in.Short(&control.y) &&
-         in.Short(&control.width) && in.Short(&control.height) && in.Word(&id) &&
+    ok = in.Dword(&control.style) && in.Dword(&control.exStyle) && in.Short(&control.x) &&
+         in.Short(&control.y) && in.Short(&control.width) && in.Short(&control.height) && in.Word(&id) &&
          in.TextOrOrdinal(&control.windowClass, &atom) && in.TextOrOrdinal(&control.text, &textOrdinal) &&
          in.Word(&extra) && in.Skip(extra);
     if (!ok) break;

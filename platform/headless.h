@@ -123,8 +123,8 @@ struct DialogResource {
   const uint8_t* data;
   size_t size;
 };
-bool RegisterModule(HINSTANCE handle, const ModuleExports& exports, const std::vector<DialogResource>& dialogs,
-                    std::string* error);
+bool RegisterModule(HINSTANCE handle, const ModuleExports& exports,
+                    const std::vector<DialogResource>& dialogs, std::string* error);
 void UnregisterModule(HINSTANCE handle);
 
 // --- Looking at and acting on dialogs ------------------------------------

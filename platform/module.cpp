@@ -146,8 +146,8 @@ void InstallPluginExports(const ModuleExports& exports) {
   });
 }
 
-bool RegisterModule(HINSTANCE handle, const ModuleExports& exports, const std::vector<DialogResource>& dialogs,
-                    std::string* error) {
+bool RegisterModule(HINSTANCE handle, const ModuleExports& exports,
+                    const std::vector<DialogResource>& dialogs, std::string* error) {
   auto module = std::make_unique<RegisteredModule>();
   module->handle = handle;
   module->exports = exports;
@@ -211,8 +211,9 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
-  const headless::ModuleExports* plugin = module == headless::PluginModule() ? headless::installedExports.load()
-                                                                            : headless::RegisteredExports(module);
+  const headless::ModuleExports* plugin = module == headless::PluginModule()
+                                              ? headless::installedExports.load()
+                                              : headless::RegisteredExports(module);
   if (procName == nullptr || plugin == nullptr) return nullptr;
   const bool byOrdinal = IS_INTRESOURCE(procName);
   const WORD ordinal = static_cast<WORD>(reinterpret_cast<ULONG_PTR>(procName));

@@ -10,9 +10,8 @@
 
 #if defined(__i386__) && defined(__linux__)
 
-#include <windows.h>
-
 #include <unistd.h>
+#include <windows.h>
 
 #include <cctype>
 #include <cerrno>
@@ -95,8 +94,13 @@ static_assert(sizeof(MemoryInformation) == 28);
 SIZE_T WINAPI VirtualQuery(LPCVOID address, MemoryInformation* info, SIZE_T length) {
   if (info == nullptr || length < sizeof *info) return 0;
   const uintptr_t page = reinterpret_cast<uintptr_t>(address) & ~static_cast<uintptr_t>(0xFFF);
-  *info = MemoryInformation{reinterpret_cast<void*>(page), reinterpret_cast<void*>(page),
-                            PAGE_EXECUTE_READWRITE, 0x1000, MEM_COMMIT, PAGE_EXECUTE_READWRITE, MEM_PRIVATE};
+  *info = MemoryInformation{reinterpret_cast<void*>(page),
+                            reinterpret_cast<void*>(page),
+                            PAGE_EXECUTE_READWRITE,
+                            0x1000,
+                            MEM_COMMIT,
+                            PAGE_EXECUTE_READWRITE,
+                            MEM_PRIVATE};
   return sizeof *info;
 }
 

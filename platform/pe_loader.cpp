@@ -19,10 +19,9 @@
 #include <ucontext.h>
 #include <unistd.h>
 
-#include <csignal>
-
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -77,7 +76,6 @@ struct PeModule {
   uint32_t directories[16][2] = {};
   uint32_t entryRva = 0;
   std::vector<uint32_t> tlsCallbacks;  // addresses
-  std::vector<std::string> imports;
   std::vector<ModuleExport> exports;
   std::string moduleName;
   bool registered = false;
@@ -112,9 +110,9 @@ bool InstallThreadBlock(PeModule* module, std::string* error) {
   uint8_t* teb = set->block.bytes;
   const uint32_t stackHere = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&set));
   const uint32_t words[][2] = {
-      {0x00, 0xFFFFFFFFu},                 // end of the exception handler list
-      {0x04, stackHere + 0x10000u},        // stack base (above)
-      {0x08, stackHere - 0x400000u},       // stack limit (below)
+      {0x00, 0xFFFFFFFFu},            // end of the exception handler list
+      {0x04, stackHere + 0x10000u},   // stack base (above)
+      {0x08, stackHere - 0x400000u},  // stack limit (below)
       {0x18, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(teb))},
       {0x20, static_cast<uint32_t>(getpid())},
       {0x24, static_cast<uint32_t>(syscall(SYS_gettid))},
@@ -171,8 +169,8 @@ void roomstat_pe_guard_enter();
 void roomstat_pe_guard_return();
 
 __attribute__((used)) const void* RoomstatPeGuardEnter(uint32_t index, uint32_t* entrySp) {
-  headless::guardFrames.push_back(headless::GuardFrame{
-      static_cast<uint32_t>(reinterpret_cast<uintptr_t>(entrySp)), *entrySp, index});
+  headless::guardFrames.push_back(
+      headless::GuardFrame{static_cast<uint32_t>(reinterpret_cast<uintptr_t>(entrySp)), *entrySp, index});
   return headless::guardedExports[index].target;
 }
 
@@ -265,12 +263,13 @@ void ReportFault(int signal, siginfo_t* info, void* context) {
   char where[64] = "outside every loaded module";
   for (const MappedRange& range : mappedRanges) {
     const uintptr_t base = range.base.load(), size = range.size.load();
-    if (eip >= base && eip - base < size) std::snprintf(where, sizeof where, "at offset 0x%lx of a loaded module",
-                                                        static_cast<unsigned long>(eip - base));
+    if (eip >= base && eip - base < size)
+      std::snprintf(where, sizeof where, "at offset 0x%lx of a loaded module",
+                    static_cast<unsigned long>(eip - base));
   }
   char message[192];
-  const int length = std::snprintf(message, sizeof message, "signal %d at 0x%lx, %s (address 0x%lx)\n", signal,
-                                   static_cast<unsigned long>(eip), where,
+  const int length = std::snprintf(message, sizeof message, "signal %d at 0x%lx, %s (address 0x%lx)\n",
+                                   signal, static_cast<unsigned long>(eip), where,
                                    static_cast<unsigned long>(reinterpret_cast<uintptr_t>(info->si_addr)));
   if (length > 0) (void)!write(2, message, static_cast<size_t>(length));
   ::signal(signal, SIG_DFL);  // the instruction runs again and ends the process
@@ -392,7 +391,8 @@ bool BindImports(PeModule* module, const std::vector<ImportOverride>& overrides,
     const uint8_t* descriptor = module->image + d;
     const uint32_t lookupRva = Read32(descriptor), nameRva = Read32(descriptor + 12);
     const uint32_t addressRva = Read32(descriptor + 16);
-    if (nameRva == 0 && addressRva == 0) return unbound.empty() || (*error = "unbound imports:" + unbound, false);
+    if (nameRva == 0 && addressRva == 0)
+      return unbound.empty() || (*error = "unbound imports:" + unbound, false);
     const char* dll = module->TextAt(nameRva);
     if (dll == nullptr) break;
     const uint32_t thunks = lookupRva != 0 ? lookupRva : addressRva;
@@ -406,12 +406,12 @@ bool BindImports(PeModule* module, const std::vector<ImportOverride>& overrides,
       } else if (const char* text = module->TextAt(thunk + 2)) {
         name = text;
       }
-      module->imports.push_back(std::string(dll) + "!" + name);
       const void* address = FindImportImplementation(dll, name.c_str());
       for (const ImportOverride& override : overrides)
-        if (override.name == name && detail::SameTextIgnoringCase(override.dll, dll)) address = override.address;
+        if (override.name == name && detail::SameTextIgnoringCase(override.dll, dll))
+          address = override.address;
       if (address == nullptr) {
-        unbound += " " + module->imports.back();
+        unbound += " " + std::string(dll) + "!" + name;
         continue;
       }
       const uint32_t value = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address));
@@ -479,8 +479,6 @@ bool ReadTls(PeModule* module, std::string* error) {
   return true;
 }
 
-std::vector<DialogResource> DialogResources(const PeModule* module);
-
 // Calls the TLS callbacks, then the entry point (as the Windows loader does
 // for both attach and detach).
 bool NotifyModule(PeModule* module, DWORD reason) {
@@ -542,7 +540,8 @@ struct ResourceTree {
 };
 
 ResourceTree Resources(const PeModule* module) {
-  ResourceTree tree{module, module->directories[DIRECTORY_RESOURCE][0], module->directories[DIRECTORY_RESOURCE][1]};
+  ResourceTree tree{module, module->directories[DIRECTORY_RESOURCE][0],
+                    module->directories[DIRECTORY_RESOURCE][1]};
   if (!module->Holds(tree.rva, tree.size)) tree.size = 0;
   return tree;
 }
@@ -572,7 +571,8 @@ void Unload(PeModule* module) {
 
 }  // namespace
 
-PeModule* LoadPeModule(const std::string& path, std::string* error, const std::vector<ImportOverride>& overrides) {
+PeModule* LoadPeModule(const std::string& path, std::string* error,
+                       const std::vector<ImportOverride>& overrides) {
   std::string reason;
   std::ifstream in(path, std::ios::binary);
   if (!in) {
@@ -581,12 +581,14 @@ PeModule* LoadPeModule(const std::string& path, std::string* error, const std::v
   }
   const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   auto* module = new PeModule;
-  bool ok = MapImage(file, module, &reason) && BindImports(module, overrides, &reason) && ReadExports(module, &reason) && GuardExports(module, &reason) &&
+  bool ok = MapImage(file, module, &reason) && BindImports(module, overrides, &reason) &&
+            ReadExports(module, &reason) && GuardExports(module, &reason) &&
             InstallThreadBlock(module, &reason) && ReadTls(module, &reason);
   if (ok) {
-    ok = RegisterModule(reinterpret_cast<HINSTANCE>(module->image),
-                        ModuleExports{module->moduleName.c_str(), module->exports.data(), module->exports.size()},
-                        DialogResources(module), &reason);
+    ok = RegisterModule(
+        reinterpret_cast<HINSTANCE>(module->image),
+        ModuleExports{module->moduleName.c_str(), module->exports.data(), module->exports.size()},
+        DialogResources(module), &reason);
     module->registered = ok;
   }
   if (ok) {
@@ -624,17 +626,13 @@ std::string_view PeResource(const PeModule* module, int type, const std::string&
   return {};
 }
 
-const std::vector<std::string>& PeImports(const PeModule* module) { return module->imports; }
-
 }  // namespace headless
 
 #else  // not 32-bit x86 Linux
 
 namespace headless {
 
-struct PeModule {
-  std::vector<std::string> imports;
-};
+struct PeModule {};
 
 PeModule* LoadPeModule(const std::string& path, std::string* error, const std::vector<ImportOverride>&) {
   *error = path + ": Windows modules run only on the 32-bit x86 Linux build";
@@ -644,8 +642,6 @@ void FreePeModule(PeModule*) {}
 HINSTANCE PeModuleHandle(const PeModule*) { return nullptr; }
 std::string_view PeResource(const PeModule*, int, int) { return {}; }
 std::string_view PeResource(const PeModule*, int, const std::string&) { return {}; }
-const std::vector<std::string>& PeImports(const PeModule* module) { return module->imports; }
-
 }  // namespace headless
 
 #endif

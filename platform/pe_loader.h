@@ -45,7 +45,5 @@ HINSTANCE PeModuleHandle(const PeModule* module);
 // name (resource names are upper case); empty when there is none.
 std::string_view PeResource(const PeModule* module, int type, int id);
 std::string_view PeResource(const PeModule* module, int type, const std::string& name);
-// The imports that the module asked for, as "DLL!name", in table order.
-const std::vector<std::string>& PeImports(const PeModule* module);
 
 }  // namespace headless

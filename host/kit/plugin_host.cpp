@@ -98,8 +98,9 @@ struct HostCallbacks {
     return nullptr;
   }
 
-  HOST_SERVICE static int32_t XFM_STDCALL GetSamples(uint32_t waveHandle, void* destination, uint32_t firstFrame,
-                                        uint32_t frameCount, uint32_t formatWord) {
+  HOST_SERVICE static int32_t XFM_STDCALL GetSamples(uint32_t waveHandle, void* destination,
+                                                     uint32_t firstFrame, uint32_t frameCount,
+                                                     uint32_t formatWord) {
     try {
       PluginHost* host = HostOfWave(waveHandle);
       if (host == nullptr) return 0;
@@ -204,7 +205,8 @@ bool ResolveEntryPoints(HINSTANCE module, ModuleEntryPoints* entries, std::strin
     found[i] = reinterpret_cast<void (*)()>(GetProcAddress(module, MAKEINTRESOURCEA(exports[i].ordinal)));
     if (found[i] == nullptr) {
       if (error != nullptr)
-        *error = "no export " + std::string(exports[i].name) + " (ordinal " + std::to_string(exports[i].ordinal) + ")";
+        *error = "no export " + std::string(exports[i].name) + " (ordinal " +
+                 std::to_string(exports[i].ordinal) + ")";
       return false;
     }
   }

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -91,8 +91,8 @@ struct Scenario {
   uint16_t channels, bits;
   std::vector<std::pair<int, const char*>> typed;  // into the settings dialog
   bool thirdOctave;
-  int cancelAt;         // progress step that raises the stop request, 0 none
-  const char* golden;   // report file in tests/golden, or null
+  int cancelAt;        // progress step that raises the stop request, 0 none
+  const char* golden;  // report file in tests/golden, or null
 };
 
 // Init, the settings dialog (typed values, OK), one XfmDo whose results
@@ -107,8 +107,10 @@ std::string Transcript(const ModuleEntryPoints& module, const Scenario& s, std::
   std::ostringstream out;
   {
     PluginHost host(module);
-    const std::vector<float> left = runtest::DecayingNoise(44100, 0.7, 0.4, s.bits == 8 ? 120.0f : 20000.0f, 200, 21);
-    const std::vector<float> right = runtest::DecayingNoise(44100, 0.7, 0.5, s.bits == 8 ? 110.0f : 20000.0f, 230, 22);
+    const std::vector<float> left =
+        runtest::DecayingNoise(44100, 0.7, 0.4, s.bits == 8 ? 120.0f : 20000.0f, 200, 21);
+    const std::vector<float> right =
+        runtest::DecayingNoise(44100, 0.7, 0.5, s.bits == 8 ? 110.0f : 20000.0f, 230, 22);
     host.SetAudio(s.channels, s.bits, 44100, s.channels == 2 ? runtest::Interleave(left, right) : left);
     host.SetInteractive(0xFFFF, 1);
     host.onProgress = [&](int32_t done, int32_t) {
@@ -149,9 +151,11 @@ std::string Transcript(const ModuleEntryPoints& module, const Scenario& s, std::
     AnalysisSettings settings;
     std::memcpy(&settings, bytes.data(), sizeof settings);
     EXPECT_EQ(AddressFromSlot(settings.moduleHandle), static_cast<void*>(module.module));
-    for (size_t i = offsetof(AnalysisSettings, resultValues); i < offsetof(AnalysisSettings, ownerWindow); ++i)
+    for (size_t i = offsetof(AnalysisSettings, resultValues); i < offsetof(AnalysisSettings, ownerWindow);
+         ++i)
       bytes[i] = 0;
-    for (size_t i = 0; i < sizeof settings.moduleHandle; ++i) bytes[offsetof(AnalysisSettings, moduleHandle) + i] = 0;
+    for (size_t i = 0; i < sizeof settings.moduleHandle; ++i)
+      bytes[offsetof(AnalysisSettings, moduleHandle) + i] = 0;
     out << "settings";
     for (uint8_t byte : bytes) out << " " << static_cast<int>(byte);
     out << "\n";
@@ -159,7 +163,8 @@ std::string Transcript(const ModuleEntryPoints& module, const Scenario& s, std::
   headless::SetObserver(nullptr);
   *report = headless::ClipboardText().value_or("");
   headless::ResetClipboard();  // frees the copied text
-  out << person.seen.str() << "report\n" << *report << "\nblocks left " << headless::LiveGlobalBlocks() - blocksBefore;
+  out << person.seen.str() << "report\n"
+      << *report << "\nblocks left " << headless::LiveGlobalBlocks() - blocksBefore;
   return out.str();
 }
 
@@ -192,7 +197,6 @@ TEST(LoadedModule, WholeRunsMatchTheLinkedPlugin) {
   }
 }
 
-
 // windres's binary templates read back as the script parser reads the script:
 // same dialogs, controls, classes, texts, geometry and styles. (A control
 // that the script writes as CONTROL may read back as the statement that its
@@ -206,8 +210,9 @@ TEST(LoadedModule, DialogTemplatesAreTheScriptsAndTheBitmapIsTheToolbarIcon) {
     for (const auto& c : view.controls) {
       std::string windowClass = c.windowClass;
       for (char& ch : windowClass) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-      out << c.kind << " " << c.id << " " << windowClass << " \"" << c.text << "\" " << c.x << "," << c.y << " "
-          << c.width << "x" << c.height << " " << std::hex << c.style << " " << c.exStyle << std::dec << "\n";
+      out << c.kind << " " << c.id << " " << windowClass << " \"" << c.text << "\" " << c.x << "," << c.y
+          << " " << c.width << "x" << c.height << " " << std::hex << c.style << " " << c.exStyle << std::dec
+          << "\n";
     }
     return out.str();
   };
@@ -229,7 +234,8 @@ TEST(LoadedModule, DialogTemplatesAreTheScriptsAndTheBitmapIsTheToolbarIcon) {
     std::memcpy(&value, bitmap.data() + offset, width);
     return value;
   };
-  EXPECT_EQ(std::vector<uint32_t>({field(0, 4), field(4, 4), field(8, 4), field(12, 2), field(14, 2), field(16, 4)}),
+  EXPECT_EQ(std::vector<uint32_t>(
+                {field(0, 4), field(4, 4), field(8, 4), field(12, 2), field(14, 2), field(16, 4)}),
             std::vector<uint32_t>({40, 20, 20, 1, 4, 0}));
 }
 
