@@ -26,6 +26,9 @@
 #include "platform/pe_loader.h"
 #include "tests/run_harness.h"
 
+// The linked plug-in's export table, generated from Roomstat_32.def.
+headless::ModuleExports StaticPluginExports();
+
 namespace {
 
 using hostkit::LoadedPlugin;
@@ -205,6 +208,19 @@ TEST(LoadedModule, WholeRunsMatchTheLinkedPlugin) {
     if (s.golden != nullptr) {
       EXPECT_EQ(loadedReport, ReadFile(std::string(ROOMSTAT_SOURCE_DIR) + "/tests/golden/" + s.golden));
     }
+  }
+}
+
+// Every name and ordinal of Roomstat_32.def reaches the same function of the
+// loaded module.
+TEST(LoadedModule, ExportsByNameAndByOrdinalAreTheDefinitions) {
+  const headless::ModuleExports definitions = StaticPluginExports();
+  const HINSTANCE module = Dll().EntryPoints().module;
+  for (size_t i = 0; i < definitions.count; ++i) {
+    const headless::ModuleExport& entry = definitions.exports[i];
+    const FARPROC byName = GetProcAddress(module, entry.name);
+    EXPECT_NE(byName, nullptr) << entry.name;
+    EXPECT_EQ(byName, GetProcAddress(module, MAKEINTRESOURCEA(entry.ordinal))) << entry.name;
   }
 }
 
