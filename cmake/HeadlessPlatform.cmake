@@ -106,3 +106,9 @@ set(HEADLESS_EXPORT_TABLE ${HEADLESS_GENERATED_DIR}/plugin_exports.cpp)
 target_include_directories(win32_headless PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/platform/include)
 find_package(Threads REQUIRED)
 target_link_libraries(win32_headless PUBLIC Threads::Threads)
+# On 32-bit x86 the stand-in's functions are also called by the Windows
+# module (PE loader), whose code keeps the stack 4-byte aligned only; they
+# realign it before anything that needs the 16 bytes of the Linux ABI.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_SYSTEM_PROCESSOR MATCHES "i.86|x86")
+  target_compile_options(win32_headless PRIVATE -mincoming-stack-boundary=2)
+endif()

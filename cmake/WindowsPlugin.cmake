@@ -27,4 +27,7 @@ target_link_options(Roomstat_32 PRIVATE
   # their plain names.
   -Wl,--kill-at
   -Wl,--enable-stdcall-fixup
-  -Wl,--subsystem,windows)
+  -Wl,--subsystem,windows
+  # The shipped module carries no debug sections (the static runtime's); its
+  # symbol table stays, for the inspection of its stdcall exports.
+  $<$<CONFIG:Release>:-Wl,--strip-debug>)

@@ -11,9 +11,10 @@
 #include "interface/address_slot.h"
 #include "interface/build_guard.h"
 
-// Host callbacks use the Win32 calling convention.
-#if defined(_WIN32) && !defined(_WIN64)
-#define XFM_STDCALL __stdcall
+// Host callbacks use the Win32 calling convention (stdcall on 32-bit x86,
+// also on the 32-bit Linux build, which can load the Windows module).
+#if defined(__i386__)
+#define XFM_STDCALL __attribute__((stdcall))
 #else
 #define XFM_STDCALL
 #endif

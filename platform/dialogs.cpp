@@ -259,10 +259,12 @@ extern "C" {
 
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC dialogProc,
                                LPARAM initParam) {
-  if (instance != headless::PluginModule() || dialogProc == nullptr) return -1;
+  const headless::detail::ResourceScript* script = instance == headless::PluginModule()
+                                                       ? &headless::detail::CurrentScript()
+                                                       : headless::detail::RegisteredModuleDialogs(instance);
+  if (script == nullptr || dialogProc == nullptr) return -1;
   if (!CurrentThread().dialogStack.empty()) return -1;  // one modal dialog at a time
-  const headless::detail::DialogTemplateData* data =
-      headless::detail::FindTemplate(headless::detail::CurrentScript(), templateName);
+  const headless::detail::DialogTemplateData* data = headless::detail::FindTemplate(*script, templateName);
   if (data == nullptr) return -1;
   const HWND dialog = headless::detail::CreateDialogWindows(*data, dialogProc, owner);
   CurrentThread().dialogStack.push_back(dialog);
@@ -468,9 +470,11 @@ std::vector<HWND> OpenDialogs() { return CurrentThread().dialogStack; }
 
 int ForcedDialogEnds() { return CurrentThread().forcedDialogEnds; }
 
-std::optional<DialogView> DialogTemplate(int templateId) {
-  const detail::DialogTemplateData* data =
-      detail::FindTemplate(detail::CurrentScript(), MAKEINTRESOURCEA(templateId));
+std::optional<DialogView> DialogTemplate(int templateId, HINSTANCE module) {
+  const detail::ResourceScript* script =
+      module == PluginModule() ? &detail::CurrentScript() : detail::RegisteredModuleDialogs(module);
+  if (script == nullptr) return std::nullopt;
+  const detail::DialogTemplateData* data = detail::FindTemplate(*script, MAKEINTRESOURCEA(templateId));
   if (data == nullptr) return std::nullopt;
   DialogView view;
   view.templateId = data->id;

@@ -109,6 +109,22 @@ struct ModuleExports {
 // (process-wide; the host installs it before its first entry-point call).
 void InstallPluginExports(const ModuleExports& exports);
 
+// A module that a loader has mapped into this process (the Windows plug-in
+// module itself, on the 32-bit x86 build): its handle is its image base.
+// While registered, GetModuleHandleA finds it by `exports.moduleName`,
+// GetProcAddress serves `exports` (which must stay valid until
+// UnregisterModule), and DialogBoxParamA builds its dialogs from the binary
+// templates it carries. Returns false, with the reason, when a template
+// cannot be read; nothing is registered then.
+struct DialogResource {
+  int id;  // numeric resource name
+  const uint8_t* data;
+  size_t size;
+};
+bool RegisterModule(HINSTANCE handle, const ModuleExports& exports,
+                    const std::vector<DialogResource>& dialogs, std::string* error);
+void UnregisterModule(HINSTANCE handle);
+
 // --- Looking at and acting on dialogs ------------------------------------
 DialogView ViewDialog(HWND dialog);
 std::string ControlText(HWND dialog, int id);
@@ -148,7 +164,8 @@ int ForcedDialogEnds();
 // parsed, the error is reported once on stderr and every dialog fails with -1.
 // A dialog template as the script declares it (window null, controls in
 // template order), or nothing when the script has no such dialog.
-std::optional<DialogView> DialogTemplate(int templateId);
+// `module` may be a registered module (its binary templates).
+std::optional<DialogView> DialogTemplate(int templateId, HINSTANCE module = PluginModule());
 // Replaces, on this thread and until ResetThreadState, the module's templates
 // by those of `script` (tests of the dialog engine). Returns false and the
 // parse error when the script cannot be parsed; the templates then stay as

@@ -54,6 +54,14 @@ extern const unsigned char kEmbeddedResourceScript[];  // NUL-terminated
 extern const size_t kEmbeddedResourceScriptLength;
 extern const bool kEmbeddedResourceScriptPresent;
 
+// Reads a binary dialog template (DLGTEMPLATE and its items, as a resource
+// compiler writes it) into the form the script parser gives. The control
+// statement (`kind`) is the one that makes the item's class and style, or
+// "CONTROL". False, with the reason, for a truncated or unknown record.
+bool ParseDialogResource(const uint8_t* data, size_t size, DialogTemplateData* dialog, std::string* error);
+// The dialog templates of a registered module; null for any other handle.
+const ResourceScript* RegisteredModuleDialogs(HINSTANCE module);
+
 // --- Windows and the per-thread desktop ---------------------------------------
 
 struct Window {

@@ -6,7 +6,10 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "platform/headless.h"
 #include "platform/internal.h"
@@ -28,6 +31,25 @@ char processModuleTag;
 std::atomic<const ModuleExports*> installedExports{nullptr};
 ModuleExports exportsStorage;
 std::once_flag exportsOnce;
+
+// Modules mapped by a loader, with their dialog templates read once.
+struct RegisteredModule {
+  HINSTANCE handle;
+  ModuleExports exports;
+  detail::ResourceScript dialogs;
+};
+std::mutex registryMutex;
+std::vector<std::unique_ptr<RegisteredModule>>& Registry() {
+  static auto* modules = new std::vector<std::unique_ptr<RegisteredModule>>;
+  return *modules;
+}
+
+const ModuleExports* RegisteredExports(HMODULE module) {
+  std::lock_guard<std::mutex> lock(registryMutex);
+  for (const auto& entry : Registry())
+    if (entry->handle == module) return &entry->exports;
+  return nullptr;
+}
 
 }  // namespace
 
@@ -52,6 +74,13 @@ bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
     if (ca != cb) return false;
   }
   return true;
+}
+
+const ResourceScript* RegisteredModuleDialogs(HINSTANCE module) {
+  std::lock_guard<std::mutex> lock(registryMutex);
+  for (const auto& entry : Registry())
+    if (entry->handle == module) return &entry->dialogs;
+  return nullptr;
 }
 
 }  // namespace detail
@@ -117,6 +146,37 @@ void InstallPluginExports(const ModuleExports& exports) {
   });
 }
 
+bool RegisterModule(HINSTANCE handle, const ModuleExports& exports,
+                    const std::vector<DialogResource>& dialogs, std::string* error) {
+  auto module = std::make_unique<RegisteredModule>();
+  module->handle = handle;
+  module->exports = exports;
+  for (const DialogResource& resource : dialogs) {
+    detail::DialogTemplateData dialog;
+    std::string reason;
+    if (!detail::ParseDialogResource(resource.data, resource.size, &dialog, &reason)) {
+      if (error != nullptr) *error = "dialog " + std::to_string(resource.id) + ": " + reason;
+      return false;
+    }
+    dialog.id = resource.id;
+    module->dialogs.dialogs.push_back(std::move(dialog));
+  }
+  std::lock_guard<std::mutex> lock(registryMutex);
+  Registry().push_back(std::move(module));
+  return true;
+}
+
+void UnregisterModule(HINSTANCE handle) {
+  std::lock_guard<std::mutex> lock(registryMutex);
+  auto& modules = Registry();
+  for (auto it = modules.begin(); it != modules.end(); ++it) {
+    if ((*it)->handle == handle) {
+      modules.erase(it);
+      return;
+    }
+  }
+}
+
 }  // namespace headless
 
 extern "C" {
@@ -144,12 +204,17 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
   const headless::ModuleExports* plugin = headless::installedExports.load();
   if (plugin != nullptr && headless::detail::SameTextIgnoringCase(moduleName, plugin->moduleName))
     return headless::PluginModule();
+  std::lock_guard<std::mutex> lock(headless::registryMutex);
+  for (const auto& entry : headless::Registry())
+    if (headless::detail::SameTextIgnoringCase(moduleName, entry->exports.moduleName)) return entry->handle;
   return nullptr;
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
-  const headless::ModuleExports* plugin = headless::installedExports.load();
-  if (module != headless::PluginModule() || procName == nullptr || plugin == nullptr) return nullptr;
+  const headless::ModuleExports* plugin = module == headless::PluginModule()
+                                              ? headless::installedExports.load()
+                                              : headless::RegisteredExports(module);
+  if (procName == nullptr || plugin == nullptr) return nullptr;
   const bool byOrdinal = IS_INTRESOURCE(procName);
   const WORD ordinal = static_cast<WORD>(reinterpret_cast<ULONG_PTR>(procName));
   for (size_t i = 0; i < plugin->count; ++i) {

@@ -357,7 +357,8 @@ class Parser {
       ExpectComma();
       ReadRectangle(control);
       control.style = WS_CHILD | WS_VISIBLE | kind->defaultStyle;
-      if (AcceptComma()) control.style = StyleExpression(control.style);
+      // A given style replaces the statement's WS_GROUP, as windres does.
+      if (AcceptComma()) control.style = StyleExpression(control.style & ~static_cast<uint32_t>(WS_GROUP));
     }
     if (ok_) dialog.controls.push_back(std::move(control));
   }

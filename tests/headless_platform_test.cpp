@@ -254,12 +254,12 @@ TEST_F(HeadlessPlatform, ParsesTheResourceScriptSubset) {
   const std::vector<std::string> expected = {
       "DEFPUSHBUTTON 1 Button 'OK' 159,9,37,14 50010001",
       "EDITTEXT 1001 Edit '' 17,16,45,12 50810080",
-      "CTEXT 1060 Static '000.000' 56,50,35,10 50020201",
+      "CTEXT 1060 Static '000.000' 56,50,35,10 50000201",
       "RTEXT 2000 Static 'W Threshold' 9,53,46,8 50020002",
       "GROUPBOX -1 Button 'First Arrival Time settings' 5,37,150,58 50000007",
       "AUTOCHECKBOX 1008 Button 'Lock' 105,61,41,10 50010003",
       "CONTROL -1 Button '' 54,43,41,200 50008007",
-      "LTEXT 1020 Static '- -' 153,56,11,8 40020000 hidden",
+      "LTEXT 1020 Static '- -' 153,56,11,8 40000000 hidden",
       "PUSHBUTTON 3150 Button 'X' 1,1,1,1 58010000 disabled",
   };
   EXPECT_EQ(controls, expected);
@@ -290,7 +290,7 @@ TEST_F(HeadlessPlatform, UnknownSyntaxIsAClearErrorAndTheDialogFails) {
     EXPECT_TRUE(headless::DialogTemplate(100).has_value());  // the templates in use stay
   }
   // A dialog the module lacks fails with -1, as does a foreign module.
-  auto procedure = [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; };
+  auto procedure = [](HWND, UINT, WPARAM, LPARAM) CALLBACK -> INT_PTR { return FALSE; };
   EXPECT_EQ(DialogBoxParamA(headless::PluginModule(), MAKEINTRESOURCEA(55), nullptr, procedure, 0), -1);
   EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(100), nullptr, procedure, 0), -1);
 }
@@ -433,12 +433,12 @@ TEST_F(HeadlessDialogs, CloseBoxAndEscapeCancel) {
 }
 
 TEST_F(HeadlessDialogs, ADialogThatWillNotCloseIsEndedByTheStandIn) {
-  auto stubborn = [](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR { return message == WM_CLOSE; };
+  auto stubborn = [](HWND, UINT message, WPARAM, LPARAM) CALLBACK -> INT_PTR { return message == WM_CLOSE; };
   EXPECT_EQ(DialogBoxParamA(headless::PluginModule(), MAKEINTRESOURCEA(200), nullptr, stubborn, 0), 0);
   EXPECT_EQ(headless::ForcedDialogEnds(), 1);
   EXPECT_EQ(person_.idleCalls, 4u);  // three closes unanswered, then the fourth round gives up
   // Ending during WM_INITDIALOG: never shown, result kept.
-  auto quick = [](HWND dialog, UINT message, WPARAM, LPARAM) -> INT_PTR {
+  auto quick = [](HWND dialog, UINT message, WPARAM, LPARAM) CALLBACK -> INT_PTR {
     if (message == WM_INITDIALOG) EndDialog(dialog, 3);
     return TRUE;
   };

@@ -61,11 +61,14 @@ fi
 # build_and_test DIR TARGET CMAKE-ARGS...: configures with warnings as errors
 # and nothing left out, builds TARGET (all when empty), runs ctest.
 build_and_test() {
-  local dir=$1 target=$2
+  local dir=$1 targets=()
+  read -r -a targets <<<"$2"
   shift 2
+  local build=(cmake --build "$dir" --parallel "$jobs")
+  [ ${#targets[@]} -eq 0 ] || build+=(--target "${targets[@]}")
   cmake -S "$repo" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DROOMSTAT_WERROR=ON -DROOMSTAT_REQUIRE_ALL=ON \
         "${launcher[@]}" "$@" &&
-    cmake --build "$dir" --parallel "$jobs" ${target:+--target "$target"} &&
+    "${build[@]}" &&
     ctest --test-dir "$dir" --output-on-failure --no-tests=error --parallel "$jobs"
 }
 
@@ -80,8 +83,12 @@ sanitize() {
       -DROOMSTAT_BUILD_CLI=OFF -DROOMSTAT_BUILD_BENCHMARKS=OFF -DROOMSTAT_DLL_CHECK=OFF
 }
 
+# The 32-bit tests, and Roomstat_32.xfm itself (the Release DLL, built with
+# mingw-w64) loaded by the stand-in's PE loader and run through the same
+# whole runs as the statically linked plug-in (ctest's dll.* tests).
 i386() {
-  build_and_test "$build_root/i386" roomstat_tests -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/linux-i386.cmake"
+  build_and_test "$build_root/i386" "roomstat_tests roomstat_dll_tests roomstat_dll" \
+    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/linux-i386.cmake"
 }
 
 # Every tracked C++ file as Debian's clang-format (with .clang-format) would

@@ -72,6 +72,14 @@ long RoundAndClamp(float value, long low, long high) {
 
 }  // namespace
 
+// A loaded Windows module calls the services with the stack 4-byte aligned
+// only; they realign it for the Linux ABI.
+#if defined(__i386__)
+#define HOST_SERVICE __attribute__((force_align_arg_pointer))
+#else
+#define HOST_SERVICE
+#endif
+
 // The service routines whose addresses the host puts into XfmContext. Each
 // records the call, then runs the test's hook; no exception may leave them,
 // since their caller is plug-in code.
@@ -91,8 +99,9 @@ struct HostCallbacks {
     return nullptr;
   }
 
-  static int32_t XFM_STDCALL GetSamples(uint32_t waveHandle, void* destination, uint32_t firstFrame,
-                                        uint32_t frameCount, uint32_t formatWord) {
+  HOST_SERVICE static int32_t XFM_STDCALL GetSamples(uint32_t waveHandle, void* destination,
+                                                     uint32_t firstFrame, uint32_t frameCount,
+                                                     uint32_t formatWord) {
     try {
       PluginHost* host = HostOfWave(waveHandle);
       if (host == nullptr) return 0;
@@ -110,7 +119,7 @@ struct HostCallbacks {
     }
   }
 
-  static int32_t XFM_STDCALL Progress(int32_t stepsDone, int32_t stepsTotal) {
+  HOST_SERVICE static int32_t XFM_STDCALL Progress(int32_t stepsDone, int32_t stepsTotal) {
     try {
       PluginHost* host = tCurrentHost;
       if (host == nullptr) return 0;
@@ -126,7 +135,7 @@ struct HostCallbacks {
     }
   }
 
-  static int32_t XFM_STDCALL StatusText(const char* text, int32_t) {
+  HOST_SERVICE static int32_t XFM_STDCALL StatusText(const char* text, int32_t) {
     try {
       PluginHost* host = tCurrentHost;
       if (host == nullptr) return 0;
@@ -141,7 +150,7 @@ struct HostCallbacks {
     }
   }
 
-  static int32_t XFM_STDCALL ProgressDone(XfmContext* ctx) {
+  HOST_SERVICE static int32_t XFM_STDCALL ProgressDone(XfmContext* ctx) {
     try {
       PluginHost* host = HostOfContext(ctx);
       if (host == nullptr) return 0;
@@ -154,7 +163,7 @@ struct HostCallbacks {
     }
   }
 
-  static int32_t XFM_STDCALL DialogCreated(void* window, int32_t) {
+  HOST_SERVICE static int32_t XFM_STDCALL DialogCreated(void* window, int32_t) {
     try {
       PluginHost* host = tCurrentHost;
       if (host == nullptr) return 0;
@@ -204,10 +213,59 @@ void InstallStaticPlugin() { headless::InstallPluginExports(StaticPluginExports(
 // dialogs and of GetProcAddress) find the plug-in's exports installed.
 const bool staticPluginInstalled = (InstallStaticPlugin(), true);
 
-PluginHost::PluginHost() {
-  InstallStaticPlugin();
+bool ResolveEntryPoints(HINSTANCE module, ModuleEntryPoints* entries, std::string* error) {
+  // Ordinals of Roomstat_32.def.
+  const struct {
+    WORD ordinal;
+    const char* name;
+  } exports[] = {{2, "QueryXfm"}, {3, "XfmInit"}, {4, "XfmSetup"}, {5, "XfmDo"}, {6, "XfmDestroy"}};
+  void (*found[5])() = {};
+  for (int i = 0; i < 5; ++i) {
+    found[i] = reinterpret_cast<void (*)()>(GetProcAddress(module, MAKEINTRESOURCEA(exports[i].ordinal)));
+    if (found[i] == nullptr) {
+      if (error != nullptr)
+        *error = "no export " + std::string(exports[i].name) + " (ordinal " +
+                 std::to_string(exports[i].ordinal) + ")";
+      return false;
+    }
+  }
+  entries->module = module;
+  entries->queryXfm = reinterpret_cast<decltype(entries->queryXfm)>(found[0]);
+  entries->init = reinterpret_cast<decltype(entries->init)>(found[1]);
+  entries->setup = reinterpret_cast<decltype(entries->setup)>(found[2]);
+  entries->run = reinterpret_cast<decltype(entries->run)>(found[3]);
+  entries->destroy = reinterpret_cast<decltype(entries->destroy)>(found[4]);
+  return true;
+}
+
+const ModuleEntryPoints& StaticPlugin() {
+  static const ModuleEntryPoints entries = [] {
+    InstallStaticPlugin();
+    ModuleEntryPoints resolved;
+    ResolveEntryPoints(headless::PluginModule(), &resolved, nullptr);
+    return resolved;
+  }();
+  return entries;
+}
+
+std::unique_ptr<LoadedPlugin> LoadedPlugin::Load(const std::string& path, std::string* error,
+                                                 const std::vector<headless::ImportOverride>& overrides) {
+  std::unique_ptr<LoadedPlugin> plugin(new LoadedPlugin);
+  plugin->module_ = headless::LoadPeModule(path, error, overrides);
+  if (plugin->module_ == nullptr) return nullptr;
+  std::string reason;
+  if (!ResolveEntryPoints(headless::PeModuleHandle(plugin->module_), &plugin->entries_, &reason)) {
+    if (error != nullptr) *error = path + ": " + reason;
+    return nullptr;
+  }
+  return plugin;
+}
+
+LoadedPlugin::~LoadedPlugin() { headless::FreePeModule(module_); }
+
+PluginHost::PluginHost(const ModuleEntryPoints& module) : module_(module) {
   XfmInfo info{};
-  QueryXfm(&info);
+  module_.queryXfm(&info);
   settings_ = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, info.paramSize);
 
   context_.channelCount = channels_;
@@ -321,23 +379,23 @@ void PluginHost::SetSettingsBytes(const std::vector<uint8_t>& bytes) {
 
 LONG PluginHost::Init() {
   CurrentHostScope scope(this);
-  return XfmInit(&context_);
+  return module_.init(&context_);
 }
 
 LONG PluginHost::Setup(HWND parent) {
   CurrentHostScope scope(this);
-  return XfmSetup(parent, headless::PluginModule(), &context_);
+  return module_.setup(parent, module_.module, &context_);
 }
 
 LONG PluginHost::Do() {
   CurrentHostScope scope(this);
   RunRecorder recorder(&lastRun, keepLevelCurves);
-  return XfmDo(&context_);
+  return module_.run(&context_);
 }
 
 LONG PluginHost::Destroy() {
   CurrentHostScope scope(this);
-  return XfmDestroy(&context_);
+  return module_.destroy(&context_);
 }
 
 LONG PluginHost::RunWithContext(const std::function<LONG(XfmContext*)>& routine) {

@@ -9,12 +9,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "host/kit/run_record.h"
 #include "interface/results.h"
 #include "interface/xfm_types.h"
+#include "platform/pe_loader.h"
 
 namespace hostkit {
 
@@ -36,9 +38,45 @@ bool CopyPublishedResults(HGLOBAL settingsHandle, AcousticResults* store);
 // GetProcAddress serves (done by every PluginHost; idempotent).
 void InstallStaticPlugin();
 
+// The entry points of one plug-in module, found by ordinal through
+// GetProcAddress as a host editor finds them: the statically linked plug-in
+// or a Windows module loaded from its file.
+struct ModuleEntryPoints {
+  HINSTANCE module = nullptr;
+  WORD(WINAPI* queryXfm)(XfmInfo*) = nullptr;
+  LONG(WINAPI* init)(XfmContext*) = nullptr;
+  LONG(WINAPI* setup)(HWND, HINSTANCE, XfmContext*) = nullptr;
+  LONG(WINAPI* run)(XfmContext*) = nullptr;
+  LONG(WINAPI* destroy)(XfmContext*) = nullptr;
+};
+// False, naming the missing export, when `module` lacks one of them.
+bool ResolveEntryPoints(HINSTANCE module, ModuleEntryPoints* entries, std::string* error);
+// The statically linked plug-in.
+const ModuleEntryPoints& StaticPlugin();
+
+// Roomstat_32.xfm itself, loaded from its file (32-bit x86 Linux build only;
+// elsewhere Load fails with a message). Runs on the thread that loaded it.
+class LoadedPlugin {
+ public:
+  static std::unique_ptr<LoadedPlugin> Load(const std::string& path, std::string* error,
+                                            const std::vector<headless::ImportOverride>& overrides = {});
+  ~LoadedPlugin();
+  LoadedPlugin(const LoadedPlugin&) = delete;
+  LoadedPlugin& operator=(const LoadedPlugin&) = delete;
+  const ModuleEntryPoints& EntryPoints() const { return entries_; }
+  const headless::PeModule* Module() const { return module_; }
+
+ private:
+  LoadedPlugin() = default;
+  headless::PeModule* module_ = nullptr;
+  ModuleEntryPoints entries_;
+};
+
 class PluginHost {
  public:
-  PluginHost();   // allocates the settings block (QueryXfm's paramSize, zero-filled)
+  // Allocates the settings block (QueryXfm's paramSize, zero-filled). The
+  // module must outlive the host.
+  explicit PluginHost(const ModuleEntryPoints& module = StaticPlugin());
   // Frees the settings block and releases the slots of this host's own
   // addresses (settings handle, caption, stop word); the callbacks' slots are
   // shared by every host and stay.
@@ -62,7 +100,7 @@ class PluginHost {
 
   // Entry points, with this host installed as the target of the callbacks.
   LONG Init();
-  LONG Setup(HWND parent);  // module = headless::PluginModule()
+  LONG Setup(HWND parent);  // with the module's own handle
   LONG Do();
   LONG Destroy();
   // Runs any plug-in routine on this host's context with this host installed
@@ -92,6 +130,7 @@ class PluginHost {
   static PluginHost* Current();
 
  private:
+  ModuleEntryPoints module_;
   XfmContext context_{};
   HGLOBAL settings_ = nullptr;
   std::string caption_ = "Roomstat";

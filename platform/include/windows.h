@@ -12,9 +12,15 @@
 #include <cstddef>
 #include <cstdint>
 
+// The Win32 calling convention: stdcall on 32-bit x86, so that a PE32 module
+// can call the stand-in's functions and be called back by them.
+#if defined(__i386__)
+#define WINAPI __attribute__((stdcall))
+#else
 #define WINAPI
-#define CALLBACK
-#define APIENTRY
+#endif
+#define CALLBACK WINAPI
+#define APIENTRY WINAPI
 
 typedef int BOOL;
 typedef unsigned char BYTE;
