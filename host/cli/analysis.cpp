@@ -91,8 +91,13 @@ bool ChooseSelection(const Options& options, const AudioData& audio, uint32_t& f
       return false;
     }
   } else {
-    if (options.startSeconds) begin = static_cast<uint64_t>(std::llround(*options.startSeconds * rate));
-    if (options.endSeconds) end = static_cast<uint64_t>(std::llround(*options.endSeconds * rate));
+    // Times beyond the file stay beyond it (and never overflow a frame index).
+    auto frameAt = [&](double seconds) {
+      const double position = std::round(seconds * rate);
+      return position > static_cast<double>(frames) ? frames + 1 : static_cast<uint64_t>(position);
+    };
+    if (options.startSeconds) begin = frameAt(*options.startSeconds);
+    if (options.endSeconds) end = frameAt(*options.endSeconds);
     if (begin >= frames || end > frames) {
       error = std::string("the selection lies past the end of the file (") + duration + ")";
       return false;
@@ -101,6 +106,10 @@ bool ChooseSelection(const Options& options, const AudioData& audio, uint32_t& f
       error = "the selection holds no frame (--end must lie after --start)";
       return false;
     }
+  }
+  if (end - 1 > UINT32_MAX) {
+    error = "the selection reaches past frame " + std::to_string(UINT32_MAX) + ", the last a host can select";
+    return false;
   }
   first = static_cast<uint32_t>(begin);
   last = static_cast<uint32_t>(end - 1);
@@ -112,23 +121,24 @@ void AnalyseFileUnguarded(const std::string& path, const Options& options, const
   result.path = path;
   result.thresholdMode = options.thresholdMode;
   std::string error;
-  if (!ReadAudioFile(path, options.channels, result.audio, error)) {
-    result.exitCode = EXIT_UNREADABLE;
-    result.error = error;
-    return;
-  }
+  AudioReader reader;
   AudioData& audio = result.audio;
-  if (!ChooseSelection(options, audio, result.firstFrame, result.lastFrame, error)) {
+  uint64_t lastFrame = 0;
+  if (!reader.Open(path, options.channels, audio, error) ||
+      !ChooseSelection(options, audio, result.firstFrame, result.lastFrame, error) ||
+      !reader.ReadSelection(result.firstFrame, lastFrame = result.lastFrame, audio, error)) {
     result.exitCode = EXIT_UNREADABLE;
     result.error = error;
     return;
   }
+  result.lastFrame = static_cast<uint32_t>(lastFrame);
   const size_t channelCount = audio.usedChannels.size();
+  const size_t selectionFrames = audio.samples.size() / channelCount;
 
-  // Peak magnitude of each channel within the selection.
+  // Peak magnitude of each channel within the selection (all that was read).
   result.peaks.assign(channelCount, 0.0);
   float lowest = 0.0f, highest = 0.0f;
-  for (size_t frame = result.firstFrame; frame <= result.lastFrame; ++frame) {
+  for (size_t frame = 0; frame < selectionFrames; ++frame) {
     for (size_t c = 0; c < channelCount; ++c) {
       const float sample = audio.samples[frame * channelCount + c];
       result.peaks[c] = std::max(result.peaks[c], static_cast<double>(std::fabs(sample)));
@@ -160,10 +170,10 @@ void AnalyseFileUnguarded(const std::string& path, const Options& options, const
   headless::SetObserver(&person);
 
   hostkit::PluginHost host;
+  // The host holds the selection alone, so the plug-in's selection is all of it.
   host.SetAudio(static_cast<uint16_t>(channelCount), audio.bitsOffered, audio.sampleRate,
                 std::move(audio.samples));
-  audio.samples.clear();
-  host.SetSelection(result.firstFrame, result.lastFrame);
+  audio.samples = {};
   if (baseSettings.empty()) {
     host.Init();
   } else {

@@ -22,6 +22,7 @@ enum ExitCode {
   EXIT_USAGE = 1,
   EXIT_UNREADABLE = 2,
   EXIT_NO_RESULTS = 3,
+  EXIT_WRITE_FAILED = 4,  // an output file could not be written (the previous one is untouched)
   EXIT_INTERRUPTED = 130,
 };
 
@@ -61,7 +62,8 @@ struct RunListener {
   std::function<void(const PluginMessage&)> onMessage;
 };
 
-// Set by Ctrl-C: the running analyses stop after their current level.
+// Set by the first interrupt: the running band analyses stop after their
+// current level, and no further file starts.
 extern std::atomic<bool> g_stopRequested;
 
 // Analyses one file; `baseSettings` is a saved block to start from (empty:
