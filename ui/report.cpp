@@ -64,7 +64,8 @@ struct ReportSource {
 
 void AppendChannelSections(ReportText* text, ReportForm form, const XfmContext* ctx,
                            const ReportSource& source) {
-  const int channelCount = ctx->channelCount;
+  // The store holds two channels; any count but 2 was analysed as mono.
+  const int channelCount = ctx->channelCount == 2 ? 2 : 1;
   for (int channel = 0; channel < channelCount; ++channel) {
     if (channelCount == 2) {
       AppendText(text, channel == 0 ? "Left Channel" : "Right Channel");

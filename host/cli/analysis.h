@@ -12,6 +12,7 @@
 
 #include "host/cli/audio_file.h"
 #include "host/cli/options.h"
+#include "host/cli/settings_check.h"
 #include "interface/results.h"
 #include "interface/settings.h"
 
@@ -47,6 +48,7 @@ struct FileResult {
 
   AnalysisSettings settings{};           // the confirmed settings block
   std::vector<uint8_t> settingsBytes;    // the same, as bytes
+  std::vector<SettingAdjustment> adjustments;  // values the dialog stored otherwise than typed
   bool haveResults = false;
   AcousticResults store{};               // copied while the results dialog was open
   std::string report;                    // the copied clipboard text

@@ -21,6 +21,7 @@
 #include "host/cli/options.h"
 #include "host/cli/output.h"
 #include "host/cli/output_file.h"
+#include "host/cli/settings_check.h"
 #include "interface/entry_points.h"
 
 #ifndef ROOMSTAT_VERSION
@@ -186,6 +187,13 @@ int Run(int argc, char** argv) {
                    options.settingsPath.c_str(), baseSettings.size(), SETTINGS_SIZE);
       return EXIT_USAGE;
     }
+    AnalysisSettings block;
+    std::memcpy(&block, baseSettings.data(), sizeof(block));
+    if (!CheckSettingsBlock(block, error)) {
+      std::fprintf(stderr, "roomstat: %s is refused as a settings block: %s\n", options.settingsPath.c_str(),
+                   error.c_str());
+      return EXIT_USAGE;
+    }
   }
   const OutputFormat format =
       options.format ? *options.format
@@ -244,7 +252,19 @@ int Run(int argc, char** argv) {
     std::fprintf(stderr, "roomstat: %s: %s\n", r.path.c_str(), r.error.c_str());
   }
   if (skipped > 0) std::fprintf(stderr, "roomstat: interrupted: %zu file(s) not analysed\n", skipped);
-
+  // Values that the settings dialog stored otherwise than they were given,
+  // each said once (the same options give the same changes in every file).
+  std::vector<std::string> said;
+  for (const FileResult& r : results) {
+    for (const SettingAdjustment& a : r.adjustments) {
+      char line[200];
+      std::snprintf(line, sizeof(line), "roomstat: the settings dialog stored %s = %.9g for the given %.15g\n",
+                    a.field.c_str(), a.stored, a.given);
+      if (std::find(said.begin(), said.end(), line) != said.end()) continue;
+      said.push_back(line);
+      std::fputs(line, stderr);
+    }
+  }
   std::string text;
   switch (format) {
     case OutputFormat::Table: text = FormatTable(results); break;
