@@ -32,6 +32,8 @@ bool CheckSettingsBlock(const AnalysisSettings& settings, std::string& error) {
     error = Refusal("wThreshold", settings.wThreshold, "a threshold is a whole number from 0 to 32767");
   } else if (!IsThresholdValue(settings.yThreshold)) {
     error = Refusal("yThreshold", settings.yThreshold, "a threshold is a whole number from 0 to 32767");
+  } else if (settings.thresholdLock == 1 && settings.yThreshold != settings.wThreshold) {
+    error = Refusal("yThreshold", settings.yThreshold, "with Lock ticked it equals the W threshold");
   } else if (settings.arrivalThreshold != static_cast<int16_t>(settings.wThreshold)) {
     error = Refusal("arrivalThreshold", settings.arrivalThreshold, "it is the W threshold as a whole number");
   } else if (!std::isfinite(settings.boostDb) || std::fabs(settings.boostDb) > MAX_BOOST_DB) {
