@@ -6,7 +6,8 @@
 #   2. the test binary with AddressSanitizer and UndefinedBehaviorSanitizer,
 #      then ctest;
 #   3. the test binary for 32-bit x86 Linux (-m32, static), then ctest under
-#      qemu-i386-static.
+#      qemu-i386-static;
+#   4. the libFuzzer targets (clang), each for ROOMSTAT_FUZZ_SECONDS (60).
 # Run as root, it first installs the Debian packages that are missing.
 # Every stage runs even if an earlier one failed; the last line sums up, and
 # the exit status is non-zero when any stage failed.
@@ -20,7 +21,7 @@ build_root=${ROOMSTAT_BUILD_ROOT:-$repo/build-test}
 jobs=${ROOMSTAT_JOBS:-2}
 
 packages=(g++ g++-multilib cmake make libgtest-dev googletest libbenchmark-dev libsndfile1-dev pkg-config
-          g++-mingw-w64-i686 binutils-mingw-w64-i686 icoutils qemu-user-static python3)
+          g++-mingw-w64-i686 binutils-mingw-w64-i686 icoutils qemu-user-static python3 clang libclang-rt-14-dev)
 
 install_missing_packages() {
   local missing=() package
@@ -98,6 +99,8 @@ total_start=$(date +%s)
 run_stage "native -Werror + ctest (with DLL inspection)" native
 run_stage "ASan+UBSan tests" sanitize
 run_stage "32-bit x86 tests under qemu" i386
+run_stage "libFuzzer targets (${ROOMSTAT_FUZZ_SECONDS:-60} s each)" \
+  env ROOMSTAT_FUZZ_BUILD="$build_root/fuzz" ROOMSTAT_JOBS="$jobs" "$repo/tools/fuzz.sh"
 total_end=$(date +%s)
 
 echo
