@@ -1,5 +1,6 @@
 #include "host/cli/options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -278,6 +279,10 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
   }
   if (options.inputs.empty()) {
     error = "no input file";
+    return false;
+  }
+  if (std::count(options.inputs.begin(), options.inputs.end(), "-") > 1) {
+    error = "standard input (-) can be read only once";
     return false;
   }
   return true;
