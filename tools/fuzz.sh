@@ -26,10 +26,15 @@ fi
 launcher=()
 if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 
-cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
-      -DCMAKE_CXX_COMPILER=clang++ -DROOMSTAT_FUZZ=ON -DROOMSTAT_BUILD_BENCHMARKS=OFF \
-      -DROOMSTAT_DLL_CHECK=OFF "${launcher[@]}" >/dev/null &&
-  cmake --build "$build" --parallel "$jobs" --target "${targets[@]}" || { echo "fuzz.sh: build failed" >&2; exit 1; }
+mkdir -p "$build"
+if ! { cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+         -DCMAKE_CXX_COMPILER=clang++ -DROOMSTAT_FUZZ=ON -DROOMSTAT_BUILD_BENCHMARKS=OFF \
+         -DROOMSTAT_DLL_CHECK=OFF "${launcher[@]}" &&
+       cmake --build "$build" --parallel "$jobs" --target "${targets[@]}"; } > "$build/build.log" 2>&1; then
+  tail -n 40 "$build/build.log" >&2
+  echo "fuzz.sh: build failed; see $build/build.log" >&2
+  exit 1
+fi
 
 status=0
 for target in "${targets[@]}"; do
