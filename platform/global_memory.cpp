@@ -36,6 +36,7 @@ BlockTable& Table() {
 }
 
 constexpr uintptr_t MOVABLE_HANDLE_STEP = 8;
+constexpr SIZE_T STALE_MARK_BYTES = 64 * 1024;
 
 }  // namespace
 
@@ -76,7 +77,17 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
   const SIZE_T allocated = bytes == 0 ? 1 : bytes;
   void* data = (flags & GMEM_ZEROINIT) ? std::calloc(allocated, 1) : std::malloc(allocated);
   if (data == nullptr) return nullptr;
-  if (!(flags & GMEM_ZEROINIT)) std::memset(data, 0xCD, allocated);  // stale contents show
+  // Stale contents show. A large block is marked only at its two ends: its
+  // other pages stay untouched until used, as Windows leaves committed pages
+  // out of the working set until they are touched.
+  if (!(flags & GMEM_ZEROINIT)) {
+    if (allocated <= 2 * STALE_MARK_BYTES) {
+      std::memset(data, 0xCD, allocated);
+    } else {
+      std::memset(data, 0xCD, STALE_MARK_BYTES);
+      std::memset(static_cast<char*>(data) + allocated - STALE_MARK_BYTES, 0xCD, STALE_MARK_BYTES);
+    }
+  }
   Block block;
   block.data = data;
   block.bytes = bytes;

@@ -105,6 +105,14 @@ void OpenResultsDialog(bool thirdOctave, AddressSlot moduleSlot, AddressSlot own
 }  // namespace
 
 extern "C" LONG WINAPI XfmDo(XfmContext* ctx) {
+  // A host outside the interface's contract: any channel count but 2 is
+  // analysed as mono (below); a rate that is not positive has no band
+  // windows or filter frequencies to compute, so nothing runs.
+  if (ctx->sampleRate <= 0) {
+    ShowStopMessage(0, "The sampling rate of the selection is not positive:\nno acoustical parameters can be "
+                    "calculated.", "Acoustical Parameters");
+    return 1;
+  }
   AnalysisSettings* settings = LockSettings(ctx);
   if (settings == nullptr) return 1;
   const AddressSlot ownerSlot = settings->ownerWindow;

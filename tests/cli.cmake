@@ -23,3 +23,8 @@ add_test(NAME cli_end_to_end
                  --roomstat $<TARGET_FILE:roomstat> --fixtures ${ROOMSTAT_CLI_WORK}
                  --examples ${CMAKE_SOURCE_DIR}/examples)
 set_tests_properties(cli_end_to_end PROPERTIES FIXTURES_REQUIRED cli_audio TIMEOUT 300)
+
+add_test(NAME cli_robustness
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/cli/test_cli_robustness.py
+                 --roomstat $<TARGET_FILE:roomstat> --examples ${CMAKE_SOURCE_DIR}/examples)
+set_tests_properties(cli_robustness PROPERTIES TIMEOUT 600)

@@ -26,7 +26,8 @@ jobs=${ROOMSTAT_JOBS:-2}
 logs=$build_root/logs
 
 packages=(g++ g++-multilib cmake make git libgtest-dev googletest libbenchmark-dev libsndfile1-dev pkg-config
-          g++-mingw-w64-i686 binutils-mingw-w64-i686 icoutils qemu-user-static python3 clang-format cloc)
+          g++-mingw-w64-i686 binutils-mingw-w64-i686 icoutils qemu-user-static python3 clang-format cloc
+          clang libclang-rt-14-dev)
 
 install_missing_packages() {
   local missing=() package
@@ -194,6 +195,7 @@ run_stage format format
 run_stage native native
 run_stage sanitize sanitize
 run_stage i386 i386
+run_stage fuzz env ROOMSTAT_FUZZ_BUILD="$build_root/fuzz" ROOMSTAT_JOBS="$jobs" "$repo/tools/fuzz.sh"
 
 if [ ${#failed_stages[@]} -eq 0 ]; then
   echo "test.sh: every stage passed in $(($(date +%s) - total_start)) s"

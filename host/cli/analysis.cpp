@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <exception>
+#include <optional>
 
 #include "host/kit/plugin_host.h"
 #include "platform/headless.h"
@@ -19,17 +21,64 @@ std::atomic<bool> g_stopRequested{false};
 
 namespace {
 
+// The texts typed into the settings dialog's fields (unset: left as shown).
+struct TypedFields {
+  std::optional<std::string> rtuStart, rtuEnd, wThreshold, yThreshold, boost;
+};
+
+// Shortest decimal texts that the dialog reads back as the same float or double.
+std::string ExactText(float value) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "%.9g", static_cast<double>(value));
+  return text;
+}
+std::string ExactText(double value) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "%.17g", value);
+  return text;
+}
+
+// What to type: the options, and for a saved block the values that the
+// dialog would otherwise show shortened (the RTU fields hold six characters,
+// the boost four digits) and read back changed.
+TypedFields ChooseTypedFields(const Options& options, const std::vector<uint8_t>& baseSettings,
+                              const std::string& typedThreshold, bool stereo) {
+  TypedFields typed;
+  if (baseSettings.size() == sizeof(AnalysisSettings)) {
+    AnalysisSettings base;
+    std::memcpy(&base, baseSettings.data(), sizeof(base));
+    typed.rtuStart = ExactText(base.rtuStartDb);
+    typed.rtuEnd = ExactText(base.rtuEndDb);
+    if (stereo) typed.boost = ExactText(base.boostDb);
+  }
+  if (options.rtuStartText) typed.rtuStart = options.rtuStartText;
+  if (options.rtuEndText) typed.rtuEnd = options.rtuEndText;
+  if (!typedThreshold.empty()) typed.wThreshold = typedThreshold;
+  if (stereo && options.yThresholdText) typed.yThreshold = options.yThresholdText;
+  if (stereo && options.boostText) typed.boost = options.boostText;
+  return typed;
+}
+
+GivenSettings GivenFromTyped(const TypedFields& typed) {
+  GivenSettings given;
+  auto take = [](const std::optional<std::string>& text, bool& has, double& value) {
+    has = text.has_value();
+    if (has) value = std::strtod(text->c_str(), nullptr);
+  };
+  take(typed.rtuStart, given.hasRtuStart, given.rtuStartDb);
+  take(typed.rtuEnd, given.hasRtuEnd, given.rtuEndDb);
+  take(typed.wThreshold, given.hasW, given.wThreshold);
+  take(typed.yThreshold, given.hasY, given.yThreshold);
+  take(typed.boost, given.hasBoost, given.boostDb);
+  return given;
+}
+
 // Stands in for the person at the screen: fills the settings dialog once and
 // presses OK, and reads every message box.
 class DialogPerson : public headless::Observer {
  public:
-  DialogPerson(const Options& options, const std::string& typedThreshold, uint16_t channelCount,
-               const RunListener& listener, FileResult& result)
-      : options_(options),
-        typedThreshold_(typedThreshold),
-        channelCount_(channelCount),
-        listener_(listener),
-        result_(result) {}
+  DialogPerson(const Options& options, const TypedFields& typed, const RunListener& listener, FileResult& result)
+      : options_(options), typed_(typed), listener_(listener), result_(result) {}
 
   int OnMessageBox(HWND, const std::string& text, const std::string& caption, UINT) override {
     // Called from inside the plug-in: nothing may escape from here.
@@ -49,16 +98,14 @@ class DialogPerson : public headless::Observer {
   void OnDialogIdle(HWND dialog) override {
     if (settingsFilled_ || headless::ViewDialog(dialog).templateId != SETTINGS_DIALOG_TEMPLATE) return;
     settingsFilled_ = true;
-    if (options_.rtuStartText) headless::TypeText(dialog, ID_RTU_START, *options_.rtuStartText);
-    if (options_.rtuEndText) headless::TypeText(dialog, ID_RTU_END, *options_.rtuEndText);
-    if (!typedThreshold_.empty()) headless::TypeText(dialog, ID_W_THRESHOLD, typedThreshold_);
-    if (channelCount_ != 1) {
-      if (options_.yThresholdText) {
-        headless::SetCheckBox(dialog, ID_LOCK, false);
-        headless::TypeText(dialog, ID_Y_THRESHOLD, *options_.yThresholdText);
-      }
-      if (options_.boostText) headless::TypeText(dialog, ID_BOOST, *options_.boostText);
+    if (typed_.rtuStart) headless::TypeText(dialog, ID_RTU_START, *typed_.rtuStart);
+    if (typed_.rtuEnd) headless::TypeText(dialog, ID_RTU_END, *typed_.rtuEnd);
+    if (typed_.wThreshold) headless::TypeText(dialog, ID_W_THRESHOLD, *typed_.wThreshold);
+    if (typed_.yThreshold) {
+      headless::SetCheckBox(dialog, ID_LOCK, false);
+      headless::TypeText(dialog, ID_Y_THRESHOLD, *typed_.yThreshold);
     }
+    if (typed_.boost) headless::TypeText(dialog, ID_BOOST, *typed_.boost);
     if (options_.noiseCorrection) headless::SetCheckBox(dialog, ID_NOISE_CORRECTION, *options_.noiseCorrection);
     if (options_.thirdOctave) headless::SetCheckBox(dialog, ID_THIRD_OCTAVE, *options_.thirdOctave);
     headless::PressButton(dialog, ID_OK);
@@ -66,8 +113,7 @@ class DialogPerson : public headless::Observer {
 
  private:
   const Options& options_;
-  const std::string& typedThreshold_;
-  uint16_t channelCount_;
+  const TypedFields& typed_;
   const RunListener& listener_;
   FileResult& result_;
   bool settingsFilled_ = false;
@@ -91,8 +137,13 @@ bool ChooseSelection(const Options& options, const AudioData& audio, uint32_t& f
       return false;
     }
   } else {
-    if (options.startSeconds) begin = static_cast<uint64_t>(std::llround(*options.startSeconds * rate));
-    if (options.endSeconds) end = static_cast<uint64_t>(std::llround(*options.endSeconds * rate));
+    // Times beyond the file stay beyond it (and never overflow a frame index).
+    auto frameAt = [&](double seconds) {
+      const double position = std::round(seconds * rate);
+      return position > static_cast<double>(frames) ? frames + 1 : static_cast<uint64_t>(position);
+    };
+    if (options.startSeconds) begin = frameAt(*options.startSeconds);
+    if (options.endSeconds) end = frameAt(*options.endSeconds);
     if (begin >= frames || end > frames) {
       error = std::string("the selection lies past the end of the file (") + duration + ")";
       return false;
@@ -101,6 +152,10 @@ bool ChooseSelection(const Options& options, const AudioData& audio, uint32_t& f
       error = "the selection holds no frame (--end must lie after --start)";
       return false;
     }
+  }
+  if (end - 1 > UINT32_MAX) {
+    error = "the selection reaches past frame " + std::to_string(UINT32_MAX) + ", the last a host can select";
+    return false;
   }
   first = static_cast<uint32_t>(begin);
   last = static_cast<uint32_t>(end - 1);
@@ -115,16 +170,17 @@ void AnalyseFileUnguarded(const std::string& path, const Options& options, const
   result.path = path;
   result.thresholdMode = options.thresholdMode;
   std::string error;
-  if (!ReadAudioFile(path, options.channels, result.audio, error)) {
+  AudioReader reader;
+  AudioData& audio = result.audio;
+  uint64_t lastFrame = 0;
+  if (!reader.Open(path, options.channels, audio, error) ||
+      !ChooseSelection(options, audio, result.firstFrame, result.lastFrame, error) ||
+      !reader.ReadSelection(result.firstFrame, lastFrame = result.lastFrame, audio, error)) {
     result.exitCode = EXIT_UNREADABLE;
     result.error = error;
     return;
   }
-  if (!ChooseSelection(options, result.audio, result.firstFrame, result.lastFrame, error)) {
-    result.exitCode = EXIT_UNREADABLE;
-    result.error = error;
-    return;
-  }
+  result.lastFrame = static_cast<uint32_t>(lastFrame);
   AnalyseSelection(options, baseSettings, listener, result);
 }
 
@@ -133,11 +189,12 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
   result.thresholdMode = options.thresholdMode;
   AudioData& audio = result.audio;
   const size_t channelCount = audio.usedChannels.size();
+  const size_t selectionFrames = audio.samples.size() / channelCount;
 
-  // Peak magnitude of each channel within the selection.
+  // Peak magnitude of each channel within the selection (all that was read).
   result.peaks.assign(channelCount, 0.0);
   float lowest = 0.0f, highest = 0.0f;
-  for (size_t frame = result.firstFrame; frame <= result.lastFrame; ++frame) {
+  for (size_t frame = 0; frame < selectionFrames; ++frame) {
     for (size_t c = 0; c < channelCount; ++c) {
       const float sample = audio.samples[frame * channelCount + c];
       result.peaks[c] = std::max(result.peaks[c], static_cast<double>(std::fabs(sample)));
@@ -165,14 +222,15 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
   }
 
   headless::ResetThreadState();
-  DialogPerson person(options, result.typedThreshold, static_cast<uint16_t>(channelCount), listener, result);
+  const TypedFields typed = ChooseTypedFields(options, baseSettings, result.typedThreshold, channelCount != 1);
+  DialogPerson person(options, typed, listener, result);
   headless::SetObserver(&person);
 
   hostkit::PluginHost host;
+  // The host holds the selection alone, so the plug-in's selection is all of it.
   host.SetAudio(static_cast<uint16_t>(channelCount), audio.bitsOffered, audio.sampleRate,
                 std::move(audio.samples));
-  audio.samples.clear();
-  host.SetSelection(result.firstFrame, result.lastFrame);
+  audio.samples = {};
   if (baseSettings.empty()) {
     host.Init();
   } else {
@@ -187,6 +245,7 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
   result.settingsBytes = host.SettingsBytes();
   std::memcpy(&result.settings, result.settingsBytes.data(),
               std::min(result.settingsBytes.size(), sizeof(result.settings)));
+  result.adjustments = FindAdjustments(GivenFromTyped(typed), result.settings);
 
   // The hooks run inside the plug-in's calls: nothing may escape from them.
   host.onStatusText = [&](const std::string& text) {

@@ -12,6 +12,7 @@
 
 #include "host/cli/audio_file.h"
 #include "host/cli/options.h"
+#include "host/cli/settings_check.h"
 #include "host/kit/run_record.h"
 #include "interface/results.h"
 #include "interface/settings.h"
@@ -23,6 +24,7 @@ enum ExitCode {
   EXIT_USAGE = 1,
   EXIT_UNREADABLE = 2,
   EXIT_NO_RESULTS = 3,
+  EXIT_WRITE_FAILED = 4,  // an output file could not be written (the previous one is untouched)
   EXIT_INTERRUPTED = 130,
 };
 
@@ -47,6 +49,7 @@ struct FileResult {
 
   AnalysisSettings settings{};           // the confirmed settings block
   std::vector<uint8_t> settingsBytes;    // the same, as bytes
+  std::vector<SettingAdjustment> adjustments;  // values the dialog stored otherwise than typed
   bool haveResults = false;
   AcousticResults store{};               // copied while the results dialog was open
   hostkit::RunRecord record;             // what the run reported of each value's state
@@ -63,12 +66,13 @@ struct RunListener {
   std::function<void(const PluginMessage&)> onMessage;
 };
 
-// Set by Ctrl-C: the running analyses stop after their current level.
+// Set by the first interrupt: the running band analyses stop after their
+// current level, and no further file starts.
 extern std::atomic<bool> g_stopRequested;
 
-// Analyses result.audio over [result.firstFrame, result.lastFrame] (audio
-// and selection already filled in, as a file would give them, path naming
-// the source); otherwise as AnalyseFile.
+// Analyses result.audio, whose samples are exactly the selection's frames
+// (result.firstFrame and result.lastFrame number them in the source, path
+// names the source); otherwise as AnalyseFile.
 void AnalyseSelection(const Options& options, const std::vector<uint8_t>& baseSettings, const RunListener& listener,
                       FileResult& result);
 

@@ -2,8 +2,15 @@
 
 #include <sndfile.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace cli {
 
@@ -34,24 +41,88 @@ uint16_t OfferedBits(int subtype) {
 
 bool IsFloatSubtype(int subtype) { return subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE; }
 
-struct SndFileCloser {
-  SNDFILE* file;
-  ~SndFileCloser() {
-    if (file) sf_close(file);
+sf_count_t MemoryLength(void* user) { return static_cast<AudioReader::Memory*>(user)->bytes.size(); }
+
+sf_count_t MemorySeek(sf_count_t offset, int whence, void* user) {
+  auto* memory = static_cast<AudioReader::Memory*>(user);
+  const sf_count_t size = static_cast<sf_count_t>(memory->bytes.size());
+  const sf_count_t base = whence == SEEK_CUR ? memory->position : whence == SEEK_END ? size : 0;
+  if (offset < -base || offset > size - base) return -1;
+  memory->position = base + offset;
+  return memory->position;
+}
+
+sf_count_t MemoryRead(void* destination, sf_count_t count, void* user) {
+  auto* memory = static_cast<AudioReader::Memory*>(user);
+  const sf_count_t left = static_cast<sf_count_t>(memory->bytes.size()) - memory->position;
+  const sf_count_t copied = std::max<sf_count_t>(0, std::min(count, left));
+  if (copied > 0) std::memcpy(destination, memory->bytes.data() + memory->position, static_cast<size_t>(copied));
+  memory->position += copied;
+  return copied;
+}
+
+sf_count_t MemoryWrite(const void*, sf_count_t, void*) { return 0; }
+
+sf_count_t MemoryTell(void* user) { return static_cast<AudioReader::Memory*>(user)->position; }
+
+// Reads standard input to its end.
+bool ReadStandardInput(std::vector<unsigned char>& bytes, std::string& error) {
+  unsigned char chunk[65536];
+  for (;;) {
+    const ssize_t got = read(STDIN_FILENO, chunk, sizeof chunk);
+    if (got == 0) return true;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      error = std::string("cannot read standard input: ") + std::strerror(errno);
+      return false;
+    }
+    bytes.insert(bytes.end(), chunk, chunk + got);
   }
-};
+}
+
+const char* KindOfFile(mode_t mode) {
+  if (S_ISDIR(mode)) return "a directory";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a regular file";
+}
 
 }  // namespace
 
-bool ReadAudioFile(const std::string& path, const std::vector<int>& channels, AudioData& audio,
-                   std::string& error) {
+AudioReader::~AudioReader() {
+  if (file_) sf_close(file_);
+}
+
+bool AudioReader::Open(const std::string& path, const std::vector<int>& channels, AudioData& audio,
+                       std::string& error) {
   SF_INFO info{};
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-  if (!file) {
+  if (path == "-") {
+    if (!ReadStandardInput(memory_.bytes, error)) return false;
+    static SF_VIRTUAL_IO memoryIo = {MemoryLength, MemorySeek, MemoryRead, MemoryWrite, MemoryTell};
+    file_ = sf_open_virtual(&memoryIo, SFM_READ, &info, &memory_);
+  } else {
+    // Opened without waiting (a FIFO with no writer would block) and checked
+    // on the open descriptor itself.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+      error = std::string("cannot read: ") + std::strerror(errno);
+      return false;
+    }
+    struct stat facts {};
+    if (fstat(fd, &facts) != 0 || !S_ISREG(facts.st_mode)) {
+      const bool regular = S_ISREG(facts.st_mode);
+      error = std::string("cannot read: ") + (regular ? std::strerror(errno) : KindOfFile(facts.st_mode));
+      if (!regular) error += ", not an audio file (give - to read standard input)";
+      close(fd);
+      return false;
+    }
+    file_ = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+  }
+  if (!file_) {
     error = std::string("cannot read: ") + sf_strerror(nullptr);
     return false;
   }
-  SndFileCloser closer{file};
   audio.majorFormat = FormatName(info.format & SF_FORMAT_TYPEMASK);
   audio.subFormat = FormatName(info.format & SF_FORMAT_SUBMASK);
   audio.fileChannels = info.channels;
@@ -86,14 +157,22 @@ bool ReadAudioFile(const std::string& path, const std::vector<int>& channels, Au
     error = "holds no sample frames";
     return false;
   }
-  if (audio.fileFrames > 0x7FFFFFFFull / 8) {
-    error = "is too long for one analysis (" + std::to_string(audio.fileFrames) + " frames)";
+  return true;
+}
+
+bool AudioReader::ReadSelection(uint64_t first, uint64_t& last, AudioData& audio, std::string& error) {
+  SNDFILE* file = file_;
+  const uint64_t selectionFrames = last - first + 1;
+  // The plug-in's working buffers take 8 bytes per frame and channel within a
+  // 32-bit address space.
+  if (selectionFrames > 0x7FFFFFFFull / 8) {
+    error = "the selection is too long for one analysis (" + std::to_string(selectionFrames) +
+            " frames; at most " + std::to_string(0x7FFFFFFFull / 8) + ")";
     return false;
   }
-
   const size_t used = audio.usedChannels.size();
-  const size_t fileChannels = static_cast<size_t>(info.channels);
-  audio.samples.assign(static_cast<size_t>(audio.fileFrames) * used, 0.0f);
+  const size_t fileChannels = static_cast<size_t>(audio.fileChannels);
+  audio.samples.assign(static_cast<size_t>(selectionFrames) * used, 0.0f);
   constexpr sf_count_t CHUNK_FRAMES = 8192;
   std::vector<int> intBuffer;
   std::vector<double> doubleBuffer;
@@ -103,12 +182,26 @@ bool ReadAudioFile(const std::string& path, const std::vector<int>& channels, Au
   // Integer reads come left-aligned in 32 bits: shift down to the offered width.
   const int shift = audio.bitsOffered == 8 ? 24 : 16;
 
-  uint64_t frame = 0;
-  while (frame < audio.fileFrames) {
-    const sf_count_t got = integerPath ? sf_readf_int(file, intBuffer.data(), CHUNK_FRAMES)
-                                       : sf_readf_double(file, doubleBuffer.data(), CHUNK_FRAMES);
+  // Seek to the selection; a stream that cannot seek is read up to it.
+  if (first > 0 && sf_seek(file, static_cast<sf_count_t>(first), SEEK_SET) < 0) {
+    for (uint64_t skipped = 0; skipped < first;) {
+      const sf_count_t want = static_cast<sf_count_t>(std::min<uint64_t>(CHUNK_FRAMES, first - skipped));
+      const sf_count_t got = integerPath ? sf_readf_int(file, intBuffer.data(), want)
+                                         : sf_readf_double(file, doubleBuffer.data(), want);
+      if (got <= 0) {
+        error = std::string("holds no readable sample frames at the selection: ") + sf_strerror(file);
+        return false;
+      }
+      skipped += static_cast<uint64_t>(got);
+    }
+  }
+  uint64_t frame = 0;  // within the selection
+  while (frame < selectionFrames) {
+    const sf_count_t want = static_cast<sf_count_t>(std::min<uint64_t>(CHUNK_FRAMES, selectionFrames - frame));
+    const sf_count_t got = integerPath ? sf_readf_int(file, intBuffer.data(), want)
+                                       : sf_readf_double(file, doubleBuffer.data(), want);
     if (got <= 0) break;
-    for (sf_count_t f = 0; f < got && frame < audio.fileFrames; ++f, ++frame) {
+    for (sf_count_t f = 0; f < got; ++f, ++frame) {
       for (size_t u = 0; u < used; ++u) {
         const size_t source = static_cast<size_t>(f) * fileChannels + static_cast<size_t>(audio.usedChannels[u] - 1);
         float sample;
@@ -117,14 +210,14 @@ bool ReadAudioFile(const std::string& path, const std::vector<int>& channels, Au
         } else {
           const double value = doubleBuffer[source];
           if (!std::isfinite(value)) {
-            error = "frame " + std::to_string(frame) + " of channel " + std::to_string(audio.usedChannels[u]) +
+            error = "frame " + std::to_string(first + frame) + " of channel " + std::to_string(audio.usedChannels[u]) +
                     " is not a finite number (NaN or infinite samples cannot be analysed)";
             return false;
           }
           // Full scale of the file (1.0) becomes 32768, the 16-bit integer scale.
           sample = static_cast<float>(value * 32768.0);
           if (!std::isfinite(sample)) {
-            error = "frame " + std::to_string(frame) + " of channel " + std::to_string(audio.usedChannels[u]) +
+            error = "frame " + std::to_string(first + frame) + " of channel " + std::to_string(audio.usedChannels[u]) +
                     " lies beyond the range of single-precision samples";
             return false;
           }
@@ -133,14 +226,16 @@ bool ReadAudioFile(const std::string& path, const std::vector<int>& channels, Au
       }
     }
   }
-  if (frame < audio.fileFrames) {
+  if (frame < selectionFrames) {
     // A truncated file: keep what could be read, as an editor would.
-    audio.fileFrames = frame;
-    audio.samples.resize(static_cast<size_t>(frame) * used);
     if (frame == 0) {
       error = std::string("holds no readable sample frames: ") + sf_strerror(file);
       return false;
     }
+    audio.fileFrames = first + frame;
+    last = first + frame - 1;
+    audio.samples.resize(static_cast<size_t>(frame) * used);
+    audio.samples.shrink_to_fit();
   }
   return true;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+struct sf_private_tag;  // libsndfile's SNDFILE
+
 namespace cli {
 
 // A file's audio, as the plug-in will be offered it.
@@ -24,9 +26,35 @@ struct AudioData {
   std::vector<float> samples;
 };
 
-// Reads `path`, keeping the channels `channels` (1-based; empty: all, which
-// must be one or two). On failure returns false and says why in `error`.
-bool ReadAudioFile(const std::string& path, const std::vector<int>& channels, AudioData& audio,
-                   std::string& error);
+// One open audio file. Open() learns the facts of the file; ReadSelection()
+// then decodes only the frames of the selection, converted once into the
+// offered scale. A path of "-" is standard input, read whole into memory.
+class AudioReader {
+ public:
+  AudioReader() = default;
+  ~AudioReader();
+  AudioReader(const AudioReader&) = delete;
+  AudioReader& operator=(const AudioReader&) = delete;
+
+  // Opens `path` (a regular file, or "-"), keeping the channels `channels`
+  // (1-based; empty: all, which must be one or two); fills everything of
+  // `audio` but its samples. On failure returns false and says why.
+  bool Open(const std::string& path, const std::vector<int>& channels, AudioData& audio, std::string& error);
+
+  // Decodes frames first..last (inclusive) into audio.samples. A file that
+  // ends early keeps what could be read: `last` is moved back to the last
+  // frame read.
+  bool ReadSelection(uint64_t first, uint64_t& last, AudioData& audio, std::string& error);
+
+  // Standard input as libsndfile's virtual I/O reads it.
+  struct Memory {
+    std::vector<unsigned char> bytes;
+    int64_t position = 0;
+  };
+
+ private:
+  sf_private_tag* file_ = nullptr;
+  Memory memory_;
+};
 
 }  // namespace cli

@@ -1,12 +1,14 @@
 // roomstat: analyses room impulse responses with the plug-in, driving it as a
 // host editor would (settings dialog, run, results dialog, clipboard), and
 // prints what the plug-in computed as a table, the copied report, csv or json.
-#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -15,8 +17,11 @@
 #include <vector>
 
 #include "host/cli/analysis.h"
+#include "host/cli/interrupts.h"
 #include "host/cli/options.h"
 #include "host/cli/output.h"
+#include "host/cli/output_file.h"
+#include "host/cli/settings_check.h"
 #include "interface/entry_points.h"
 
 #ifndef ROOMSTAT_VERSION
@@ -95,29 +100,59 @@ class ProgressLine {
   int32_t done_ = 0, total_ = 0;
 };
 
-extern "C" void OnInterrupt(int) { g_stopRequested.store(true); }
-
-void InstallInterruptHandler() {
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  // A second Ctrl-C ends the program at once.
-  action.sa_flags = SA_RESETHAND;
-  sigaction(SIGINT, &action, nullptr);
-}
-
-bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes) {
+// Reads a small regular file whole (a settings block); devices and FIFOs are
+// refused, so that nothing waits on a writer that never comes.
+bool ReadSmallFile(const std::string& path, size_t limit, std::vector<uint8_t>& bytes, std::string& error) {
+  struct stat facts {};
+  if (stat(path.c_str(), &facts) != 0) {
+    error = std::string("cannot read the settings file ") + path + ": " + std::strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(facts.st_mode)) {
+    error = "the settings file " + path + " is not a regular file";
+    return false;
+  }
+  if (static_cast<uint64_t>(facts.st_size) > limit) {
+    error = path + " is not a settings block: " + std::to_string(facts.st_size) + " bytes, expected " +
+            std::to_string(SETTINGS_SIZE);
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
   bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+  if (!in && !in.eof()) {
+    error = "cannot read the settings file " + path;
+    return false;
+  }
+  return true;
 }
 
-bool WriteFileBytes(const std::string& path, const void* data, size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-  return static_cast<bool>(out.flush());
+// No output may replace an input or the other output: compared by device and
+// inode (links included), and by name for outputs that do not exist yet.
+bool CheckOutputsAgainstInputs(const Options& options, std::string& error) {
+  std::vector<std::pair<std::string, std::string>> outputs;  // option, path
+  if (!options.outputPath.empty()) outputs.emplace_back("-o", options.outputPath);
+  if (!options.saveSettingsPath.empty()) outputs.emplace_back("--save-settings", options.saveSettingsPath);
+  std::vector<std::string> inputs;
+  for (const std::string& input : options.inputs) {
+    if (input != "-") inputs.push_back(input);
+  }
+  if (!options.settingsPath.empty()) inputs.push_back(options.settingsPath);
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    FileIdentity output;
+    const bool exists = IdentifyFile(outputs[i].second, output);
+    std::vector<std::string> others = inputs;
+    for (size_t j = 0; j < i; ++j) others.push_back(outputs[j].second);
+    for (const std::string& other : others) {
+      FileIdentity input;
+      const bool same = exists ? IdentifyFile(other, input) && input == output : other == outputs[i].second;
+      if (same) {
+        error = outputs[i].first + " " + outputs[i].second + " is the same file as " + other +
+                ", which it would replace: choose another output file";
+        return false;
+      }
+    }
+  }
+  return true;
 }
 
 int Run(int argc, char** argv) {
@@ -131,6 +166,10 @@ int Run(int argc, char** argv) {
     std::fputs(UsageText(), stdout);
     return EXIT_OK;
   }
+  if (!options.help && !options.version && !CheckOutputsAgainstInputs(options, error)) {
+    std::fprintf(stderr, "roomstat: %s\n", error.c_str());
+    return EXIT_USAGE;
+  }
   if (options.version) {
     XfmInfo info{};
     QueryXfm(&info);
@@ -139,8 +178,8 @@ int Run(int argc, char** argv) {
   }
   std::vector<uint8_t> baseSettings;
   if (!options.settingsPath.empty()) {
-    if (!ReadFileBytes(options.settingsPath, baseSettings)) {
-      std::fprintf(stderr, "roomstat: cannot read the settings file %s\n", options.settingsPath.c_str());
+    if (!ReadSmallFile(options.settingsPath, SETTINGS_SIZE, baseSettings, error)) {
+      std::fprintf(stderr, "roomstat: %s\n", error.c_str());
       return EXIT_USAGE;
     }
     if (baseSettings.size() != SETTINGS_SIZE) {
@@ -148,12 +187,19 @@ int Run(int argc, char** argv) {
                    options.settingsPath.c_str(), baseSettings.size(), SETTINGS_SIZE);
       return EXIT_USAGE;
     }
+    AnalysisSettings block;
+    std::memcpy(&block, baseSettings.data(), sizeof(block));
+    if (!CheckSettingsBlock(block, error)) {
+      std::fprintf(stderr, "roomstat: %s is refused as a settings block: %s\n", options.settingsPath.c_str(),
+                   error.c_str());
+      return EXIT_USAGE;
+    }
   }
   const OutputFormat format =
       options.format ? *options.format
                      : (options.outputPath.empty() && isatty(STDOUT_FILENO) ? OutputFormat::Table : OutputFormat::Report);
 
-  InstallInterruptHandler();
+  InstallInterruptHandlers();
   const size_t fileCount = options.inputs.size();
   const bool several = fileCount > 1;
   ProgressLine progress(!options.quiet && isatty(STDERR_FILENO), fileCount);
@@ -206,7 +252,19 @@ int Run(int argc, char** argv) {
     std::fprintf(stderr, "roomstat: %s: %s\n", r.path.c_str(), r.error.c_str());
   }
   if (skipped > 0) std::fprintf(stderr, "roomstat: interrupted: %zu file(s) not analysed\n", skipped);
-
+  // Values that the settings dialog stored otherwise than they were given,
+  // each said once (the same options give the same changes in every file).
+  std::vector<std::string> said;
+  for (const FileResult& r : results) {
+    for (const SettingAdjustment& a : r.adjustments) {
+      char line[200];
+      std::snprintf(line, sizeof(line), "roomstat: the settings dialog stored %s = %.9g for the given %.15g\n",
+                    a.field.c_str(), a.stored, a.given);
+      if (std::find(said.begin(), said.end(), line) != said.end()) continue;
+      said.push_back(line);
+      std::fputs(line, stderr);
+    }
+  }
   std::string text;
   switch (format) {
     case OutputFormat::Table: text = FormatTable(results); break;
@@ -214,12 +272,23 @@ int Run(int argc, char** argv) {
     case OutputFormat::Csv: text = FormatCsv(results); break;
     case OutputFormat::Json: text = FormatJson(results); break;
   }
+  // An interruption decides the exit status, even when the files that were
+  // running when it came completed their analyses.
+  if (g_stopRequested.load()) exitCode = EXIT_INTERRUPTED;
+  const bool anyResults =
+      std::any_of(results.begin(), results.end(), [](const FileResult& r) { return r.haveResults; });
+  auto failWrite = [&](const std::string& path, const std::string& why) {
+    std::fprintf(stderr, "roomstat: cannot write %s (%s); the previous file, if any, is unchanged\n", path.c_str(),
+                 why.c_str());
+    if (exitCode != EXIT_INTERRUPTED) exitCode = std::max<int>(exitCode, EXIT_WRITE_FAILED);
+  };
   if (options.outputPath.empty()) {
     std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-  } else if (!WriteFileBytes(options.outputPath, text.data(), text.size())) {
-    std::fprintf(stderr, "roomstat: cannot write %s\n", options.outputPath.c_str());
-    if (exitCode == EXIT_OK) exitCode = EXIT_USAGE;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) failWrite("standard output", std::strerror(errno));
+  } else if (!anyResults) {
+    std::fprintf(stderr, "roomstat: no file was analysed, %s not written\n", options.outputPath.c_str());
+  } else if (!WriteFileAtomically(options.outputPath, text.data(), text.size(), error)) {
+    failWrite(options.outputPath, error);
   }
 
   if (!options.saveSettingsPath.empty()) {
@@ -227,10 +296,9 @@ int Run(int argc, char** argv) {
                                         [](const FileResult& r) { return !r.settingsBytes.empty(); });
     if (confirmed == results.end()) {
       std::fprintf(stderr, "roomstat: no settings were confirmed, %s not written\n", options.saveSettingsPath.c_str());
-    } else if (!WriteFileBytes(options.saveSettingsPath, confirmed->settingsBytes.data(),
-                               confirmed->settingsBytes.size())) {
-      std::fprintf(stderr, "roomstat: cannot write %s\n", options.saveSettingsPath.c_str());
-      if (exitCode == EXIT_OK) exitCode = EXIT_USAGE;
+    } else if (!WriteFileAtomically(options.saveSettingsPath, confirmed->settingsBytes.data(),
+                                    confirmed->settingsBytes.size(), error)) {
+      failWrite(options.saveSettingsPath, error);
     }
   }
   return exitCode;

@@ -1,5 +1,7 @@
 #include "host/cli/options.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -15,10 +17,10 @@ const char* UsageText() {
       "Settings (typed into the plug-in's settings dialog, which clamps them):\n"
       "  --rtu START,END          user-defined decay range in dB (default -5,-15)\n"
       "  --threshold N|auto       first-arrival threshold of W (or the only channel),\n"
-      "                           in the 16-bit sample scale; auto (default): 20 dB\n"
+      "                           0..32767 in the 16-bit sample scale; auto (default): 20 dB\n"
       "                           below the peak of the selection's weaker channel\n"
-      "  --y-threshold N          threshold of Y (the second channel); unticks Lock\n"
-      "  --boost DB               gain of W's energy in LF (default 3)\n"
+      "  --y-threshold N          threshold of Y (the second channel), 0..32767; unticks Lock\n"
+      "  --boost DB               gain of W's energy in LF, -100..100 (default 3)\n"
       "  --no-noise-correction    do not subtract the noise floor\n"
       "  --noise-correction       subtract it (the default)\n"
       "  --third-octave           27 one-third-octave bands instead of octaves\n"
@@ -42,16 +44,39 @@ const char* UsageText() {
       "  -V, --version            version\n"
       "\n"
       "Exit status: 0 results for every file, 1 usage error, 2 a file that cannot\n"
-      "be read or used, 3 an analysis that ended without results, 130 interrupted.\n";
+      "be read or used, 3 an analysis that ended without results, 4 an output file\n"
+      "that cannot be written (the previous one is left as it was), 130 interrupted.\n";
 }
 
 bool IsNumberText(const std::string& text) {
-  if (text.empty()) return false;
-  const char* begin = text.c_str();
-  char* end = nullptr;
-  errno = 0;
-  const double value = std::strtod(begin, &end);
-  return end != begin && *end == '\0' && std::isfinite(value);
+  // What the dialog's fields read: a decimal number (no hexadecimal, no
+  // "inf" or "nan"), within the 38 characters that a field holds.
+  if (text.empty() || text.size() > MAX_FIELD_TEXT) return false;
+  size_t at = 0;
+  if (text[at] == '+' || text[at] == '-') ++at;
+  size_t digits = 0;
+  while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) ++at, ++digits;
+  if (at < text.size() && text[at] == '.') {
+    ++at;
+    while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) ++at, ++digits;
+  }
+  if (digits == 0) return false;
+  if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+    ++at;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+    size_t exponentDigits = 0;
+    while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) ++at, ++exponentDigits;
+    if (exponentDigits == 0) return false;
+  }
+  return at == text.size() && std::isfinite(std::strtod(text.c_str(), nullptr));
+}
+
+bool IsThresholdText(const std::string& text) {
+  if (text.empty() || text.size() > 5) return false;
+  for (char c : text) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+  }
+  return std::atol(text.c_str()) <= MAX_THRESHOLD;
 }
 
 namespace {
@@ -159,7 +184,7 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
       if (!value(v)) return false;
       std::string a, b;
       if (!SplitPair(v, ',', a, b) || !IsNumberText(a) || !IsNumberText(b)) {
-        error = "--rtu needs two numbers in dB, as START,END (e.g. -5,-25), not '" + v + "'";
+        error = "--rtu needs two decimal numbers in dB, as START,END (e.g. -5,-25), not '" + v + "'";
         return false;
       }
       options.rtuStartText = a;
@@ -169,24 +194,24 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
       thresholdGiven = true;
       if (v == "auto") {
         options.thresholdMode = ThresholdMode::Auto;
-      } else if (IsNumberText(v)) {
+      } else if (IsThresholdText(v)) {
         options.thresholdMode = ThresholdMode::Given;
         options.thresholdText = v;
       } else {
-        error = "--threshold needs a number or 'auto', not '" + v + "'";
+        error = "--threshold needs a whole number from 0 to 32767 or 'auto', not '" + v + "'";
         return false;
       }
     } else if (name == "--y-threshold") {
       if (!value(v)) return false;
-      if (!IsNumberText(v)) {
-        error = "--y-threshold needs a number, not '" + v + "'";
+      if (!IsThresholdText(v)) {
+        error = "--y-threshold needs a whole number from 0 to 32767, not '" + v + "'";
         return false;
       }
       options.yThresholdText = v;
     } else if (name == "--boost") {
       if (!value(v)) return false;
-      if (!IsNumberText(v)) {
-        error = "--boost needs a number in dB, not '" + v + "'";
+      if (!IsNumberText(v) || std::fabs(std::strtod(v.c_str(), nullptr)) > MAX_BOOST_DB) {
+        error = "--boost needs a number of dB from -100 to 100, not '" + v + "'";
         return false;
       }
       options.boostText = v;
@@ -254,6 +279,10 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
   }
   if (options.inputs.empty()) {
     error = "no input file";
+    return false;
+  }
+  if (std::count(options.inputs.begin(), options.inputs.end(), "-") > 1) {
+    error = "standard input (-) can be read only once";
     return false;
   }
   return true;

@@ -48,8 +48,19 @@ struct Options {
 // Parses argv. On a usage error returns false and fills `error`.
 bool ParseOptions(int argc, char** argv, Options& options, std::string& error);
 
-// True when `text` is a decimal number as strtod reads it, wholly consumed.
+// What the settings dialog can hold and show: a field holds 38 characters;
+// thresholds are whole numbers up to 32767; the boost is kept within
+// +-100 dB, so that W's weighted energy in LF stays finite.
+constexpr size_t MAX_FIELD_TEXT = 38;
+constexpr long MAX_THRESHOLD = 32767;
+constexpr double MAX_BOOST_DB = 100.0;
+
+// True when `text` is a finite decimal number (sign, digits, point,
+// exponent; no hexadecimal, "inf" or "nan") of at most MAX_FIELD_TEXT characters.
 bool IsNumberText(const std::string& text);
+
+// True when `text` is a whole number from 0 to MAX_THRESHOLD, in digits.
+bool IsThresholdText(const std::string& text);
 
 const char* UsageText();
 

@@ -304,7 +304,14 @@ std::string JsonFile(const FileResult& r, const std::string& indent) {
     o += in2 + "\"typedThreshold\": " + JsonString(r.typedThreshold) + ",\n";
     o += in2 + "\"boostDb\": " + JsonNumber(s.boostDb) + ",\n";
     o += in2 + "\"noiseCorrection\": " + JsonBool(s.noiseCorrection != 0) + ",\n";
-    o += in2 + "\"thirdOctave\": " + JsonBool(s.thirdOctave != 0) + "\n";
+    o += in2 + "\"thirdOctave\": " + JsonBool(s.thirdOctave != 0) + ",\n";
+    o += in2 + "\"adjustments\": [";
+    for (size_t i = 0; i < r.adjustments.size(); ++i) {
+      o += (i ? ", " : "") + std::string("{\"field\": ") + JsonString(r.adjustments[i].field) +
+           ", \"given\": " + JsonNumber(r.adjustments[i].given) + ", \"stored\": " +
+           JsonNumber(r.adjustments[i].stored) + "}";
+    }
+    o += "]\n";
     o += in1 + "},\n";
   }
   if (r.haveResults) {

