@@ -65,6 +65,7 @@ void ComputeBandParameters(float* signal, float* values, char* flags, DecayRange
                            double noisePower, uint32_t n, float sampleRate, BandOutcome* outcome) {
   ValueStatus* status = outcome->status;
   for (FitResult& fit : outcome->fits) fit = FitResult{0.0f, 0.0f, FIT_RANGE_NOT_REACHED, 0, 0, 0.0, 0.0, 0.0};
+  outcome->levelsEnd = n;
   // Nothing can be measured from an arrival at or past the end.
   if (t0 >= n) {
     for (uint32_t slot = 0; slot < PARAMS_PER_BAND; ++slot) {
@@ -109,16 +110,14 @@ void ComputeBandParameters(float* signal, float* values, char* flags, DecayRange
 
   StoreValue(values, flags, status, SLOT_TS, moment * 1000.0 / energy0);
 
-  // Energy curve to level curve, in place.
-  for (uint32_t k = 0; k < n; ++k) {
-    signal[k] = static_cast<float>(EnergyToDecibels(static_cast<double>(signal[k])));
-  }
+  // Energy curve to level curve, in place, as far as the fits read it.
+  PartialLevelCurve curve{signal, n, t0, t0};
 
   const bool withNoiseCorrection = noisePower != 0.0;
 
   // EDT: from 0.1 dB below the arrival level down 10 dB further; its
   // coefficient is not kept, and a zero decay time reads as not computed.
-  const FitResult edt = FitDecay(signal, n, t0, withNoiseCorrection, static_cast<double>(0.1f), 10.0f, rateHz);
+  const FitResult edt = FitDecayOnEnergy(&curve, withNoiseCorrection, static_cast<double>(0.1f), 10.0f, rateHz);
   outcome->fits[DECAY_EDT] = edt;
   if (std::isfinite(edt.decayTime)) {
     values[SLOT_EDT] = edt.decayTime;
@@ -129,15 +128,16 @@ void ComputeBandParameters(float* signal, float* values, char* flags, DecayRange
     status[SLOT_EDT] = VALUE_NOT_FINITE;
   }
 
-  outcome->fits[DECAY_RT20] = FitDecay(signal, n, t0, withNoiseCorrection, 5.0, 20.0f, rateHz);
+  outcome->fits[DECAY_RT20] = FitDecayOnEnergy(&curve, withNoiseCorrection, 5.0, 20.0f, rateHz);
   StoreFit(outcome->fits[DECAY_RT20], values, flags, status, SLOT_RT20);
-  outcome->fits[DECAY_RT30] = FitDecay(signal, n, t0, withNoiseCorrection, 5.0, 30.0f, rateHz);
+  outcome->fits[DECAY_RT30] = FitDecayOnEnergy(&curve, withNoiseCorrection, 5.0, 30.0f, rateHz);
   StoreFit(outcome->fits[DECAY_RT30], values, flags, status, SLOT_RT30);
 
   // RTU: the user's range, its extremes in dB relative to the arrival level.
   const float rtuHeadDropDb = -rtu.startDb;
   const float rtuRangeDb = rtu.startDb - rtu.endDb;
   outcome->fits[DECAY_RTU] =
-      FitDecay(signal, n, t0, withNoiseCorrection, static_cast<double>(rtuHeadDropDb), rtuRangeDb, rateHz);
+      FitDecayOnEnergy(&curve, withNoiseCorrection, static_cast<double>(rtuHeadDropDb), rtuRangeDb, rateHz);
   StoreFit(outcome->fits[DECAY_RTU], values, flags, status, SLOT_RTU);
+  outcome->levelsEnd = curve.convertedEnd;
 }

@@ -27,6 +27,9 @@ enum DecayFit { DECAY_EDT = 0, DECAY_RT20, DECAY_RT30, DECAY_RTU, DECAY_FIT_COUN
 struct BandOutcome {
   ValueStatus status[PARAMS_PER_BAND];  // by parameter slot
   FitResult fits[DECAY_FIT_COUNT];
+  // The signal holds levels in dB from t0 up to this index (the span the fits
+  // read) and energies elsewhere; FinishLevelCurve converts the rest.
+  uint32_t levelsEnd;
 };
 
 // The user's decay range of RTU: its extremes in dB re the arrival level.
@@ -35,7 +38,8 @@ struct DecayRange {
   float endDb;
 };
 
-// signal is consumed (it ends as the level curve in dB). Writes all eleven
+// signal is consumed: it ends as the energy curve with the level curve in dB
+// over the span that the fits read (outcome->levelsEnd). Writes all eleven
 // flags and the outcome; writes a value only when it computes it.
 void ComputeBandParameters(float* signal, float* values, char* flags, DecayRange rtu, uint32_t t0,
                            double noisePower, uint32_t n, float sampleRate, BandOutcome* outcome);

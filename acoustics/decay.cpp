@@ -6,27 +6,48 @@
 
 #include "interface/build_guard.h"
 
-double BackwardIntegrate(float* signal, uint32_t n, uint32_t t0, double noisePower, double sampleRate) {
+namespace {
+
+// Energy of one sample, less the noise power when it is subtracted (never
+// below 0 then).
+template <bool SUBTRACT_NOISE>
+double SampleEnergy(float value, double noisePower) {
+  const double sample = static_cast<double>(value);
+  if (!SUBTRACT_NOISE) return sample * sample;
+  const double energy = sample * sample - noisePower;
+  return energy < 0.0 ? 0.0 : energy;
+}
+
+template <bool SUBTRACT_NOISE>
+double Integrate(float* signal, uint32_t n, uint32_t t0, double noisePower) {
   // Walk from the end towards the start: the running sum S is the energy
   // from k to the end, and the moment weights the arrival sample with 1, the
   // next with 2, and so on; samples before the arrival carry no weight.
   double sum = 0.0;
   double moment = 0.0;
-  for (uint32_t k = n; k-- > 0;) {
-    const double sample = static_cast<double>(signal[k]);
-    double energy = sample * sample;
-    if (noisePower != 0.0) {
-      energy = sample * sample - noisePower;
-      if (energy < 0.0) {
-        energy = 0.0;
-      }
+  uint32_t k = n;
+  if (t0 < n) {
+    double weight = static_cast<double>(n - t0);  // k - t0 + 1, counted down exactly
+    for (; k-- > t0; weight = weight - 1.0) {
+      const double energy = SampleEnergy<SUBTRACT_NOISE>(signal[k], noisePower);
+      sum = sum + energy;
+      signal[k] = static_cast<float>(sum);
+      moment = moment + weight * energy;
     }
-    sum = sum + energy;
-    signal[k] = static_cast<float>(sum);
-    if (k >= t0) {
-      moment = moment + static_cast<double>(k - t0 + 1) * energy;
-    }
+    k = t0;
   }
+  while (k-- > 0) {
+    sum = sum + SampleEnergy<SUBTRACT_NOISE>(signal[k], noisePower);
+    signal[k] = static_cast<float>(sum);
+  }
+  return moment;
+}
+
+}  // namespace
+
+double BackwardIntegrate(float* signal, uint32_t n, uint32_t t0, double noisePower, double sampleRate) {
+  const double moment = noisePower != 0.0 ? Integrate<true>(signal, n, t0, noisePower)
+                                          : Integrate<false>(signal, n, t0, noisePower);
   return moment / sampleRate;
 }
 
@@ -38,8 +59,39 @@ double EnergyToDecibels(double value) {
   return 0.0;
 }
 
-FitResult FitDecay(const float* curve, uint32_t n, uint32_t t0, bool withNoiseCorrection, double headDropDb,
-                   float fitRangeDb, double sampleRate) {
+namespace {
+
+// Samples converted at a time when a fit walks past the converted span.
+constexpr uint32_t CONVERSION_STEP = 512;
+
+void ConvertToLevels(float* samples, uint32_t from, uint32_t to) {
+  for (uint32_t k = from; k < to; ++k) {
+    samples[k] = static_cast<float>(EnergyToDecibels(static_cast<double>(samples[k])));
+  }
+}
+
+// A level curve that is already converted.
+struct ConvertedCurve {
+  const float* samples;
+  float operator[](uint32_t i) const { return samples[i]; }
+};
+
+// A level curve converted as far as it is read; reads go from t0 upward.
+struct ConvertingCurve {
+  PartialLevelCurve* curve;
+  float operator[](uint32_t i) const {
+    if (i >= curve->convertedEnd) {
+      const uint32_t to = curve->length - i > CONVERSION_STEP ? i + CONVERSION_STEP : curve->length;
+      ConvertToLevels(curve->samples, curve->convertedEnd, to);
+      curve->convertedEnd = to;
+    }
+    return curve->samples[i];
+  }
+};
+
+template <typename Curve>
+FitResult FitSegment(const Curve& curve, uint32_t n, uint32_t t0, bool withNoiseCorrection, double headDropDb,
+                     float fitRangeDb, double sampleRate) {
   FitResult result{0.0f, 0.0f, FIT_RANGE_NOT_REACHED, 0, 0, 0.0, 0.0, 0.0};
   // Levels are relative to the level at the first arrival; the segment runs
   // from headDropDb below it down to lowerDb.
@@ -136,4 +188,25 @@ FitResult FitDecay(const float* curve, uint32_t n, uint32_t t0, bool withNoiseCo
     result.status = FIT_FLAT;
   }
   return result;
+}
+
+}  // namespace
+
+FitResult FitDecay(const float* curve, uint32_t n, uint32_t t0, bool withNoiseCorrection, double headDropDb,
+                   float fitRangeDb, double sampleRate) {
+  return FitSegment(ConvertedCurve{curve}, n, t0, withNoiseCorrection, headDropDb, fitRangeDb, sampleRate);
+}
+
+FitResult FitDecayOnEnergy(PartialLevelCurve* curve, bool withNoiseCorrection, double headDropDb, float fitRangeDb,
+                           double sampleRate) {
+  return FitSegment(ConvertingCurve{curve}, curve->length, curve->t0, withNoiseCorrection, headDropDb, fitRangeDb,
+                    sampleRate);
+}
+
+void FinishLevelCurve(PartialLevelCurve* curve) {
+  if (curve->t0 >= curve->length) return;
+  ConvertToLevels(curve->samples, 0, curve->t0);
+  ConvertToLevels(curve->samples, curve->convertedEnd, curve->length);
+  curve->t0 = 0;
+  curve->convertedEnd = curve->length;
 }

@@ -39,7 +39,24 @@ struct FitResult {
 double BackwardIntegrate(float* signal, uint32_t n, uint32_t t0, double noisePower, double sampleRate);
 // 10 log10(value) for value > 0, otherwise exactly 0.
 double EnergyToDecibels(double value);
+// The level curve made in place from the energy curve, only as far as the
+// fits read it: samples[t0 .. convertedEnd-1] hold levels in dB (each
+// EnergyToDecibels of its energy, rounded to float), every other sample
+// still its energy. FitDecayOnEnergy extends the converted span as it walks.
+struct PartialLevelCurve {
+  float* samples;
+  uint32_t length;
+  uint32_t t0;
+  uint32_t convertedEnd;
+};
+// Converts what is left of the curve, so that all of it holds levels.
+void FinishLevelCurve(PartialLevelCurve* curve);
+
 // Fits the segment from headDropDb below the level at t0 down to
 // headDropDb + fitRangeDb below it; t0 < n.
 FitResult FitDecay(const float* curve, uint32_t n, uint32_t t0, bool withNoiseCorrection, double headDropDb,
                    float fitRangeDb, double sampleRate);
+// FitDecay on a curve converted on demand; the same result as FitDecay on
+// the fully converted curve.
+FitResult FitDecayOnEnergy(PartialLevelCurve* curve, bool withNoiseCorrection, double headDropDb, float fitRangeDb,
+                           double sampleRate);

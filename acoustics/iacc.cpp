@@ -12,6 +12,16 @@
 
 #include "interface/build_guard.h"
 
+// Wider vectors for the lag search where the processor has them, chosen at
+// run time; not in the Windows module (its 32-bit stack is not aligned for
+// them), which keeps SSE2.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN32)
+#define ROOMSTAT_AVX2_AT_RUN_TIME 1
+#include <immintrin.h>
+#elif defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr int64_t END_MARGIN_SAMPLES = 50;  // the window ends this many samples before the end
@@ -27,32 +37,95 @@ double CorrelationAt(const float* left, const float* right, int64_t start, int64
   return sum / normaliser;
 }
 
-// The same correlations for `count` consecutive lags from `firstLag`, four
-// lags per sweep over the window. Each lag keeps its own sum, added in the
-// same order as above, so the values are identical; the four independent
-// sums only let the processor overlap their additions.
+// Products of one block of the window, added to the sums of `lags`
+// consecutive lags: sums[k] += left[j] * right[j + k] for j = 0, 1, ... in
+// this order, so that each lag's sum is the same as CorrelationAt's. The
+// vector kernels below keep lags side by side in lanes and do each lane's
+// additions in the same order; the product of two floats is exact in double.
+void AddProducts(const float* left, const float* right, int64_t count, int64_t lags, double* sums) {
+  for (int64_t k = 0; k < lags; ++k) {
+    double sum = sums[k];
+    for (int64_t j = 0; j < count; ++j) sum += static_cast<double>(left[j]) * right[j + k];
+    sums[k] = sum;
+  }
+}
+
+#if defined(__SSE2__)
+// 2 * REGISTERS lags.
+template <int REGISTERS>
+void AddProductsSse2(const float* left, const float* right, int64_t count, double* sums) {
+  __m128d s[REGISTERS];
+  for (int v = 0; v < REGISTERS; ++v) s[v] = _mm_loadu_pd(sums + 2 * v);
+  for (int64_t j = 0; j < count; ++j) {
+    const __m128d x = _mm_set1_pd(static_cast<double>(left[j]));
+    for (int v = 0; v < REGISTERS; ++v) {
+      const __m128 pair = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(right + j + 2 * v)));
+      s[v] = _mm_add_pd(s[v], _mm_mul_pd(x, _mm_cvtps_pd(pair)));
+    }
+  }
+  for (int v = 0; v < REGISTERS; ++v) _mm_storeu_pd(sums + 2 * v, s[v]);
+}
+#endif
+
+#if defined(ROOMSTAT_AVX2_AT_RUN_TIME)
+// 4 * REGISTERS lags.
+template <int REGISTERS>
+__attribute__((target("avx2"))) void AddProductsAvx2(const float* left, const float* right, int64_t count,
+                                                     double* sums) {
+  __m256d s[REGISTERS];
+  for (int v = 0; v < REGISTERS; ++v) s[v] = _mm256_loadu_pd(sums + 4 * v);
+  for (int64_t j = 0; j < count; ++j) {
+    const __m256d x = _mm256_set1_pd(static_cast<double>(left[j]));
+    for (int v = 0; v < REGISTERS; ++v) {
+      s[v] = _mm256_add_pd(s[v], _mm256_mul_pd(x, _mm256_cvtps_pd(_mm_loadu_ps(right + j + 4 * v))));
+    }
+  }
+  for (int v = 0; v < REGISTERS; ++v) _mm256_storeu_pd(sums + 4 * v, s[v]);
+}
+
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
+
+// The sums of `lags` consecutive lags over one block, in groups as wide as
+// the processor takes.
+void AddProductsOfLags(const float* l, const float* r, int64_t samples, int64_t lags, double* sums) {
+  int64_t k = 0;
+#if defined(ROOMSTAT_AVX2_AT_RUN_TIME)
+  if (HasAvx2()) {
+    for (; k + 32 <= lags; k += 32) AddProductsAvx2<8>(l, r + k, samples, sums + k);
+    if (k + 16 <= lags) AddProductsAvx2<4>(l, r + k, samples, sums + k), k += 16;
+    if (k + 8 <= lags) AddProductsAvx2<2>(l, r + k, samples, sums + k), k += 8;
+    if (k + 4 <= lags) AddProductsAvx2<1>(l, r + k, samples, sums + k), k += 4;
+  }
+#endif
+#if defined(__SSE2__)
+  for (; k + 8 <= lags; k += 8) AddProductsSse2<4>(l, r + k, samples, sums + k);
+  if (k + 4 <= lags) AddProductsSse2<2>(l, r + k, samples, sums + k), k += 4;
+  if (k + 2 <= lags) AddProductsSse2<1>(l, r + k, samples, sums + k), k += 2;
+#endif
+  AddProducts(l, r + k, samples, lags - k, sums + k);
+}
+
+// Samples of the window per block: the block of both channels stays in the
+// first-level cache while every lag sweeps it.
+constexpr int64_t BLOCK_SAMPLES = 2048;
+
+// The correlations of `count` consecutive lags from `firstLag`.
 void CorrelateLags(const float* left, const float* right, int64_t start, int64_t end, int64_t firstLag,
                    int64_t count, double normaliser, double* out) {
-  int64_t k = 0;
-  for (; k + 4 <= count; k += 4) {
-    // r[j] is right[start + j + lag] (start + lag >= 1: the window starts
-    // at least one lag limit into the selection).
-    const float* l = left + start;
-    const float* r = right + (start + firstLag + k);
-    double sum0 = 0.0, sum1 = 0.0, sum2 = 0.0, sum3 = 0.0;
-    for (int64_t j = 0; j <= end - start; ++j) {
-      const double x = l[j];
-      sum0 += x * r[j];
-      sum1 += x * r[j + 1];
-      sum2 += x * r[j + 2];
-      sum3 += x * r[j + 3];
-    }
-    out[k] = sum0 / normaliser;
-    out[k + 1] = sum1 / normaliser;
-    out[k + 2] = sum2 / normaliser;
-    out[k + 3] = sum3 / normaliser;
+  for (int64_t k = 0; k < count; ++k) out[k] = 0.0;
+  for (int64_t block = start; block <= end; block += BLOCK_SAMPLES) {
+    const int64_t samples = end - block + 1 < BLOCK_SAMPLES ? end - block + 1 : BLOCK_SAMPLES;
+    const float* l = left + block;
+    // r[j + k] is right[block + j + firstLag + k] (start + firstLag >= 1: the
+    // window starts at least one lag limit into the selection).
+    const float* r = right + (block + firstLag);
+    AddProductsOfLags(l, r, samples, count, out);
   }
-  for (; k < count; ++k) out[k] = CorrelationAt(left, right, start, end, firstLag + k, normaliser);
+  for (int64_t k = 0; k < count; ++k) out[k] = out[k] / normaliser;
 }
 
 // Positive lags read up to end + lagLimit - 1: ending the window at least

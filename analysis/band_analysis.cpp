@@ -40,14 +40,21 @@ float SixteenthSeconds(uint32_t length, float rateHz) {
   return static_cast<float>(length / 16) / rateHz;
 }
 
-// Computes one band's parameters from the band signal in `work` (consumed:
-// it ends as the level curve) and tells a watching host about them.
+// Computes one band's parameters from the band signal in `work` (consumed)
+// and tells a watching host about them, with the whole level curve when the
+// host reads it.
 void AnalyseBand(float* work, float* values, char* valid, DecayRange rtu, char channelLetter, int row,
                  uint32_t t0, bool noiseCorrectionAsked, double noise, uint32_t length, float rateHz) {
   BandOutcome outcome;
   ComputeBandParameters(work, values + row * PARAMS_PER_BAND, valid + row * PARAMS_PER_BAND, rtu, t0, noise,
                         length, rateHz, &outcome);
-  ReportBand(BandTrace{channelLetter, row, rateHz, length, t0, noiseCorrectionAsked, noise, work, &outcome});
+  const float* levelDb = nullptr;
+  if (WatcherReadsLevelCurves()) {
+    PartialLevelCurve curve{work, length, t0, outcome.levelsEnd};
+    FinishLevelCurve(&curve);
+    levelDb = work;
+  }
+  ReportBand(BandTrace{channelLetter, row, rateHz, length, t0, noiseCorrectionAsked, noise, levelDb, &outcome});
 }
 
 const char* StatusTextFor(char channelLetter) {
@@ -109,9 +116,14 @@ uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* val
   if (ReadCancelWord(ctx) != 0) carryOn = 0;
 
   for (int level = LEVEL_COUNT; carryOn && level >= 1; --level) {
+    // The band-pass sections and the decimation low-pass all read the same
+    // source; they run in pairs, each pair in one sweep, and the low-pass
+    // keeps only its even outputs, in place of the source (the next level).
+    bool decimated = false;
     if (thirdOctave == 0) {
       const int row = level;
-      FilterSixthOrder(OctaveBandPass, source, work, length);
+      FilterSixthOrderPair(OctaveBandPass, DecimationLowPass, source, work, source, length, true);
+      decimated = true;
       noise = 0.0;
       char mark = 'n';
       if (noiseCorrection && NoiseWindowLongEnough(OctaveCentreHz(row), sixteenthSeconds)) {
@@ -121,22 +133,30 @@ uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* val
       if (noiseCorrected) noiseCorrected[row] = mark;
       AnalyseBand(work, values, valid, rtu, channelLetter, row, t0, noiseCorrection, noise, length, rateHz);
     } else if (thirdOctave == 1) {
-      const SixthOrderCoefficients* thirds[3] = {&ThirdOctaveBandPass1, &ThirdOctaveBandPass2,
-                                                 &ThirdOctaveBandPass3};
+      // The lower and middle thirds into the two halves of the work buffer,
+      // then the upper third with the decimation.
+      float* bandSignals[3] = {work, work + length, work};
+      FilterSixthOrderPair(ThirdOctaveBandPass1, ThirdOctaveBandPass2, source, bandSignals[0], bandSignals[1],
+                           length, false);
       for (int j = 1; j <= 3; ++j) {
+        if (j == 3) {
+          FilterSixthOrderPair(ThirdOctaveBandPass3, DecimationLowPass, source, bandSignals[2], source, length,
+                               true);
+          decimated = true;
+        }
         const int row = 3 * level - 3 + j;
-        FilterSixthOrder(*thirds[j - 1], source, work, length);
+        float* band = bandSignals[j - 1];
         // Each third measures its own noise on its own band signal, with the
         // same test as an octave, at the third's nominal centre.
         const float centreHz = ThirdOctaveCentreHz(row);
         noise = 0.0;
         char mark = 'n';
         if (noiseCorrection && NoiseWindowLongEnough(centreHz, sixteenthSeconds)) {
-          noise = EstimateNoiseFloor(work, length);
+          noise = EstimateNoiseFloor(band, length);
           mark = 'y';
         }
         if (noiseCorrected) noiseCorrected[row] = mark;
-        AnalyseBand(work, values, valid, rtu, channelLetter, row, t0, noiseCorrection, noise, length, rateHz);
+        AnalyseBand(band, values, valid, rtu, channelLetter, row, t0, noiseCorrection, noise, length, rateHz);
       }
     }
     // Any other value of thirdOctave analyses no band at this level.
@@ -146,9 +166,11 @@ uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* val
 
     // Halve the rate: low-pass, keep every second sample. t0 and the length
     // are halved separately, so t0 may reach the length at a low level.
-    FilterSixthOrder(DecimationLowPass, source, work, length);
     const uint32_t halfLength = length / 2;
-    for (uint32_t m = 0; m < halfLength; ++m) source[m] = work[2 * m];
+    if (!decimated) {
+      FilterSixthOrder(DecimationLowPass, source, work, length);
+      for (uint32_t m = 0; m < halfLength; ++m) source[m] = work[2 * m];
+    }
     length = halfLength;
     rateHz = rateHz * 0.5f;
     sixteenthSeconds = SixteenthSeconds(length, rateHz);

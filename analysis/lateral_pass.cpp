@@ -150,8 +150,9 @@ void CorrelationOfBand(const float* left, const float* right, int band, XfmConte
 
 // The resonator filter needs at least two samples; a shorter selection has
 // no lateral value in any band anyway (its 80 ms window cannot fit).
-void FilterLateralBand(float* samples, uint32_t length, float centreHz, float rateHz) {
-  if (length >= 2) ResonatorOctaveFilter(samples, length, centreHz, rateHz);
+// Both channels are filtered in one sweep.
+void FilterLateralBand(float* left, float* right, uint32_t length, float centreHz, float rateHz) {
+  if (length >= 2) ResonatorOctaveFilterPair(left, right, length, centreHz, rateHz);
 }
 
 }  // namespace
@@ -171,8 +172,7 @@ void RunOctaveLateralPass(XfmContext* ctx, const SelectionFormat& format, void* 
     store->wIacc[band] = 0.0;
     store->tauIacc[band] = 0.0;
     if (band >= 1) {
-      FilterLateralBand(left, format.frameCount, centreHz, rateHz);
-      FilterLateralBand(right, format.frameCount, centreHz, rateHz);
+      FilterLateralBand(left, right, format.frameCount, centreHz, rateHz);
     }
     LateralTrace trace{band, LATERAL_OK, IACC_OK, false, LateralArrivals{-1, -1}};
     store->lf[band] = LateralFractionOfBand(left, right, band, ctx, &trace);

@@ -25,6 +25,8 @@ void ReportBand(const BandTrace& trace) {
   if (watcher != nullptr && watcher->band != nullptr) watcher->band(watcher->context, trace);
 }
 
+bool WatcherReadsLevelCurves() { return watcher != nullptr && watcher->band != nullptr && watcher->readsLevelCurves; }
+
 void ReportLateral(const LateralTrace& trace) {
   if (watcher != nullptr && watcher->lateral != nullptr) watcher->lateral(watcher->context, trace);
 }

@@ -28,7 +28,10 @@ struct BandTrace {
   uint32_t arrival;          // first arrival at this rate
   bool noiseCorrectionAsked;
   double noisePower;         // subtracted from every sample's energy; 0 = none
-  const float* levelDb;      // the level curve (dB), length samples; valid only during the call
+  // The level curve (dB), length samples, valid only during the call; null
+  // unless the watcher reads level curves (the analysis converts only the
+  // part of the curve that the fits read, and the rest only for a reader).
+  const float* levelDb;
   const BandOutcome* outcome;
 };
 
@@ -46,6 +49,7 @@ struct RunWatcher {
   void (*channel)(void* context, const ChannelTrace& trace);
   void (*band)(void* context, const BandTrace& trace);
   void (*lateral)(void* context, const LateralTrace& trace);
+  bool readsLevelCurves;  // the band callback reads BandTrace::levelDb
 };
 
 // Installs the watcher of the runs on the calling thread (null: none) and
@@ -54,4 +58,6 @@ const RunWatcher* WatchRuns(const RunWatcher* watcher);
 
 void ReportChannel(const ChannelTrace& trace);
 void ReportBand(const BandTrace& trace);
+// Whether an installed watcher reads the level curves of the bands.
+bool WatcherReadsLevelCurves();
 void ReportLateral(const LateralTrace& trace);

@@ -7,6 +7,9 @@
 #include "dsp/filters.h"
 
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "interface/build_guard.h"
 
@@ -74,17 +77,139 @@ void FilterSixthOrder(const SixthOrderCoefficients& set, const float* source, fl
   }
 }
 
-void ResonatorBandPass(float centreHz, float q, float* samples, float rateHz, uint32_t length) {
-  if (length == 0) {
-    return;
+namespace {
+
+constexpr uint32_t HISTORY = 6;  // past inputs and outputs a section reads
+
+// The first outputs, while the section fills its history: only the terms
+// with non-negative indices are summed, exactly as in FilterSixthOrder.
+void StartUp(const SixthOrderCoefficients& set, const float* x, float* y, uint32_t count) {
+  for (uint32_t n = 0; n < count; ++n) {
+    double acc = set.b[0] * static_cast<double>(x[n]) - set.a[0] * 0.0;
+    for (uint32_t k = 1; k <= n; ++k) {
+      acc = acc + (set.b[k] * static_cast<double>(x[n - k]) - set.a[k] * static_cast<double>(y[n - k]));
+    }
+    y[n] = static_cast<float>(acc);
   }
-  // Design values in double from the float arguments.
+}
+
+}  // namespace
+
+void FilterSixthOrderPair(const SixthOrderCoefficients& first, const SixthOrderCoefficients& second,
+                          const float* source, float* firstOut, float* secondOut, uint32_t length, bool decimate) {
+  const uint32_t kept = decimate ? length / 2 : length;  // outputs of `second` stored
+  auto storeSecond = [&](uint32_t n, float value) {
+    if (!decimate) {
+      secondOut[n] = value;
+    } else if (n % 2 == 0 && n / 2 < kept) {
+      secondOut[n / 2] = value;
+    }
+  };
+
+  // Inputs and outputs are kept here as well as stored: secondOut may be the
+  // source, and decimation stores only every second output.
+  const uint32_t head = length < HISTORY ? length : HISTORY;
+  float x[HISTORY], y1[HISTORY], y2[HISTORY];
+  for (uint32_t n = 0; n < head; ++n) x[n] = source[n];
+  StartUp(first, x, y1, head);
+  StartUp(second, x, y2, head);
+  for (uint32_t n = 0; n < head; ++n) {
+    firstOut[n] = y1[n];
+    storeSecond(n, y2[n]);
+  }
+  if (length <= HISTORY) return;
+
+#if defined(__SSE2__)
+  // Lane 0 is `first`, lane 1 `second`. Each lane does the scalar sum's
+  // operations in the scalar order; the rounding to float and back is per lane.
+  __m128d b[7], a[7];
+  for (int k = 0; k <= 6; ++k) {
+    b[k] = _mm_set_pd(second.b[k], first.b[k]);
+    a[k] = _mm_set_pd(second.a[k], first.a[k]);
+  }
+  const __m128d zero = _mm_setzero_pd();
+  // h[k - 1] holds x[n - k] and g[k - 1] the outputs y[n - k] of both lanes.
+  __m128d h[HISTORY], g[HISTORY];
+  for (uint32_t k = 1; k <= HISTORY; ++k) {
+    h[k - 1] = _mm_set1_pd(static_cast<double>(x[HISTORY - k]));
+    g[k - 1] = _mm_set_pd(static_cast<double>(y2[HISTORY - k]), static_cast<double>(y1[HISTORY - k]));
+  }
+  for (uint32_t n = HISTORY; n < length; ++n) {
+    const __m128d x0 = _mm_set1_pd(static_cast<double>(source[n]));
+    __m128d acc = _mm_sub_pd(_mm_mul_pd(b[0], x0), _mm_mul_pd(a[0], zero));
+    for (int k = 1; k <= 6; ++k) {
+      acc = _mm_add_pd(acc, _mm_sub_pd(_mm_mul_pd(b[k], h[k - 1]), _mm_mul_pd(a[k], g[k - 1])));
+    }
+    const __m128 rounded = _mm_cvtpd_ps(acc);
+    firstOut[n] = _mm_cvtss_f32(rounded);
+    storeSecond(n, _mm_cvtss_f32(_mm_shuffle_ps(rounded, rounded, 1)));
+    for (int k = 5; k > 0; --k) {
+      h[k] = h[k - 1];
+      g[k] = g[k - 1];
+    }
+    h[0] = x0;
+    g[0] = _mm_cvtps_pd(rounded);
+  }
+#else
+  // Two scalar recursions side by side.
+  const SixthOrderCoefficients* sets[2] = {&first, &second};
+  double h[HISTORY], g[2][HISTORY];
+  for (uint32_t k = 1; k <= HISTORY; ++k) {
+    h[k - 1] = static_cast<double>(x[HISTORY - k]);
+    g[0][k - 1] = static_cast<double>(y1[HISTORY - k]);
+    g[1][k - 1] = static_cast<double>(y2[HISTORY - k]);
+  }
+  for (uint32_t n = HISTORY; n < length; ++n) {
+    const double x0 = static_cast<double>(source[n]);
+    float out[2];
+    for (int lane = 0; lane < 2; ++lane) {
+      const double* bl = sets[lane]->b;
+      const double* al = sets[lane]->a;
+      double acc = bl[0] * x0 - al[0] * 0.0;
+      for (int k = 1; k <= 6; ++k) acc = acc + (bl[k] * h[k - 1] - al[k] * g[lane][k - 1]);
+      out[lane] = static_cast<float>(acc);
+    }
+    firstOut[n] = out[0];
+    storeSecond(n, out[1]);
+    for (int k = 5; k > 0; --k) {
+      h[k] = h[k - 1];
+      g[0][k] = g[0][k - 1];
+      g[1][k] = g[1][k - 1];
+    }
+    h[0] = x0;
+    g[0][0] = static_cast<double>(out[0]);
+    g[1][0] = static_cast<double>(out[1]);
+  }
+#endif
+}
+
+namespace {
+
+struct ResonatorDesign {
+  double alpha, beta, gamma;
+};
+
+// Design values in double from the float arguments.
+ResonatorDesign DesignResonator(float centreHz, float q, float rateHz) {
   const double twoPi = 6.283185307179586;
   const double omega0 = twoPi * static_cast<double>(centreHz) / static_cast<double>(rateHz);
   const double d = std::tan(omega0 / (2.0 * static_cast<double>(q)));
   const double beta = 0.5 * (1.0 - d) / (1.0 + d);
   const double gamma = (0.5 + beta) * std::cos(omega0);
   const double alpha = (0.5 - beta) * 0.5;
+  return ResonatorDesign{alpha, beta, gamma};
+}
+
+}  // namespace
+
+void ResonatorBandPass(float centreHz, float q, float* samples, float rateHz, uint32_t length) {
+  if (length == 0) {
+    return;
+  }
+  const ResonatorDesign design = DesignResonator(centreHz, q, rateHz);
+  const double alpha = design.alpha;
+  const double beta = design.beta;
+  const double gamma = design.gamma;
 
   // The pass runs from the last sample to the first: each output replaces its
   // input as soon as the input has been read, so the two later inputs that
@@ -118,4 +243,84 @@ void ResonatorOctaveFilter(float* samples, uint32_t length, float centreHz, floa
   ResonatorBandPass(lowerHz, 8.0f, samples, rateHz, length);
   ResonatorBandPass(centreHz, 4.0f, samples, rateHz, length);
   ResonatorBandPass(upperHz, 8.0f, samples, rateHz, length);
+}
+
+namespace {
+
+// The three passes of the octave filter, in their order.
+constexpr int PASSES = 3;
+
+#if defined(__SSE2__)
+// One resonator pass on both channels (lane 0 left, lane 1 right): the
+// inputs and outputs it still needs, as doubles of the stored floats.
+struct PassLanes {
+  __m128d twoAlpha, alpha, beta, gamma;
+  __m128d xNext, xAfter;  // inputs x[i+1], x[i+2]
+  __m128d yNext, yAfter;  // outputs y[i+1], y[i+2]
+};
+
+__m128d RoundToFloat(__m128d value) { return _mm_cvtps_pd(_mm_cvtpd_ps(value)); }
+#endif
+
+}  // namespace
+
+void ResonatorOctaveFilterPair(float* left, float* right, uint32_t length, float centreHz, float rateHz) {
+  const float lowerHz = centreHz * 0.75f;
+  const float upperHz = centreHz * 1.3f;
+#if defined(__SSE2__)
+  const ResonatorDesign designs[PASSES] = {DesignResonator(lowerHz, 8.0f, rateHz),
+                                           DesignResonator(centreHz, 4.0f, rateHz),
+                                           DesignResonator(upperHz, 8.0f, rateHz)};
+  const __m128d two = _mm_set1_pd(2.0);
+  PassLanes pass[PASSES];
+  const uint32_t last = length - 1;
+  // The last sample: y = 2 alpha x. The one before: y = 2 (alpha x + gamma y[i+1]).
+  __m128d x = _mm_set_pd(static_cast<double>(right[last]), static_cast<double>(left[last]));
+  for (int p = 0; p < PASSES; ++p) {
+    PassLanes& s = pass[p];
+    s.twoAlpha = _mm_set1_pd(2.0 * designs[p].alpha);
+    s.alpha = _mm_set1_pd(designs[p].alpha);
+    s.beta = _mm_set1_pd(designs[p].beta);
+    s.gamma = _mm_set1_pd(designs[p].gamma);
+    s.xNext = x;
+    s.yNext = RoundToFloat(_mm_mul_pd(s.twoAlpha, x));
+    x = s.yNext;
+  }
+  x = _mm_set_pd(static_cast<double>(right[last - 1]), static_cast<double>(left[last - 1]));
+  for (PassLanes& s : pass) {
+    const __m128d y = RoundToFloat(_mm_mul_pd(two, _mm_add_pd(_mm_mul_pd(s.alpha, x), _mm_mul_pd(s.gamma, s.yNext))));
+    s.xAfter = s.xNext;
+    s.xNext = x;
+    s.yAfter = s.yNext;
+    s.yNext = y;
+    x = y;
+  }
+  __m128 out = _mm_cvtpd_ps(x);
+  left[last] = _mm_cvtss_f32(_mm_cvtpd_ps(pass[PASSES - 1].yAfter));
+  right[last] = _mm_cvtss_f32(_mm_shuffle_ps(_mm_cvtpd_ps(pass[PASSES - 1].yAfter), out, 1));
+  left[last - 1] = _mm_cvtss_f32(out);
+  right[last - 1] = _mm_cvtss_f32(_mm_shuffle_ps(out, out, 1));
+  // y[i] = 2 (alpha (x[i] - x[i+2]) + gamma y[i+1] - beta y[i+2]), each pass
+  // taking the pass before's output at i as its input.
+  for (uint32_t i = last - 1; i-- > 0;) {
+    x = _mm_set_pd(static_cast<double>(right[i]), static_cast<double>(left[i]));
+    for (PassLanes& s : pass) {
+      const __m128d sum = _mm_add_pd(_mm_mul_pd(s.alpha, _mm_sub_pd(x, s.xAfter)), _mm_mul_pd(s.gamma, s.yNext));
+      const __m128d y = RoundToFloat(_mm_mul_pd(two, _mm_sub_pd(sum, _mm_mul_pd(s.beta, s.yAfter))));
+      s.xAfter = s.xNext;
+      s.xNext = x;
+      s.yAfter = s.yNext;
+      s.yNext = y;
+      x = y;
+    }
+    out = _mm_cvtpd_ps(x);
+    left[i] = _mm_cvtss_f32(out);
+    right[i] = _mm_cvtss_f32(_mm_shuffle_ps(out, out, 1));
+  }
+#else
+  ResonatorOctaveFilter(left, length, centreHz, rateHz);
+  ResonatorOctaveFilter(right, length, centreHz, rateHz);
+  (void)lowerHz;
+  (void)upperHz;
+#endif
 }

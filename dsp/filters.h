@@ -23,7 +23,19 @@ extern const SixthOrderCoefficients DecimationLowPass;     // half-band low-pass
 // source -> destination (different buffers), starting at rest.
 void FilterSixthOrder(const SixthOrderCoefficients& set, const float* source, float* destination,
                       uint32_t length);
+// Two sections over the same source in one sweep, each keeping its own sums in
+// the order of FilterSixthOrder, so that every output is bit for bit that of
+// a separate call; the two recursions only overlap in time. `first` writes
+// firstOut[0..length-1]. `second` writes secondOut[0..length-1], or with
+// `decimate` only its even outputs, secondOut[m] = y[2m] for m < length / 2;
+// secondOut may then be the source itself (the halved signal replaces it).
+void FilterSixthOrderPair(const SixthOrderCoefficients& first, const SixthOrderCoefficients& second,
+                          const float* source, float* firstOut, float* secondOut, uint32_t length, bool decimate);
 // Resonator band-pass applied in place from the last sample to the first.
 void ResonatorBandPass(float centreHz, float q, float* samples, float rateHz, uint32_t length);
 // Three resonator passes: (fc*0.75, Q 8), (fc, Q 4), (fc*1.3, Q 8).
 void ResonatorOctaveFilter(float* samples, uint32_t length, float centreHz, float rateHz);
+// ResonatorOctaveFilter of two channels, bit for bit, in one backward sweep:
+// each pass follows the one before it a sample behind, and the channels run
+// side by side. length >= 2.
+void ResonatorOctaveFilterPair(float* left, float* right, uint32_t length, float centreHz, float rateHz);

@@ -67,7 +67,13 @@ long RoundAndClamp(float value, long low, long high) {
   if (std::isnan(value)) return 0;
   if (value <= static_cast<float>(low)) return low;
   if (value >= static_cast<float>(high)) return high;
-  return std::lround(value);
+  // lround, for a value well inside the float's integer range: the
+  // truncation's remainder is exact.
+  long rounded = static_cast<long>(value);
+  const float remainder = value - static_cast<float>(rounded);
+  if (remainder >= 0.5f) ++rounded;
+  if (remainder <= -0.5f) --rounded;
+  return rounded;
 }
 
 }  // namespace

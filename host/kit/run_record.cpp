@@ -9,7 +9,7 @@ int ChannelIndex(char letter) { return letter == 'r' ? 1 : 0; }
 }  // namespace
 
 RunRecorder::RunRecorder(RunRecord* record, bool keepCurves)
-    : record_(record), keepCurves_(keepCurves), watcher_{this, &OnChannel, &OnBand, &OnLateral} {
+    : record_(record), keepCurves_(keepCurves), watcher_{this, &OnChannel, &OnBand, &OnLateral, keepCurves} {
   *record_ = RunRecord{};
   previous_ = WatchRuns(&watcher_);
 }
