@@ -41,11 +41,12 @@ double CorrelationAt(const float* left, const float* right, int64_t start, int64
 // consecutive lags: sums[k] += left[j] * right[j + k] for j = 0, 1, ... in
 // this order, so that each lag's sum is the same as CorrelationAt's. The
 // vector kernels below keep lags side by side in lanes and do each lane's
-// additions in the same order; the product of two floats is exact in double.
-void AddProducts(const float* left, const float* right, int64_t count, int64_t lags, double* sums) {
+// additions in the same order; the samples are floats widened to double, so
+// that each product is the same exact product.
+void AddProducts(const double* left, const double* right, int64_t count, int64_t lags, double* sums) {
   for (int64_t k = 0; k < lags; ++k) {
     double sum = sums[k];
-    for (int64_t j = 0; j < count; ++j) sum += static_cast<double>(left[j]) * right[j + k];
+    for (int64_t j = 0; j < count; ++j) sum += left[j] * right[j + k];
     sums[k] = sum;
   }
 }
@@ -53,15 +54,12 @@ void AddProducts(const float* left, const float* right, int64_t count, int64_t l
 #if defined(__SSE2__)
 // 2 * REGISTERS lags.
 template <int REGISTERS>
-void AddProductsSse2(const float* left, const float* right, int64_t count, double* sums) {
+void AddProductsSse2(const double* left, const double* right, int64_t count, double* sums) {
   __m128d s[REGISTERS];
   for (int v = 0; v < REGISTERS; ++v) s[v] = _mm_loadu_pd(sums + 2 * v);
   for (int64_t j = 0; j < count; ++j) {
-    const __m128d x = _mm_set1_pd(static_cast<double>(left[j]));
-    for (int v = 0; v < REGISTERS; ++v) {
-      const __m128 pair = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(right + j + 2 * v)));
-      s[v] = _mm_add_pd(s[v], _mm_mul_pd(x, _mm_cvtps_pd(pair)));
-    }
+    const __m128d x = _mm_set1_pd(left[j]);
+    for (int v = 0; v < REGISTERS; ++v) s[v] = _mm_add_pd(s[v], _mm_mul_pd(x, _mm_loadu_pd(right + j + 2 * v)));
   }
   for (int v = 0; v < REGISTERS; ++v) _mm_storeu_pd(sums + 2 * v, s[v]);
 }
@@ -70,15 +68,13 @@ void AddProductsSse2(const float* left, const float* right, int64_t count, doubl
 #if defined(ROOMSTAT_AVX2_AT_RUN_TIME)
 // 4 * REGISTERS lags.
 template <int REGISTERS>
-__attribute__((target("avx2"))) void AddProductsAvx2(const float* left, const float* right, int64_t count,
+__attribute__((target("avx2"))) void AddProductsAvx2(const double* left, const double* right, int64_t count,
                                                      double* sums) {
   __m256d s[REGISTERS];
   for (int v = 0; v < REGISTERS; ++v) s[v] = _mm256_loadu_pd(sums + 4 * v);
   for (int64_t j = 0; j < count; ++j) {
-    const __m256d x = _mm256_set1_pd(static_cast<double>(left[j]));
-    for (int v = 0; v < REGISTERS; ++v) {
-      s[v] = _mm256_add_pd(s[v], _mm256_mul_pd(x, _mm256_cvtps_pd(_mm_loadu_ps(right + j + 4 * v))));
-    }
+    const __m256d x = _mm256_broadcast_sd(left + j);
+    for (int v = 0; v < REGISTERS; ++v) s[v] = _mm256_add_pd(s[v], _mm256_mul_pd(x, _mm256_loadu_pd(right + j + 4 * v)));
   }
   for (int v = 0; v < REGISTERS; ++v) _mm256_storeu_pd(sums + 4 * v, s[v]);
 }
@@ -91,40 +87,89 @@ bool HasAvx2() {
 
 // The sums of `lags` consecutive lags over one block, in groups as wide as
 // the processor takes.
-void AddProductsOfLags(const float* l, const float* r, int64_t samples, int64_t lags, double* sums) {
+constexpr int64_t TAIL_LANES = 4;
+
+// A last group narrower than the vector is swept as the vector's last full
+// group, overlapping the one before, with sums of its own (`tail`, as many
+// as the widest vector's lanes): the overlapped lags come out the same twice.
+void AddProductsOfLags(const double* l, const double* r, int64_t samples, int64_t lags, double* sums,
+                       double* tail) {
   int64_t k = 0;
 #if defined(ROOMSTAT_AVX2_AT_RUN_TIME)
   if (HasAvx2()) {
     for (; k + 32 <= lags; k += 32) AddProductsAvx2<8>(l, r + k, samples, sums + k);
-    if (k + 16 <= lags) AddProductsAvx2<4>(l, r + k, samples, sums + k), k += 16;
-    if (k + 8 <= lags) AddProductsAvx2<2>(l, r + k, samples, sums + k), k += 8;
-    if (k + 4 <= lags) AddProductsAvx2<1>(l, r + k, samples, sums + k), k += 4;
+    if (k + 16 <= lags) {
+      AddProductsAvx2<4>(l, r + k, samples, sums + k);
+      k += 16;
+    }
+    if (k + 8 <= lags) {
+      AddProductsAvx2<2>(l, r + k, samples, sums + k);
+      k += 8;
+    }
+    if (k + 4 <= lags) {
+      AddProductsAvx2<1>(l, r + k, samples, sums + k);
+      k += 4;
+    }
+    if (k < lags && lags >= 4) {
+      AddProductsAvx2<1>(l, r + lags - 4, samples, tail);
+      return;
+    }
   }
 #endif
 #if defined(__SSE2__)
   for (; k + 8 <= lags; k += 8) AddProductsSse2<4>(l, r + k, samples, sums + k);
-  if (k + 4 <= lags) AddProductsSse2<2>(l, r + k, samples, sums + k), k += 4;
-  if (k + 2 <= lags) AddProductsSse2<1>(l, r + k, samples, sums + k), k += 2;
+  if (k + 4 <= lags) {
+    AddProductsSse2<2>(l, r + k, samples, sums + k);
+    k += 4;
+  }
+  if (k + 2 <= lags) {
+    AddProductsSse2<1>(l, r + k, samples, sums + k);
+    k += 2;
+  }
+  if (k < lags && lags >= 2) {
+    AddProductsSse2<1>(l, r + lags - 2, samples, tail + TAIL_LANES - 2);
+    return;
+  }
 #endif
   AddProducts(l, r + k, samples, lags - k, sums + k);
 }
 
+// How many of the last lags the tail group holds: the lags that the full
+// groups leave over, in the last entries of `tail`.
+int64_t TailLags(int64_t lags) {
+#if defined(ROOMSTAT_AVX2_AT_RUN_TIME)
+  if (HasAvx2() && lags >= 4) return lags % 4;
+#endif
+#if defined(__SSE2__)
+  return lags >= 2 ? lags % 2 : 0;
+#else
+  return 0;
+#endif
+}
+
 // Samples of the window per block: the block of both channels stays in the
 // first-level cache while every lag sweeps it.
-constexpr int64_t BLOCK_SAMPLES = 2048;
+constexpr int64_t BLOCK_SAMPLES = 1024;
 
-// The correlations of `count` consecutive lags from `firstLag`.
+// The correlations of `count` (at most MAX_KEPT_LAGS) consecutive lags from
+// `firstLag`.
 void CorrelateLags(const float* left, const float* right, int64_t start, int64_t end, int64_t firstLag,
                    int64_t count, double normaliser, double* out) {
   for (int64_t k = 0; k < count; ++k) out[k] = 0.0;
+  double tail[TAIL_LANES] = {0.0, 0.0, 0.0, 0.0};
+  double l[BLOCK_SAMPLES];
+  double r[BLOCK_SAMPLES + MAX_KEPT_LAGS - 1];
   for (int64_t block = start; block <= end; block += BLOCK_SAMPLES) {
     const int64_t samples = end - block + 1 < BLOCK_SAMPLES ? end - block + 1 : BLOCK_SAMPLES;
-    const float* l = left + block;
+    // The block in double, once for all lags: l[j] is left[block + j] and
     // r[j + k] is right[block + j + firstLag + k] (start + firstLag >= 1: the
     // window starts at least one lag limit into the selection).
-    const float* r = right + (block + firstLag);
-    AddProductsOfLags(l, r, samples, count, out);
+    for (int64_t j = 0; j < samples; ++j) l[j] = static_cast<double>(left[block + j]);
+    for (int64_t j = 0; j < samples + count - 1; ++j) r[j] = static_cast<double>(right[block + firstLag + j]);
+    AddProductsOfLags(l, r, samples, count, out, tail);
   }
+  const int64_t tailLags = TailLags(count);
+  for (int64_t k = 0; k < tailLags; ++k) out[count - tailLags + k] = tail[TAIL_LANES - tailLags + k];
   for (int64_t k = 0; k < count; ++k) out[k] = out[k] / normaliser;
 }
 
@@ -154,10 +199,13 @@ IaccStatus ComputeIacc(const float* left, const float* right, int64_t length, in
   if (start > end || end > length - endMargin) return IACC_NO_WINDOW;
   if (start - lagLimit < 0) return IACC_BLANK_NEEDED;
 
+  // The two energies in one loop, each summed in window order.
   double energyLeft = 0.0;
   double energyRight = 0.0;
-  for (int64_t i = start; i <= end; ++i) energyLeft += static_cast<double>(left[i]) * left[i];
-  for (int64_t i = start; i <= end; ++i) energyRight += static_cast<double>(right[i]) * right[i];
+  for (int64_t i = start; i <= end; ++i) {
+    energyLeft += static_cast<double>(left[i]) * left[i];
+    energyRight += static_cast<double>(right[i]) * right[i];
+  }
   const double normaliser = std::sqrt(energyLeft * energyRight);
   if (normaliser == 0.0) return IACC_ZERO_ENERGY;
 

@@ -118,7 +118,7 @@ struct HostCallbacks {
       call.formatWord = formatWord;
       host->calls.push_back(call);
       if (destination == nullptr) return 0;
-      host->DeliverSamples(static_cast<uint8_t*>(destination), firstFrame, frameCount, formatWord);
+      host->ServeSamples(static_cast<uint8_t*>(destination), firstFrame, frameCount, formatWord);
       return 1;
     } catch (...) {
       return 0;
@@ -309,6 +309,7 @@ void PluginHost::SetAudio(uint16_t channelCount, uint16_t bitsPerSample, int32_t
   channels_ = channelCount;
   bits_ = bitsPerSample;
   audio_ = std::move(interleaved);
+  deliveredValid_ = false;
   context_.channelCount = channelCount;
   context_.bitsPerSample = bitsPerSample;
   context_.sampleRate = sampleRate;
@@ -321,8 +322,21 @@ void PluginHost::SetSelection(uint32_t firstFrame, uint32_t lastFrame) {
   context_.selEnd = lastFrame;
 }
 
-void PluginHost::DeliverSamples(uint8_t* destination, uint32_t firstFrame, uint32_t frameCount,
-                                uint32_t formatWord) const {
+void PluginHost::ServeSamples(uint8_t* destination, uint32_t firstFrame, uint32_t frameCount,
+                              uint32_t formatWord) {
+  const uint32_t request[3] = {firstFrame, frameCount, formatWord};
+  if (deliveredValid_ && std::equal(request, request + 3, deliveredRequest_)) {
+    std::memcpy(destination, delivered_.data(), delivered_.size());
+    return;
+  }
+  const size_t bytes = DeliverSamples(destination, firstFrame, frameCount, formatWord);
+  delivered_.assign(destination, destination + bytes);
+  std::copy(request, request + 3, deliveredRequest_);
+  deliveredValid_ = true;
+}
+
+size_t PluginHost::DeliverSamples(uint8_t* destination, uint32_t firstFrame, uint32_t frameCount,
+                                  uint32_t formatWord) const {
   const size_t storedChannels = std::max<size_t>(channels_, 1);
   const size_t storedFrames = audio_.size() / storedChannels;
 
@@ -344,24 +358,36 @@ void PluginHost::DeliverSamples(uint8_t* destination, uint32_t firstFrame, uint3
     width = bits_;
   }
 
+  // One loop per width, so that the sample loop carries no width test.
   uint8_t* out = destination;
-  for (uint32_t i = 0; i < frameCount; ++i) {
-    const size_t frame = static_cast<size_t>(firstFrame) + i;
-    for (uint32_t c = 0; c < requestedChannels; ++c) {
-      const size_t channel = std::min<size_t>(c, storedChannels - 1);
-      const float value = frame < storedFrames ? audio_[frame * storedChannels + channel] : 0.0f;
-      if (width == 8) {
-        *out++ = static_cast<uint8_t>(static_cast<int8_t>(RoundAndClamp(value, -128, 127)));
-      } else if (width == 16) {
-        const uint16_t bits = static_cast<uint16_t>(static_cast<int16_t>(RoundAndClamp(value, -32768, 32767)));
-        *out++ = static_cast<uint8_t>(bits & 0xFF);
-        *out++ = static_cast<uint8_t>(bits >> 8);
-      } else {
-        std::memcpy(out, &value, sizeof value);
-        out += sizeof value;
+  auto deliver = [&](auto write) {
+    for (uint32_t i = 0; i < frameCount; ++i) {
+      const size_t frame = static_cast<size_t>(firstFrame) + i;
+      for (uint32_t c = 0; c < requestedChannels; ++c) {
+        const size_t channel = std::min<size_t>(c, storedChannels - 1);
+        out = write(out, frame < storedFrames ? audio_[frame * storedChannels + channel] : 0.0f);
       }
     }
+  };
+  if (width == 8) {
+    deliver([](uint8_t* out, float value) {
+      *out++ = static_cast<uint8_t>(static_cast<int8_t>(RoundAndClamp(value, -128, 127)));
+      return out;
+    });
+  } else if (width == 16) {
+    deliver([](uint8_t* out, float value) {
+      const uint16_t bits = static_cast<uint16_t>(static_cast<int16_t>(RoundAndClamp(value, -32768, 32767)));
+      *out++ = static_cast<uint8_t>(bits & 0xFF);
+      *out++ = static_cast<uint8_t>(bits >> 8);
+      return out;
+    });
+  } else {
+    deliver([](uint8_t* out, float value) {
+      std::memcpy(out, &value, sizeof value);
+      return out + sizeof value;
+    });
   }
+  return static_cast<size_t>(out - destination);
 }
 
 std::vector<uint8_t> PluginHost::SettingsBytes() const {
