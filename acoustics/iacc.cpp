@@ -25,9 +25,6 @@
 namespace {
 
 constexpr int64_t END_MARGIN_SAMPLES = 50;  // the window ends this many samples before the end
-// Correlations are kept for the second pass up to this many lags (rates up
-// to 512 kHz); above it the second pass computes them again.
-constexpr int64_t MAX_KEPT_LAGS = 1023;
 
 // Normalised cross-correlation at one lag over the window [start, end].
 double CorrelationAt(const float* left, const float* right, int64_t start, int64_t end, int64_t lag,
@@ -151,8 +148,14 @@ int64_t TailLags(int64_t lags) {
 // first-level cache while every lag sweeps it.
 constexpr int64_t BLOCK_SAMPLES = 1024;
 
-// The correlations of `count` (at most MAX_KEPT_LAGS) consecutive lags from
-// `firstLag`.
+// Positive lags read up to end + lagLimit - 1: ending the window at least
+// lagLimit samples before the end keeps every lag inside the selection.
+int64_t EndMargin(int64_t lagLimit) { return lagLimit > END_MARGIN_SAMPLES ? lagLimit : END_MARGIN_SAMPLES; }
+
+}  // namespace
+
+// Correlations are kept for the second pass up to MAX_KEPT_LAGS lags (rates
+// up to 512 kHz); above it the second pass computes them again.
 void CorrelateLags(const float* left, const float* right, int64_t start, int64_t end, int64_t firstLag,
                    int64_t count, double normaliser, double* out) {
   for (int64_t k = 0; k < count; ++k) out[k] = 0.0;
@@ -172,12 +175,6 @@ void CorrelateLags(const float* left, const float* right, int64_t start, int64_t
   for (int64_t k = 0; k < tailLags; ++k) out[count - tailLags + k] = tail[TAIL_LANES - tailLags + k];
   for (int64_t k = 0; k < count; ++k) out[k] = out[k] / normaliser;
 }
-
-// Positive lags read up to end + lagLimit - 1: ending the window at least
-// lagLimit samples before the end keeps every lag inside the selection.
-int64_t EndMargin(int64_t lagLimit) { return lagLimit > END_MARGIN_SAMPLES ? lagLimit : END_MARGIN_SAMPLES; }
-
-}  // namespace
 
 IaccStatus FixIaccWindow(int64_t arrivalLeft, int64_t arrivalRight, int64_t length, int32_t rateHz,
                          IaccWindow* window) {

@@ -29,6 +29,13 @@ struct IaccValues {
 // margin before the end of a selection of `length` samples.
 IaccStatus FixIaccWindow(int64_t arrivalLeft, int64_t arrivalRight, int64_t length, int32_t rateHz,
                          IaccWindow* window);
+// Maximum number of consecutive lags that CorrelateLags takes.
+constexpr int64_t MAX_KEPT_LAGS = 1023;
+// out[k] = (sum over i = start..end of left[i] * right[i + firstLag + k]) /
+// normaliser for k < count <= MAX_KEPT_LAGS, each sum taken in double in the
+// order of i; right[start + firstLag .. end + firstLag + count - 1] is read.
+void CorrelateLags(const float* left, const float* right, int64_t start, int64_t end, int64_t firstLag,
+                   int64_t count, double normaliser, double* out);
 // The correlation of one band over `window`; `values` is written only when
 // the status is IACC_OK.
 IaccStatus ComputeIacc(const float* left, const float* right, int64_t length, int32_t rateHz, IaccWindow window,

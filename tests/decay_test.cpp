@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -27,6 +28,30 @@ TEST(BackwardIntegrate, SumsFromTheEndWithArrivalWeightsAndNoiseClamp) {
   float untouched = 5.0f;
   EXPECT_EQ(BackwardIntegrate(&untouched, 0, 0, 0.0, 44100.0), 0.0);
   EXPECT_EQ(untouched, 5.0f);
+}
+
+// Converting the level curve only as far as the fits read it changes no fit,
+// and finishing it gives the whole conversion; a noise-subtracted tail of
+// zeros (0 dB) lies beyond the span read.
+TEST(LevelCurve, ConvertedOnDemandAsIfWhole) {
+  const uint32_t n = 20000, t0 = 300;
+  std::vector<float> energy(n);
+  for (uint32_t k = 0; k < 15000; ++k) energy[k] = static_cast<float>(std::exp(-static_cast<double>(k) / 900.0) * 1e6);
+  std::vector<float> levels = energy;
+  for (float& value : levels) value = static_cast<float>(EnergyToDecibels(value));
+  const struct { double headDropDb; float rangeDb; } fits[] = {{0.1f, 10}, {5, 20}, {5, 30}, {0, 60}, {40, 1}};
+  for (bool noise : {false, true}) {
+    std::vector<float> curve = energy;
+    PartialLevelCurve partial{curve.data(), n, t0, t0};
+    for (const auto& f : fits) {
+      const FitResult whole = FitDecay(levels.data(), n, t0, noise, f.headDropDb, f.rangeDb, 1000.0);
+      const FitResult lazy = FitDecayOnEnergy(&partial, noise, f.headDropDb, f.rangeDb, 1000.0);
+      EXPECT_EQ(std::memcmp(&whole, &lazy, sizeof whole), 0) << f.headDropDb << " " << f.rangeDb;
+    }
+    EXPECT_LT(partial.convertedEnd, 15000u);
+    FinishLevelCurve(&partial);
+    EXPECT_EQ(std::memcmp(curve.data(), levels.data(), n * sizeof(float)), 0);
+  }
 }
 
 TEST(EnergyToDecibels, LevelsAndTheZeroFallback) {

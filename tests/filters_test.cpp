@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "dsp/filters.h"
@@ -76,6 +77,58 @@ TEST(FixedSections, HalfPowerPointsAtTheirDesignFrequencies) {
     EXPECT_NEAR(SineGain(c.highHz, 44100, 40000, run(c.set)), std::sqrt(0.5), kEdgeTolerance) << c.highHz;
     if (c.set != &DecimationLowPass) {
       EXPECT_NEAR(SineGain(std::sqrt(c.lowHz * c.highHz), 44100, 40000, run(c.set)), 1.0, kPassbandRipple);
+    }
+  }
+}
+
+// Noise-like samples spanning many magnitudes, so that roundings differ
+// wherever the order of the arithmetic would.
+std::vector<float> Noise(uint32_t length, uint32_t seed) {
+  std::vector<float> x(length);
+  for (uint32_t i = 0; i < length; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    x[i] = static_cast<float>((static_cast<double>(seed >> 8) / 8388608.0 - 1.0) * std::pow(10.0, (seed % 9) - 2.0));
+  }
+  return x;
+}
+
+bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
+TEST(FixedSections, PairsGiveTheBitsOfSeparateCalls) {
+  const SixthOrderCoefficients* pairs[][2] = {{&OctaveBandPass, &DecimationLowPass},
+                                              {&ThirdOctaveBandPass1, &ThirdOctaveBandPass2},
+                                              {&ThirdOctaveBandPass3, &DecimationLowPass}};
+  for (uint32_t length : {0u, 1u, 5u, 6u, 7u, 12u, 13u, 4001u}) {
+    const std::vector<float> x = Noise(length, length + 1);
+    for (const auto& pair : pairs) {
+      const std::vector<float> first = Fixed(*pair[0], x), second = Fixed(*pair[1], x);
+      std::vector<float> firstOut(length), secondOut(length);
+      FilterSixthOrderPair(*pair[0], *pair[1], x.data(), firstOut.data(), secondOut.data(), length, false);
+      EXPECT_TRUE(SameBits(firstOut, first)) << length;
+      EXPECT_TRUE(SameBits(secondOut, second)) << length;
+      // Decimating in place: the source ends as every second low-pass output.
+      std::vector<float> halved = x, band(length);
+      FilterSixthOrderPair(*pair[0], *pair[1], halved.data(), band.data(), halved.data(), length, true);
+      std::vector<float> expected(x.begin() + length / 2, x.end());  // the rest of the source stays
+      for (uint32_t m = length / 2; m-- > 0;) expected.insert(expected.begin(), second[2 * m]);
+      EXPECT_TRUE(SameBits(band, first)) << length;
+      EXPECT_TRUE(SameBits(halved, expected)) << length;
+    }
+  }
+}
+
+TEST(Resonator, PairGivesTheBitsOfSeparateOctaveFilters) {
+  for (uint32_t length : {2u, 3u, 4u, 9u, 3000u}) {
+    for (float centreHz : {31.5f, 1000.0f, 16000.0f}) {
+      std::vector<float> left = Noise(length, 7), right = Noise(length, 8);
+      std::vector<float> expectedLeft = left, expectedRight = right;
+      ResonatorOctaveFilter(expectedLeft.data(), length, centreHz, 44100.0f);
+      ResonatorOctaveFilter(expectedRight.data(), length, centreHz, 44100.0f);
+      ResonatorOctaveFilterPair(left.data(), right.data(), length, centreHz, 44100.0f);
+      EXPECT_TRUE(SameBits(left, expectedLeft)) << length << " " << centreHz;
+      EXPECT_TRUE(SameBits(right, expectedRight)) << length << " " << centreHz;
     }
   }
 }
