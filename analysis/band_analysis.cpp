@@ -115,23 +115,31 @@ uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* val
   CallProgress(ctx, 1, PROGRESS_TOTAL);
   if (ReadCancelWord(ctx) != 0) carryOn = 0;
 
+  // In octave mode all nine levels are filtered in one sweep, each band
+  // signal into its own part of the work buffer (the lengths halve, so they
+  // fit in twice the selection).
+  float* octaveBand = work;
+  if (carryOn && thirdOctave == 0) FilterOctaveCascade(source, length, LEVEL_COUNT, work);
+
   for (int level = LEVEL_COUNT; carryOn && level >= 1; --level) {
-    // The band-pass sections and the decimation low-pass all read the same
-    // source; they run in pairs, each pair in one sweep, and the low-pass
-    // keeps only its even outputs, in place of the source (the next level).
+    // Third octaves: the band-pass sections and the decimation low-pass all
+    // read the same source; they run in pairs, each pair in one sweep, and
+    // the low-pass keeps only its even outputs, in place of the source (the
+    // next level).
     bool decimated = false;
     if (thirdOctave == 0) {
       const int row = level;
-      FilterSixthOrderPair(OctaveBandPass, DecimationLowPass, source, work, source, length, true);
-      decimated = true;
+      float* band = octaveBand;
+      octaveBand += length;
+      decimated = true;  // by the cascade
       noise = 0.0;
       char mark = 'n';
       if (noiseCorrection && NoiseWindowLongEnough(OctaveCentreHz(row), sixteenthSeconds)) {
-        noise = EstimateNoiseFloor(work, length);
+        noise = EstimateNoiseFloor(band, length);
         mark = 'y';
       }
       if (noiseCorrected) noiseCorrected[row] = mark;
-      AnalyseBand(work, values, valid, rtu, channelLetter, row, t0, noiseCorrection, noise, length, rateHz);
+      AnalyseBand(band, values, valid, rtu, channelLetter, row, t0, noiseCorrection, noise, length, rateHz);
     } else if (thirdOctave == 1) {
       // The lower and middle thirds into the two halves of the work buffer,
       // then the upper third with the decimation.

@@ -109,7 +109,7 @@ void FilterSixthOrderPair(const SixthOrderCoefficients& first, const SixthOrderC
   // Inputs and outputs are kept here as well as stored: secondOut may be the
   // source, and decimation stores only every second output.
   const uint32_t head = length < HISTORY ? length : HISTORY;
-  float x[HISTORY], y1[HISTORY], y2[HISTORY];
+  float x[HISTORY] = {}, y1[HISTORY] = {}, y2[HISTORY] = {};
   for (uint32_t n = 0; n < head; ++n) x[n] = source[n];
   StartUp(first, x, y1, head);
   StartUp(second, x, y2, head);
@@ -201,6 +201,136 @@ ResonatorDesign DesignResonator(float centreHz, float q, float rateHz) {
 }
 
 }  // namespace
+
+namespace {
+
+constexpr int MAX_CASCADE_LEVELS = 16;
+
+// One level of the octave cascade: band-pass (lane 0) and low-pass (lane 1)
+// of the same input, with their histories newest first.
+struct CascadeLevel {
+  uint32_t received;      // input samples so far
+  uint32_t length;        // input samples in all
+  float* band;            // band-pass output, `length` samples
+  double x[HISTORY];      // x[k - 1] is the input k samples back
+  double y[HISTORY][2];   // y[k - 1][lane] is that lane's output k samples back (a stored float)
+};
+
+// Filters one input sample; returns the low-pass output. The first HISTORY
+// outputs sum only the terms that exist, as FilterSixthOrder does.
+float PushSample(CascadeLevel* level, float input) {
+  const SixthOrderCoefficients& band = OctaveBandPass;
+  const SixthOrderCoefficients& low = DecimationLowPass;
+  const uint32_t n = level->received++;
+  const double x0 = static_cast<double>(input);
+  float out[2];
+  if (n < HISTORY) {
+    const SixthOrderCoefficients* sets[2] = {&band, &low};
+    for (int lane = 0; lane < 2; ++lane) {
+      const SixthOrderCoefficients& set = *sets[lane];
+      double acc = set.b[0] * x0 - set.a[0] * 0.0;
+      for (uint32_t k = 1; k <= n; ++k) acc = acc + (set.b[k] * level->x[k - 1] - set.a[k] * level->y[k - 1][lane]);
+      out[lane] = static_cast<float>(acc);
+    }
+  } else {
+#if defined(__SSE2__)
+    const __m128d xv = _mm_set1_pd(x0);
+    __m128d acc = _mm_sub_pd(_mm_mul_pd(_mm_set_pd(low.b[0], band.b[0]), xv),
+                             _mm_mul_pd(_mm_set_pd(low.a[0], band.a[0]), _mm_setzero_pd()));
+    for (uint32_t k = 1; k <= HISTORY; ++k) {
+      const __m128d bx = _mm_mul_pd(_mm_set_pd(low.b[k], band.b[k]), _mm_set1_pd(level->x[k - 1]));
+      const __m128d ay = _mm_mul_pd(_mm_set_pd(low.a[k], band.a[k]), _mm_loadu_pd(level->y[k - 1]));
+      acc = _mm_add_pd(acc, _mm_sub_pd(bx, ay));
+    }
+    const __m128 rounded = _mm_cvtpd_ps(acc);
+    out[0] = _mm_cvtss_f32(rounded);
+    out[1] = _mm_cvtss_f32(_mm_shuffle_ps(rounded, rounded, 1));
+#else
+    const SixthOrderCoefficients* sets[2] = {&band, &low};
+    for (int lane = 0; lane < 2; ++lane) {
+      const SixthOrderCoefficients& set = *sets[lane];
+      double acc = set.b[0] * x0 - set.a[0] * 0.0;
+      for (uint32_t k = 1; k <= HISTORY; ++k) {
+        acc = acc + (set.b[k] * level->x[k - 1] - set.a[k] * level->y[k - 1][lane]);
+      }
+      out[lane] = static_cast<float>(acc);
+    }
+#endif
+  }
+  for (uint32_t k = HISTORY - 1; k > 0; --k) {
+    level->x[k] = level->x[k - 1];
+    level->y[k][0] = level->y[k - 1][0];
+    level->y[k][1] = level->y[k - 1][1];
+  }
+  level->x[0] = x0;
+  level->y[0][0] = static_cast<double>(out[0]);
+  level->y[0][1] = static_cast<double>(out[1]);
+  level->band[n] = out[0];
+  return out[1];
+}
+
+}  // namespace
+
+void FilterOctaveCascade(const float* source, uint32_t length, int levelCount, float* bands) {
+  if (levelCount > MAX_CASCADE_LEVELS) levelCount = MAX_CASCADE_LEVELS;
+  CascadeLevel levels[MAX_CASCADE_LEVELS];
+  uint32_t levelLength = length;
+  float* band = bands;
+  for (int i = 0; i < levelCount; ++i) {
+    levels[i] = CascadeLevel{0, levelLength, band, {}, {}};
+    band += levelLength;
+    levelLength /= 2;
+  }
+  // Feeds one input sample to level `first` and the low-pass outputs on
+  // down: every second one, while the next level wants more.
+  auto feed = [&](int first, float value) {
+    for (int i = first; i < levelCount; ++i) {
+      const uint32_t index = levels[i].received;  // this sample's index at level i
+      value = PushSample(&levels[i], value);
+      if (i + 1 == levelCount || index % 2 != 0 || index / 2 >= levels[i + 1].length) break;
+    }
+  };
+  uint32_t n = 0;
+#if defined(__SSE2__)
+  // Level 0 runs every sample and sets the pace: after its start-up its
+  // recursion stays in registers, and the lower levels fill its gaps.
+  for (; n < length && n < HISTORY; ++n) feed(0, source[n]);
+  if (n < length && levelCount > 0) {
+    const SixthOrderCoefficients& band = OctaveBandPass;
+    const SixthOrderCoefficients& low = DecimationLowPass;
+    __m128d b[7], a[7];
+    for (int k = 0; k <= 6; ++k) {
+      b[k] = _mm_set_pd(low.b[k], band.b[k]);
+      a[k] = _mm_set_pd(low.a[k], band.a[k]);
+    }
+    const __m128d zero = _mm_setzero_pd();
+    __m128d h[HISTORY], g[HISTORY];
+    for (uint32_t k = 0; k < HISTORY; ++k) {
+      h[k] = _mm_set1_pd(levels[0].x[k]);
+      g[k] = _mm_loadu_pd(levels[0].y[k]);
+    }
+    const uint32_t nextLength = levelCount > 1 ? levels[1].length : 0;
+    float* bandOut = levels[0].band;
+    for (; n < length; ++n) {
+      const __m128d x0 = _mm_set1_pd(static_cast<double>(source[n]));
+      __m128d acc = _mm_sub_pd(_mm_mul_pd(b[0], x0), _mm_mul_pd(a[0], zero));
+      for (int k = 1; k <= 6; ++k) {
+        acc = _mm_add_pd(acc, _mm_sub_pd(_mm_mul_pd(b[k], h[k - 1]), _mm_mul_pd(a[k], g[k - 1])));
+      }
+      const __m128 rounded = _mm_cvtpd_ps(acc);
+      bandOut[n] = _mm_cvtss_f32(rounded);
+      if (n % 2 == 0 && n / 2 < nextLength) feed(1, _mm_cvtss_f32(_mm_shuffle_ps(rounded, rounded, 1)));
+      for (int k = 5; k > 0; --k) {
+        h[k] = h[k - 1];
+        g[k] = g[k - 1];
+      }
+      h[0] = x0;
+      g[0] = _mm_cvtps_pd(rounded);
+    }
+  }
+#endif
+  for (; n < length; ++n) feed(0, source[n]);
+}
 
 void ResonatorBandPass(float centreHz, float q, float* samples, float rateHz, uint32_t length) {
   if (length == 0) {

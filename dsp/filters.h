@@ -31,6 +31,14 @@ void FilterSixthOrder(const SixthOrderCoefficients& set, const float* source, fl
 // secondOut may then be the source itself (the halved signal replaces it).
 void FilterSixthOrderPair(const SixthOrderCoefficients& first, const SixthOrderCoefficients& second,
                           const float* source, float* firstOut, float* secondOut, uint32_t length, bool decimate);
+// The octave levels of the band analysis in one sweep: level 0 filters
+// source[0..length-1] with OctaveBandPass and DecimationLowPass, and every
+// second low-pass output is the next level's input, for `levelCount` levels.
+// Level i has length_i samples (length_0 = length, length_i+1 = length_i / 2)
+// and its band signal goes to bands + length_0 + ... + length_i-1 (at most
+// 2 * length floats in all). Every sample is bit for bit what the level by
+// level filtering and decimation gives; the levels' recursions overlap.
+void FilterOctaveCascade(const float* source, uint32_t length, int levelCount, float* bands);
 // Resonator band-pass applied in place from the last sample to the first.
 void ResonatorBandPass(float centreHz, float q, float* samples, float rateHz, uint32_t length);
 // Three resonator passes: (fc*0.75, Q 8), (fc, Q 4), (fc*1.3, Q 8).

@@ -119,6 +119,25 @@ TEST(FixedSections, PairsGiveTheBitsOfSeparateCalls) {
   }
 }
 
+TEST(FixedSections, OctaveCascadeGivesTheBitsOfLevelByLevelFiltering) {
+  for (uint32_t length : {0u, 1u, 7u, 13u, 100u, 4001u}) {
+    const std::vector<float> x = Noise(length, 3 * length + 5);
+    std::vector<float> bands(2 * length + 1, -1.0f);
+    FilterOctaveCascade(x.data(), length, 9, bands.data());
+    std::vector<float> level = x;
+    uint32_t offset = 0;
+    for (int i = 0; i < 9; ++i) {
+      const std::vector<float> band = Fixed(OctaveBandPass, level), low = Fixed(DecimationLowPass, level);
+      EXPECT_TRUE(SameBits(std::vector<float>(bands.begin() + offset, bands.begin() + offset + band.size()), band))
+          << length << " level " << i;
+      offset += static_cast<uint32_t>(level.size());
+      level.resize(level.size() / 2);
+      for (size_t m = 0; m < level.size(); ++m) level[m] = low[2 * m];
+    }
+    EXPECT_EQ(bands[2 * length], -1.0f);  // nothing written past the levels' signals
+  }
+}
+
 TEST(Resonator, PairGivesTheBitsOfSeparateOctaveFilters) {
   for (uint32_t length : {2u, 3u, 4u, 9u, 3000u}) {
     for (float centreHz : {31.5f, 1000.0f, 16000.0f}) {
