@@ -207,64 +207,83 @@ namespace {
 constexpr int MAX_CASCADE_LEVELS = 16;
 
 // One level of the octave cascade: band-pass (lane 0) and low-pass (lane 1)
-// of the same input, with their histories newest first.
+// of the same input. The histories are kept twice over in rings of
+// 2 * HISTORY entries, so that the last HISTORY values always lie side by
+// side, newest first, from `newest` on: nothing is shifted per sample.
 struct CascadeLevel {
-  uint32_t received;      // input samples so far
-  uint32_t length;        // input samples in all
-  float* band;            // band-pass output, `length` samples
-  double x[HISTORY];      // x[k - 1] is the input k samples back
-  double y[HISTORY][2];   // y[k - 1][lane] is that lane's output k samples back (a stored float)
+  uint32_t received;             // input samples so far
+  uint32_t length;               // input samples in all
+  float* band;                   // band-pass output, `length` samples
+  uint32_t newest;               // ring index of the newest input and outputs
+  double x[2 * HISTORY][2];      // the input, in both lanes
+  double y[2 * HISTORY][2];      // the two lanes' outputs (stored floats)
 };
+
+// b_k and a_k of both lanes, side by side.
+struct CascadeCoefficients {
+  double b[7][2];
+  double a[7][2];
+};
+
+CascadeCoefficients MakeCascadeCoefficients() {
+  CascadeCoefficients c;
+  for (int k = 0; k <= 6; ++k) {
+    c.b[k][0] = OctaveBandPass.b[k];
+    c.b[k][1] = DecimationLowPass.b[k];
+    c.a[k][0] = OctaveBandPass.a[k];
+    c.a[k][1] = DecimationLowPass.a[k];
+  }
+  return c;
+}
+
+void Remember(CascadeLevel* level, double x0, const float* out) {
+  level->newest = level->newest == 0 ? HISTORY - 1 : level->newest - 1;
+  for (uint32_t copy = 0; copy < 2; ++copy) {
+    const uint32_t at = level->newest + copy * HISTORY;
+    level->x[at][0] = level->x[at][1] = x0;
+    level->y[at][0] = static_cast<double>(out[0]);
+    level->y[at][1] = static_cast<double>(out[1]);
+  }
+}
 
 // Filters one input sample; returns the low-pass output. The first HISTORY
 // outputs sum only the terms that exist, as FilterSixthOrder does.
-float PushSample(CascadeLevel* level, float input) {
-  const SixthOrderCoefficients& band = OctaveBandPass;
-  const SixthOrderCoefficients& low = DecimationLowPass;
+float PushSample(CascadeLevel* level, const CascadeCoefficients& c, float input) {
   const uint32_t n = level->received++;
   const double x0 = static_cast<double>(input);
+  // x[k - 1] and y[k - 1] are the values k samples back.
+  const double(*x)[2] = level->x + level->newest;
+  const double(*y)[2] = level->y + level->newest;
   float out[2];
   if (n < HISTORY) {
-    const SixthOrderCoefficients* sets[2] = {&band, &low};
     for (int lane = 0; lane < 2; ++lane) {
-      const SixthOrderCoefficients& set = *sets[lane];
-      double acc = set.b[0] * x0 - set.a[0] * 0.0;
-      for (uint32_t k = 1; k <= n; ++k) acc = acc + (set.b[k] * level->x[k - 1] - set.a[k] * level->y[k - 1][lane]);
+      double acc = c.b[0][lane] * x0 - c.a[0][lane] * 0.0;
+      for (uint32_t k = 1; k <= n; ++k) acc = acc + (c.b[k][lane] * x[k - 1][lane] - c.a[k][lane] * y[k - 1][lane]);
       out[lane] = static_cast<float>(acc);
     }
   } else {
 #if defined(__SSE2__)
-    const __m128d xv = _mm_set1_pd(x0);
-    __m128d acc = _mm_sub_pd(_mm_mul_pd(_mm_set_pd(low.b[0], band.b[0]), xv),
-                             _mm_mul_pd(_mm_set_pd(low.a[0], band.a[0]), _mm_setzero_pd()));
+    __m128d acc = _mm_sub_pd(_mm_mul_pd(_mm_loadu_pd(c.b[0]), _mm_set1_pd(x0)),
+                             _mm_mul_pd(_mm_loadu_pd(c.a[0]), _mm_setzero_pd()));
     for (uint32_t k = 1; k <= HISTORY; ++k) {
-      const __m128d bx = _mm_mul_pd(_mm_set_pd(low.b[k], band.b[k]), _mm_set1_pd(level->x[k - 1]));
-      const __m128d ay = _mm_mul_pd(_mm_set_pd(low.a[k], band.a[k]), _mm_loadu_pd(level->y[k - 1]));
+      const __m128d bx = _mm_mul_pd(_mm_loadu_pd(c.b[k]), _mm_loadu_pd(x[k - 1]));
+      const __m128d ay = _mm_mul_pd(_mm_loadu_pd(c.a[k]), _mm_loadu_pd(y[k - 1]));
       acc = _mm_add_pd(acc, _mm_sub_pd(bx, ay));
     }
     const __m128 rounded = _mm_cvtpd_ps(acc);
     out[0] = _mm_cvtss_f32(rounded);
     out[1] = _mm_cvtss_f32(_mm_shuffle_ps(rounded, rounded, 1));
 #else
-    const SixthOrderCoefficients* sets[2] = {&band, &low};
     for (int lane = 0; lane < 2; ++lane) {
-      const SixthOrderCoefficients& set = *sets[lane];
-      double acc = set.b[0] * x0 - set.a[0] * 0.0;
+      double acc = c.b[0][lane] * x0 - c.a[0][lane] * 0.0;
       for (uint32_t k = 1; k <= HISTORY; ++k) {
-        acc = acc + (set.b[k] * level->x[k - 1] - set.a[k] * level->y[k - 1][lane]);
+        acc = acc + (c.b[k][lane] * x[k - 1][lane] - c.a[k][lane] * y[k - 1][lane]);
       }
       out[lane] = static_cast<float>(acc);
     }
 #endif
   }
-  for (uint32_t k = HISTORY - 1; k > 0; --k) {
-    level->x[k] = level->x[k - 1];
-    level->y[k][0] = level->y[k - 1][0];
-    level->y[k][1] = level->y[k - 1][1];
-  }
-  level->x[0] = x0;
-  level->y[0][0] = static_cast<double>(out[0]);
-  level->y[0][1] = static_cast<double>(out[1]);
+  Remember(level, x0, out);
   level->band[n] = out[0];
   return out[1];
 }
@@ -274,10 +293,11 @@ float PushSample(CascadeLevel* level, float input) {
 void FilterOctaveCascade(const float* source, uint32_t length, int levelCount, float* bands) {
   if (levelCount > MAX_CASCADE_LEVELS) levelCount = MAX_CASCADE_LEVELS;
   CascadeLevel levels[MAX_CASCADE_LEVELS];
+  const CascadeCoefficients coefficients = MakeCascadeCoefficients();
   uint32_t levelLength = length;
   float* band = bands;
   for (int i = 0; i < levelCount; ++i) {
-    levels[i] = CascadeLevel{0, levelLength, band, {}, {}};
+    levels[i] = CascadeLevel{0, levelLength, band, 0, {}, {}};
     band += levelLength;
     levelLength /= 2;
   }
@@ -286,7 +306,7 @@ void FilterOctaveCascade(const float* source, uint32_t length, int levelCount, f
   auto feed = [&](int first, float value) {
     for (int i = first; i < levelCount; ++i) {
       const uint32_t index = levels[i].received;  // this sample's index at level i
-      value = PushSample(&levels[i], value);
+      value = PushSample(&levels[i], coefficients, value);
       if (i + 1 == levelCount || index % 2 != 0 || index / 2 >= levels[i + 1].length) break;
     }
   };
@@ -306,8 +326,8 @@ void FilterOctaveCascade(const float* source, uint32_t length, int levelCount, f
     const __m128d zero = _mm_setzero_pd();
     __m128d h[HISTORY], g[HISTORY];
     for (uint32_t k = 0; k < HISTORY; ++k) {
-      h[k] = _mm_set1_pd(levels[0].x[k]);
-      g[k] = _mm_loadu_pd(levels[0].y[k]);
+      h[k] = _mm_loadu_pd(levels[0].x[levels[0].newest + k]);
+      g[k] = _mm_loadu_pd(levels[0].y[levels[0].newest + k]);
     }
     const uint32_t nextLength = levelCount > 1 ? levels[1].length : 0;
     float* bandOut = levels[0].band;
