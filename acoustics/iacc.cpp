@@ -84,64 +84,53 @@ bool HasAvx2() {
 
 // The sums of `lags` consecutive lags over one block, in groups as wide as
 // the processor takes.
-constexpr int64_t TAIL_LANES = 4;
+constexpr int64_t TAIL_LANES = 32;
 
-// A last group narrower than the vector is swept as the vector's last full
-// group, overlapping the one before, with sums of its own (`tail`, as many
-// as the widest vector's lanes): the overlapped lags come out the same twice.
+// The sums of `lags` consecutive lags over one block, in groups as wide as
+// the processor takes. The lags that the full groups leave over are swept as
+// the last full group, overlapping the one before, with sums of their own
+// (the last entries of `tail`): the overlapped lags come out the same twice.
 void AddProductsOfLags(const double* l, const double* r, int64_t samples, int64_t lags, double* sums,
                        double* tail) {
   int64_t k = 0;
 #if defined(ROOMSTAT_AVX2_AT_RUN_TIME)
-  if (HasAvx2()) {
+  if (HasAvx2() && lags >= 32) {
     for (; k + 32 <= lags; k += 32) AddProductsAvx2<8>(l, r + k, samples, sums + k);
-    if (k + 16 <= lags) {
-      AddProductsAvx2<4>(l, r + k, samples, sums + k);
-      k += 16;
-    }
-    if (k + 8 <= lags) {
-      AddProductsAvx2<2>(l, r + k, samples, sums + k);
-      k += 8;
-    }
-    if (k + 4 <= lags) {
-      AddProductsAvx2<1>(l, r + k, samples, sums + k);
-      k += 4;
-    }
-    if (k < lags && lags >= 4) {
-      AddProductsAvx2<1>(l, r + lags - 4, samples, tail);
-      return;
-    }
+    if (k < lags) AddProductsAvx2<8>(l, r + lags - 32, samples, tail);
+    return;
   }
-#endif
-#if defined(__SSE2__)
-  for (; k + 8 <= lags; k += 8) AddProductsSse2<4>(l, r + k, samples, sums + k);
-  if (k + 4 <= lags) {
-    AddProductsSse2<2>(l, r + k, samples, sums + k);
-    k += 4;
-  }
-  if (k + 2 <= lags) {
-    AddProductsSse2<1>(l, r + k, samples, sums + k);
-    k += 2;
-  }
-  if (k < lags && lags >= 2) {
-    AddProductsSse2<1>(l, r + lags - 2, samples, tail + TAIL_LANES - 2);
+  if (HasAvx2() && lags >= 4) {
+    for (; k + 4 <= lags; k += 4) AddProductsAvx2<1>(l, r + k, samples, sums + k);
+    if (k < lags) AddProductsAvx2<1>(l, r + lags - 4, samples, tail + TAIL_LANES - 4);
     return;
   }
 #endif
-  AddProducts(l, r + k, samples, lags - k, sums + k);
+#if defined(__SSE2__)
+  if (lags >= 8) {
+    for (; k + 8 <= lags; k += 8) AddProductsSse2<4>(l, r + k, samples, sums + k);
+    if (k < lags) AddProductsSse2<4>(l, r + lags - 8, samples, tail + TAIL_LANES - 8);
+    return;
+  }
+  if (lags >= 2) {
+    for (; k + 2 <= lags; k += 2) AddProductsSse2<1>(l, r + k, samples, sums + k);
+    if (k < lags) AddProductsSse2<1>(l, r + lags - 2, samples, tail + TAIL_LANES - 2);
+    return;
+  }
+#endif
+  AddProducts(l, r, samples, lags, sums);
 }
 
-// How many of the last lags the tail group holds: the lags that the full
-// groups leave over, in the last entries of `tail`.
+// How many of the last lags AddProductsOfLags leaves in `tail`.
 int64_t TailLags(int64_t lags) {
 #if defined(ROOMSTAT_AVX2_AT_RUN_TIME)
+  if (HasAvx2() && lags >= 32) return lags % 32;
   if (HasAvx2() && lags >= 4) return lags % 4;
 #endif
 #if defined(__SSE2__)
-  return lags >= 2 ? lags % 2 : 0;
-#else
-  return 0;
+  if (lags >= 8) return lags % 8;
+  if (lags >= 2) return lags % 2;
 #endif
+  return 0;
 }
 
 // Samples of the window per block: the block of both channels stays in the
@@ -159,7 +148,7 @@ int64_t EndMargin(int64_t lagLimit) { return lagLimit > END_MARGIN_SAMPLES ? lag
 void CorrelateLags(const float* left, const float* right, int64_t start, int64_t end, int64_t firstLag,
                    int64_t count, double normaliser, double* out) {
   for (int64_t k = 0; k < count; ++k) out[k] = 0.0;
-  double tail[TAIL_LANES] = {0.0, 0.0, 0.0, 0.0};
+  double tail[TAIL_LANES] = {};
   double l[BLOCK_SAMPLES];
   double r[BLOCK_SAMPLES + MAX_KEPT_LAGS - 1];
   for (int64_t block = start; block <= end; block += BLOCK_SAMPLES) {
