@@ -117,7 +117,8 @@ void ComputeBandParameters(float* signal, float* values, char* flags, DecayRange
 
   // EDT: from 0.1 dB below the arrival level down 10 dB further; its
   // coefficient is not kept, and a zero decay time reads as not computed.
-  const FitResult edt = FitDecayOnEnergy(&curve, withNoiseCorrection, static_cast<double>(0.1f), 10.0f, rateHz);
+  const FitResult edt =
+      FitDecayOnEnergy(&curve, withNoiseCorrection, static_cast<double>(0.1f), 10.0f, rateHz);
   outcome->fits[DECAY_EDT] = edt;
   if (std::isfinite(edt.decayTime)) {
     values[SLOT_EDT] = edt.decayTime;

@@ -207,10 +207,10 @@ FitResult FitDecay(const float* curve, uint32_t n, uint32_t t0, bool withNoiseCo
   return FitSegment(ConvertedCurve{curve}, n, t0, withNoiseCorrection, headDropDb, fitRangeDb, sampleRate);
 }
 
-FitResult FitDecayOnEnergy(PartialLevelCurve* curve, bool withNoiseCorrection, double headDropDb, float fitRangeDb,
-                           double sampleRate) {
-  return FitSegment(ConvertingCurve{curve}, curve->length, curve->t0, withNoiseCorrection, headDropDb, fitRangeDb,
-                    sampleRate);
+FitResult FitDecayOnEnergy(PartialLevelCurve* curve, bool withNoiseCorrection, double headDropDb,
+                           float fitRangeDb, double sampleRate) {
+  return FitSegment(ConvertingCurve{curve}, curve->length, curve->t0, withNoiseCorrection, headDropDb,
+                    fitRangeDb, sampleRate);
 }
 
 void FinishLevelCurve(PartialLevelCurve* curve) {

@@ -58,5 +58,5 @@ FitResult FitDecay(const float* curve, uint32_t n, uint32_t t0, bool withNoiseCo
                    float fitRangeDb, double sampleRate);
 // FitDecay on a curve converted on demand; the same result as FitDecay on
 // the fully converted curve.
-FitResult FitDecayOnEnergy(PartialLevelCurve* curve, bool withNoiseCorrection, double headDropDb, float fitRangeDb,
-                           double sampleRate);
+FitResult FitDecayOnEnergy(PartialLevelCurve* curve, bool withNoiseCorrection, double headDropDb,
+                           float fitRangeDb, double sampleRate);

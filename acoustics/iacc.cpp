@@ -56,7 +56,8 @@ void AddProductsSse2(const double* left, const double* right, int64_t count, dou
   for (int v = 0; v < REGISTERS; ++v) s[v] = _mm_loadu_pd(sums + 2 * v);
   for (int64_t j = 0; j < count; ++j) {
     const __m128d x = _mm_set1_pd(left[j]);
-    for (int v = 0; v < REGISTERS; ++v) s[v] = _mm_add_pd(s[v], _mm_mul_pd(x, _mm_loadu_pd(right + j + 2 * v)));
+    for (int v = 0; v < REGISTERS; ++v)
+      s[v] = _mm_add_pd(s[v], _mm_mul_pd(x, _mm_loadu_pd(right + j + 2 * v)));
   }
   for (int v = 0; v < REGISTERS; ++v) _mm_storeu_pd(sums + 2 * v, s[v]);
 }
@@ -71,7 +72,8 @@ __attribute__((target("avx2"))) void AddProductsAvx2(const double* left, const d
   for (int v = 0; v < REGISTERS; ++v) s[v] = _mm256_loadu_pd(sums + 4 * v);
   for (int64_t j = 0; j < count; ++j) {
     const __m256d x = _mm256_broadcast_sd(left + j);
-    for (int v = 0; v < REGISTERS; ++v) s[v] = _mm256_add_pd(s[v], _mm256_mul_pd(x, _mm256_loadu_pd(right + j + 4 * v)));
+    for (int v = 0; v < REGISTERS; ++v)
+      s[v] = _mm256_add_pd(s[v], _mm256_mul_pd(x, _mm256_loadu_pd(right + j + 4 * v)));
   }
   for (int v = 0; v < REGISTERS; ++v) _mm256_storeu_pd(sums + 4 * v, s[v]);
 }

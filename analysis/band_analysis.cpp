@@ -54,7 +54,8 @@ void AnalyseBand(float* work, float* values, char* valid, DecayRange rtu, char c
     FinishLevelCurve(&curve);
     levelDb = work;
   }
-  ReportBand(BandTrace{channelLetter, row, rateHz, length, t0, noiseCorrectionAsked, noise, levelDb, &outcome});
+  ReportBand(
+      BandTrace{channelLetter, row, rateHz, length, t0, noiseCorrectionAsked, noise, levelDb, &outcome});
 }
 
 const char* StatusTextFor(char channelLetter) {
@@ -148,8 +149,8 @@ uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* val
                            length, false);
       for (int j = 1; j <= 3; ++j) {
         if (j == 3) {
-          FilterSixthOrderPair(ThirdOctaveBandPass3, DecimationLowPass, source, bandSignals[2], source, length,
-                               true);
+          FilterSixthOrderPair(ThirdOctaveBandPass3, DecimationLowPass, source, bandSignals[2], source,
+                               length, true);
           decimated = true;
         }
         const int row = 3 * level - 3 + j;

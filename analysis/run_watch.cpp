@@ -25,7 +25,9 @@ void ReportBand(const BandTrace& trace) {
   if (watcher != nullptr && watcher->band != nullptr) watcher->band(watcher->context, trace);
 }
 
-bool WatcherReadsLevelCurves() { return watcher != nullptr && watcher->band != nullptr && watcher->readsLevelCurves; }
+bool WatcherReadsLevelCurves() {
+  return watcher != nullptr && watcher->band != nullptr && watcher->readsLevelCurves;
+}
 
 void ReportLateral(const LateralTrace& trace) {
   if (watcher != nullptr && watcher->lateral != nullptr) watcher->lateral(watcher->context, trace);

@@ -96,7 +96,8 @@ void StartUp(const SixthOrderCoefficients& set, const float* x, float* y, uint32
 }  // namespace
 
 void FilterSixthOrderPair(const SixthOrderCoefficients& first, const SixthOrderCoefficients& second,
-                          const float* source, float* firstOut, float* secondOut, uint32_t length, bool decimate) {
+                          const float* source, float* firstOut, float* secondOut, uint32_t length,
+                          bool decimate) {
   const uint32_t kept = decimate ? length / 2 : length;  // outputs of `second` stored
   auto storeSecond = [&](uint32_t n, float value) {
     if (!decimate) {
@@ -211,12 +212,12 @@ constexpr int MAX_CASCADE_LEVELS = 16;
 // 2 * HISTORY entries, so that the last HISTORY values always lie side by
 // side, newest first, from `newest` on: nothing is shifted per sample.
 struct CascadeLevel {
-  uint32_t received;             // input samples so far
-  uint32_t length;               // input samples in all
-  float* band;                   // band-pass output, `length` samples
-  uint32_t newest;               // ring index of the newest input and outputs
-  double x[2 * HISTORY][2];      // the input, in both lanes
-  double y[2 * HISTORY][2];      // the two lanes' outputs (stored floats)
+  uint32_t received;         // input samples so far
+  uint32_t length;           // input samples in all
+  float* band;               // band-pass output, `length` samples
+  uint32_t newest;           // ring index of the newest input and outputs
+  double x[2 * HISTORY][2];  // the input, in both lanes
+  double y[2 * HISTORY][2];  // the two lanes' outputs (stored floats)
 };
 
 // b_k and a_k of both lanes, side by side.
@@ -258,7 +259,8 @@ float PushSample(CascadeLevel* level, const CascadeCoefficients& c, float input)
   if (n < HISTORY) {
     for (int lane = 0; lane < 2; ++lane) {
       double acc = c.b[0][lane] * x0 - c.a[0][lane] * 0.0;
-      for (uint32_t k = 1; k <= n; ++k) acc = acc + (c.b[k][lane] * x[k - 1][lane] - c.a[k][lane] * y[k - 1][lane]);
+      for (uint32_t k = 1; k <= n; ++k)
+        acc = acc + (c.b[k][lane] * x[k - 1][lane] - c.a[k][lane] * y[k - 1][lane]);
       out[lane] = static_cast<float>(acc);
     }
   } else {
@@ -438,7 +440,8 @@ void ResonatorOctaveFilterPair(float* left, float* right, uint32_t length, float
   }
   x = _mm_set_pd(static_cast<double>(right[last - 1]), static_cast<double>(left[last - 1]));
   for (PassLanes& s : pass) {
-    const __m128d y = RoundToFloat(_mm_mul_pd(two, _mm_add_pd(_mm_mul_pd(s.alpha, x), _mm_mul_pd(s.gamma, s.yNext))));
+    const __m128d y =
+        RoundToFloat(_mm_mul_pd(two, _mm_add_pd(_mm_mul_pd(s.alpha, x), _mm_mul_pd(s.gamma, s.yNext))));
     s.xAfter = s.xNext;
     s.xNext = x;
     s.yAfter = s.yNext;
@@ -455,7 +458,8 @@ void ResonatorOctaveFilterPair(float* left, float* right, uint32_t length, float
   for (uint32_t i = last - 1; i-- > 0;) {
     x = _mm_set_pd(static_cast<double>(right[i]), static_cast<double>(left[i]));
     for (PassLanes& s : pass) {
-      const __m128d sum = _mm_add_pd(_mm_mul_pd(s.alpha, _mm_sub_pd(x, s.xAfter)), _mm_mul_pd(s.gamma, s.yNext));
+      const __m128d sum =
+          _mm_add_pd(_mm_mul_pd(s.alpha, _mm_sub_pd(x, s.xAfter)), _mm_mul_pd(s.gamma, s.yNext));
       const __m128d y = RoundToFloat(_mm_mul_pd(two, _mm_sub_pd(sum, _mm_mul_pd(s.beta, s.yAfter))));
       s.xAfter = s.xNext;
       s.xNext = x;

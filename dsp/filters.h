@@ -30,7 +30,8 @@ void FilterSixthOrder(const SixthOrderCoefficients& set, const float* source, fl
 // `decimate` only its even outputs, secondOut[m] = y[2m] for m < length / 2;
 // secondOut may then be the source itself (the halved signal replaces it).
 void FilterSixthOrderPair(const SixthOrderCoefficients& first, const SixthOrderCoefficients& second,
-                          const float* source, float* firstOut, float* secondOut, uint32_t length, bool decimate);
+                          const float* source, float* firstOut, float* secondOut, uint32_t length,
+                          bool decimate);
 // The octave levels of the band analysis in one sweep: level 0 filters
 // source[0..length-1] with OctaveBandPass and DecimationLowPass, and every
 // second low-pass output is the next level's input, for `levelCount` levels.

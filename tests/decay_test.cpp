@@ -1,13 +1,13 @@
 // Backward integration, dB conversion and the decay fits: analytic decays,
 // every status number, the 0.85 acceptance and the tail guards.
+#include "acoustics/decay.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <vector>
-
-#include "acoustics/decay.h"
 
 namespace {
 
@@ -36,10 +36,14 @@ TEST(BackwardIntegrate, SumsFromTheEndWithArrivalWeightsAndNoiseClamp) {
 TEST(LevelCurve, ConvertedOnDemandAsIfWhole) {
   const uint32_t n = 20000, t0 = 300;
   std::vector<float> energy(n);
-  for (uint32_t k = 0; k < 15000; ++k) energy[k] = static_cast<float>(std::exp(-static_cast<double>(k) / 900.0) * 1e6);
+  for (uint32_t k = 0; k < 15000; ++k)
+    energy[k] = static_cast<float>(std::exp(-static_cast<double>(k) / 900.0) * 1e6);
   std::vector<float> levels = energy;
   for (float& value : levels) value = static_cast<float>(EnergyToDecibels(value));
-  const struct { double headDropDb; float rangeDb; } fits[] = {{0.1f, 10}, {5, 20}, {5, 30}, {0, 60}, {40, 1}};
+  const struct {
+    double headDropDb;
+    float rangeDb;
+  } fits[] = {{0.1f, 10}, {5, 20}, {5, 30}, {0, 60}, {40, 1}};
   for (bool noise : {false, true}) {
     std::vector<float> curve = energy;
     PartialLevelCurve partial{curve.data(), n, t0, t0};

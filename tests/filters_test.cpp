@@ -1,12 +1,12 @@
 // Fixed sections and resonator: golden impulse responses, DC behaviour,
 // band edges and gains measured with long sines.
+#include "dsp/filters.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <vector>
-
-#include "dsp/filters.h"
 
 namespace {
 
@@ -87,7 +87,8 @@ std::vector<float> Noise(uint32_t length, uint32_t seed) {
   std::vector<float> x(length);
   for (uint32_t i = 0; i < length; ++i) {
     seed = seed * 1664525u + 1013904223u;
-    x[i] = static_cast<float>((static_cast<double>(seed >> 8) / 8388608.0 - 1.0) * std::pow(10.0, (seed % 9) - 2.0));
+    x[i] = static_cast<float>((static_cast<double>(seed >> 8) / 8388608.0 - 1.0) *
+                              std::pow(10.0, (seed % 9) - 2.0));
   }
   return x;
 }
@@ -128,7 +129,8 @@ TEST(FixedSections, OctaveCascadeGivesTheBitsOfLevelByLevelFiltering) {
     uint32_t offset = 0;
     for (int i = 0; i < 9; ++i) {
       const std::vector<float> band = Fixed(OctaveBandPass, level), low = Fixed(DecimationLowPass, level);
-      EXPECT_TRUE(SameBits(std::vector<float>(bands.begin() + offset, bands.begin() + offset + band.size()), band))
+      EXPECT_TRUE(
+          SameBits(std::vector<float>(bands.begin() + offset, bands.begin() + offset + band.size()), band))
           << length << " level " << i;
       offset += static_cast<uint32_t>(level.size());
       level.resize(level.size() / 2);

@@ -139,7 +139,8 @@ class PluginHost {
   std::vector<float> audio_;
   // Writes frames of the stored audio in the format word's width and
   // channel count (frames past the end are silence); returns the bytes written.
-  size_t DeliverSamples(uint8_t* destination, uint32_t firstFrame, uint32_t frameCount, uint32_t formatWord) const;
+  size_t DeliverSamples(uint8_t* destination, uint32_t firstFrame, uint32_t frameCount,
+                        uint32_t formatWord) const;
   // The plug-in fetches the same selection again for each channel and band:
   // the bytes of the last request are kept (in a buffer reused from file to
   // file) and copied when it repeats.

@@ -61,14 +61,16 @@ std::vector<float> Response(int rateHz, double seconds, int channels, uint32_t s
     const double envelope = 8000.0 * std::exp(-6.9 * i / (1.2 * rateHz));
     for (int c = 0; c < channels; ++c) {
       seed = seed * 1664525u + 1013904223u;
-      out[static_cast<size_t>(i) * channels + c] = static_cast<float>(envelope * ((seed >> 8) / 8388608.0 - 1.0));
+      out[static_cast<size_t>(i) * channels + c] =
+          static_cast<float>(envelope * ((seed >> 8) / 8388608.0 - 1.0));
     }
   }
   out[static_cast<size_t>(rateHz / 50) * channels] = 30000.0f;  // the direct sound after 20 ms
   return out;
 }
 
-void Prepare(hostkit::PluginHost& host, uint8_t thirdOctave, int channels, int rateHz, std::vector<float> audio) {
+void Prepare(hostkit::PluginHost& host, uint8_t thirdOctave, int channels, int rateHz,
+             std::vector<float> audio) {
   host.Init();
   auto* settings = static_cast<AnalysisSettings*>(GlobalLock(host.SettingsHandle()));
   settings->moduleHandle = SlotFromAddress(headless::PluginModule());
