@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "acoustics/decay.h"
 #include "tests/run_harness.h"
 
 using headless::Event;
@@ -36,6 +37,7 @@ TEST(WholeRun, DecayOfKnownReverberationTime) {
     RunFixture f;
     EditSettings(f.host, [&](AnalysisSettings& s) { s.thirdOctave = thirdOctave; });
     f.host.SetAudio(1, 32, RATE, DecayingNoise(RATE, 4.0, RT, 20000.0f, 100, 7));
+    f.host.keepLevelCurves = true;
     RunRecord r = f.Run();
     ASSERT_TRUE(r.storeSeen);
     const auto& lin = r.store.values[0][0];
@@ -75,6 +77,14 @@ TEST(WholeRun, DecayOfKnownReverberationTime) {
     if (!thirdOctave) {
       EXPECT_FALSE(channel.bands[10].analysed);  // 16 kHz belongs to the lateral pass
     }
+    // A host that keeps level curves gets Lin's whole curve, every sample
+    // converted, although the fits read only its start.
+    std::vector<float> levels = DecayingNoise(RATE, 4.0, RT, 20000.0f, 100, 7);
+    BackwardIntegrate(levels.data(), static_cast<uint32_t>(levels.size()), 100, channel.bands[0].noisePower, RATE);
+    for (float& level : levels) level = static_cast<float>(EnergyToDecibels(level));
+    const hostkit::LevelCurve expected = hostkit::ThinLevelCurve(levels.data(), static_cast<uint32_t>(levels.size()));
+    EXPECT_EQ(channel.bands[0].curve.levelDb, expected.levelDb);
+    EXPECT_EQ(channel.bands[0].curve.index, expected.index);
   }
 }
 
