@@ -94,7 +94,8 @@ std::vector<float> Noise(uint32_t length, uint32_t seed) {
 }
 
 bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
 }
 
 TEST(FixedSections, PairsGiveTheBitsOfSeparateCalls) {
