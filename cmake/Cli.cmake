@@ -3,9 +3,11 @@
 find_package(PkgConfig QUIET)
 if(PkgConfig_FOUND)
   pkg_check_modules(SNDFILE IMPORTED_TARGET sndfile)
+  pkg_check_modules(SOXR IMPORTED_TARGET soxr)
 endif()
-if(NOT SNDFILE_FOUND)
-  roomstat_left_out("libsndfile not found (install libsndfile1-dev and pkg-config): roomstat is not built")
+if(NOT SNDFILE_FOUND OR NOT SOXR_FOUND)
+  roomstat_left_out("libsndfile or libsoxr not found (install libsndfile1-dev, libsoxr-dev and pkg-config): "
+                    "roomstat is not built")
   return()
 endif()
 
@@ -17,7 +19,7 @@ list(REMOVE_ITEM ROOMSTAT_CLI_SOURCES ${CMAKE_SOURCE_DIR}/host/cli/main.cpp)
 add_library(roomstat_cli_core STATIC ${ROOMSTAT_CLI_SOURCES})
 target_include_directories(roomstat_cli_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_definitions(roomstat_cli_core PUBLIC ROOMSTAT_VERSION="${PROJECT_VERSION}")
-target_link_libraries(roomstat_cli_core PUBLIC roomstat_hostkit PkgConfig::SNDFILE Threads::Threads)
+target_link_libraries(roomstat_cli_core PUBLIC roomstat_hostkit PkgConfig::SNDFILE PkgConfig::SOXR Threads::Threads)
 
 add_executable(roomstat ${CMAKE_SOURCE_DIR}/host/cli/main.cpp)
 target_link_libraries(roomstat PRIVATE roomstat_cli_core)

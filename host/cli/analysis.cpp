@@ -10,6 +10,7 @@
 #include <exception>
 #include <optional>
 
+#include "host/cli/prepare.h"
 #include "host/kit/plugin_host.h"
 #include "platform/headless.h"
 #include "interface/address_slot.h"
@@ -189,37 +190,8 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
   result.thresholdMode = options.thresholdMode;
   AudioData& audio = result.audio;
   const size_t channelCount = audio.usedChannels.size();
-  const size_t selectionFrames = audio.samples.size() / channelCount;
-
-  // Peak magnitude of each channel within the selection (all that was read).
-  result.peaks.assign(channelCount, 0.0);
-  float lowest = 0.0f, highest = 0.0f;
-  for (size_t frame = 0; frame < selectionFrames; ++frame) {
-    for (size_t c = 0; c < channelCount; ++c) {
-      const float sample = audio.samples[frame * channelCount + c];
-      result.peaks[c] = std::max(result.peaks[c], static_cast<double>(std::fabs(sample)));
-      lowest = std::min(lowest, sample);
-      highest = std::max(highest, sample);
-    }
-  }
-  // A float file louder than the 16-bit scale is brought down so that its
-  // peak is 32767: every parameter is a ratio or a slope, so a common factor
-  // changes no result, and the thresholds keep their 16-bit meaning.
-  if (audio.floatSource && (highest > 32767.0f || lowest < -32768.0f)) {
-    const double peak = std::max(static_cast<double>(highest), -static_cast<double>(lowest));
-    result.scaled = true;
-    result.scaleFactor = 32767.0 / peak;
-    for (float& sample : audio.samples) sample = static_cast<float>(sample * result.scaleFactor);
-  }
-  if (options.thresholdMode == ThresholdMode::Auto) {
-    // Start of the response: 20 dB below the peak of the weaker channel.
-    const double weaker = *std::min_element(result.peaks.begin(), result.peaks.end()) * result.scaleFactor;
-    char text[32];
-    std::snprintf(text, sizeof(text), "%.0f", std::floor(weaker / 10.0));
-    result.typedThreshold = text;
-  } else if (options.thresholdMode == ThresholdMode::Given) {
-    result.typedThreshold = options.thresholdText;
-  }
+  OfferedAudio offered;
+  if (!PrepareSelection(options, result, offered)) return;
 
   headless::ResetThreadState();
   const TypedFields typed = ChooseTypedFields(options, baseSettings, result.typedThreshold, channelCount != 1);
@@ -227,10 +199,9 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
   headless::SetObserver(&person);
 
   hostkit::PluginHost host;
-  // The host holds the selection alone, so the plug-in's selection is all of it.
-  host.SetAudio(static_cast<uint16_t>(channelCount), audio.bitsOffered, audio.sampleRate,
-                std::move(audio.samples));
-  audio.samples = {};
+  // The host holds the selection alone (resampled or not), so the plug-in's
+  // selection is all of it.
+  host.SetAudio(static_cast<uint16_t>(channelCount), offered.bits, offered.rate, std::move(offered.samples));
   if (baseSettings.empty()) {
     host.Init();
   } else {

@@ -25,6 +25,7 @@ enum ExitCode {
   EXIT_UNREADABLE = 2,
   EXIT_NO_RESULTS = 3,
   EXIT_WRITE_FAILED = 4,  // an output file could not be written (the previous one is untouched)
+  EXIT_REFUSED = 5,  // the selection holds no response to analyse (silent, no decay, too short)
   EXIT_INTERRUPTED = 130,
 };
 
@@ -42,8 +43,13 @@ struct FileResult {
   AudioData audio;    // samples are dropped once the run is over
   uint32_t firstFrame = 0, lastFrame = 0;  // selection, inclusive
   std::vector<double> peaks;               // per used channel, in the offered scale, before scaling
-  double scaleFactor = 1.0;                // applied to a float file whose peak lay above the 16-bit scale
+  double scaleFactor = 1.0;                // applied to a float file whose peak lay outside the 16-bit scale
   bool scaled = false;
+  int32_t resampledFrom = 0;               // the file's rate when the selection was resampled, else 0
+  int32_t analysisRate = 0;                // the rate the plug-in analysed at
+  uint32_t analysedFrames = 0;             // frames of the selection as offered to the plug-in
+  uint16_t analysedBits = 0;               // width offered (32 once resampled)
+  std::string refusal;                     // reason code when the selection was refused (exit code 4)
   ThresholdMode thresholdMode = ThresholdMode::Auto;
   std::string typedThreshold;  // text typed into the W threshold field (empty: none)
 

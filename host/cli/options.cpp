@@ -25,6 +25,8 @@ const char* UsageText() {
       "  --noise-correction       subtract it (the default)\n"
       "  --third-octave           27 one-third-octave bands instead of octaves\n"
       "  --octave                 octave bands (the default)\n"
+      "  --native-rate            keep the file's rate instead of resampling to\n"
+      "                           44100 Hz: bands lie at nominal x rate / 44100\n"
       "  --settings FILE          start from a saved 586-byte settings block\n"
       "  --save-settings FILE     write the confirmed settings block\n"
       "\n"
@@ -227,6 +229,9 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
     } else if (name == "--octave") {
       if (!noValue()) return false;
       options.thirdOctave = false;
+    } else if (name == "--native-rate") {
+      if (!noValue()) return false;
+      options.nativeRate = true;
     } else if (name == "--settings") {
       if (!value(options.settingsPath)) return false;
     } else if (name == "--save-settings") {

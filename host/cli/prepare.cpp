@@ -1,0 +1,153 @@
+#include "host/cli/prepare.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "host/cli/resample.h"
+
+namespace cli {
+
+namespace {
+
+bool Refuse(FileResult& result, const char* code, const std::string& why) {
+  result.exitCode = EXIT_REFUSED;
+  result.refusal = code;
+  result.error = why;
+  return false;
+}
+
+double PeakOf(const std::vector<float>& samples, size_t channels, size_t channel, size_t first, size_t end) {
+  double peak = 0.0;
+  for (size_t f = first; f < end; ++f) peak = std::max(peak, static_cast<double>(std::fabs(samples[f * channels + channel])));
+  return peak;
+}
+
+// Mean energy of one channel over frames [first, end).
+double MeanEnergy(const std::vector<float>& samples, size_t channels, size_t channel, size_t first, size_t end) {
+  double sum = 0.0;
+  for (size_t f = first; f < end; ++f) {
+    const double x = samples[f * channels + channel];
+    sum += x * x;
+  }
+  return end > first ? sum / static_cast<double>(end - first) : 0.0;
+}
+
+// Level drop in dB from the tenth of the selection that starts at the
+// channel's peak to the selection's last tenth.
+double DecayDb(const std::vector<float>& samples, size_t channels, size_t channel, size_t first, size_t end) {
+  const size_t tenth = std::max<size_t>(1, (end - first) / 10);
+  size_t peakAt = first;
+  for (size_t f = first; f < end; ++f) {
+    if (std::fabs(samples[f * channels + channel]) > std::fabs(samples[peakAt * channels + channel])) peakAt = f;
+  }
+  const double early = MeanEnergy(samples, channels, channel, peakAt, std::min(end, peakAt + tenth));
+  const double late = MeanEnergy(samples, channels, channel, end - tenth, end);
+  if (late <= 0.0) return INFINITY;
+  return 10.0 * std::log10(early / late);
+}
+
+}  // namespace
+
+bool PrepareSelection(const Options& options, FileResult& result, OfferedAudio& offered) {
+  AudioData& audio = result.audio;
+  const size_t channels = audio.usedChannels.size();
+  // The samples are the selection's frames alone.
+  const size_t first = 0, end = channels ? audio.samples.size() / channels : 0;
+
+  for (size_t c = 0; c < channels; ++c) {
+    if (PeakOf(audio.samples, channels, c, first, end) == 0.0) {
+      return Refuse(result, "silent",
+                    "channel " + std::to_string(audio.usedChannels[c]) + " is silent over the selection (every "
+                    "sample is 0): there is no response to analyse; check the file and the --channels choice");
+    }
+  }
+  const double seconds = static_cast<double>(end - first) / audio.sampleRate;
+  if (seconds < MIN_SELECTION_SECONDS) {
+    char why[200];
+    std::snprintf(why, sizeof(why),
+                  "the selection lasts %.3g ms (%zu frames); every parameter needs at least %.0f ms after the "
+                  "first arrival: select the whole response",
+                  seconds * 1000.0, end - first, MIN_SELECTION_SECONDS * 1000.0);
+    return Refuse(result, "too-short", why);
+  }
+  for (size_t c = 0; c < channels; ++c) {
+    const double drop = DecayDb(audio.samples, channels, c, first, end);
+    if (drop < MIN_DECAY_DB) {
+      char why[240];
+      std::snprintf(why, sizeof(why),
+                    "channel %d does not decay: its level over the selection's last tenth lies %.1f dB below the "
+                    "level after its peak (at least %.0f dB are needed); is this noise rather than an impulse "
+                    "response?",
+                    audio.usedChannels[c], drop, MIN_DECAY_DB);
+      return Refuse(result, "no-decay", why);
+    }
+  }
+
+  offered.bits = audio.bitsOffered;
+  offered.rate = audio.sampleRate;
+  if (audio.sampleRate != ANALYSIS_RATE_HZ && !options.nativeRate) {
+    // Only the selection is resampled; 8-bit samples move to the 16-bit
+    // scale of the float samples offered instead.
+    const float toScale = audio.bitsOffered == 8 ? 256.0f : 1.0f;
+    std::vector<float> selection(audio.samples.begin() + static_cast<std::ptrdiff_t>(first * channels),
+                                 audio.samples.begin() + static_cast<std::ptrdiff_t>(end * channels));
+    for (float& x : selection) x *= toScale;
+    std::string error;
+    if (!Resample(selection.data(), end - first, channels, audio.sampleRate, ANALYSIS_RATE_HZ, offered.samples,
+                  error)) {
+      result.exitCode = EXIT_UNREADABLE;
+      result.error = error;
+      return false;
+    }
+    result.resampledFrom = audio.sampleRate;
+    offered.rate = ANALYSIS_RATE_HZ;
+    offered.bits = 32;
+    offered.first = 0;
+    offered.last = static_cast<uint32_t>(offered.samples.size() / channels - 1);
+    audio.samples.clear();
+    audio.samples.shrink_to_fit();
+  } else {
+    offered.samples = std::move(audio.samples);
+    audio.samples.clear();
+    offered.first = 0;
+    offered.last = static_cast<uint32_t>(end - 1);
+  }
+  result.analysisRate = offered.rate;
+  result.analysedFrames = offered.last - offered.first + 1;
+  result.analysedBits = offered.bits;
+
+  // Peaks of what the plug-in is offered (resampling may move them a little).
+  result.peaks.assign(channels, 0.0);
+  for (size_t c = 0; c < channels; ++c)
+    result.peaks[c] = PeakOf(offered.samples, channels, c, offered.first, offered.last + size_t{1});
+  const double peak = *std::max_element(result.peaks.begin(), result.peaks.end());
+  float lowest = 0.0f, highest = 0.0f;
+  for (size_t i = offered.first * channels; i < (offered.last + size_t{1}) * channels; ++i) {
+    lowest = std::min(lowest, offered.samples[i]);
+    highest = std::max(highest, offered.samples[i]);
+  }
+  // A float selection beyond the 16-bit scale is brought to a peak of 32767:
+  // every parameter is a ratio or a slope, so a common factor changes no
+  // result. So is one quieter than -30 dBFS when the threshold is automatic,
+  // which then keeps its resolution (a given threshold keeps its meaning in
+  // the file's own scale).
+  const bool quiet = peak < QUIET_PEAK && options.thresholdMode == ThresholdMode::Auto;
+  if (offered.bits == 32 && audio.floatSource && (highest > 32767.0f || lowest < -32768.0f || quiet)) {
+    result.scaled = true;
+    result.scaleFactor = 32767.0 / peak;
+    for (float& sample : offered.samples) sample = static_cast<float>(sample * result.scaleFactor);
+  }
+  if (options.thresholdMode == ThresholdMode::Auto) {
+    // Start of the response: 20 dB below the peak of the weaker channel.
+    const double weaker = *std::min_element(result.peaks.begin(), result.peaks.end()) * result.scaleFactor;
+    char text[32];
+    std::snprintf(text, sizeof(text), "%.0f", std::floor(weaker / 10.0));
+    result.typedThreshold = text;
+  } else if (options.thresholdMode == ThresholdMode::Given) {
+    result.typedThreshold = options.thresholdText;
+  }
+  return true;
+}
+
+}  // namespace cli
