@@ -18,6 +18,7 @@
 
 #include "host/cli/analysis.h"
 #include "host/cli/interrupts.h"
+#include "host/cli/messages.h"
 #include "host/cli/options.h"
 #include "host/cli/output.h"
 #include "host/cli/output_file.h"
@@ -221,8 +222,12 @@ int Run(int argc, char** argv) {
       listener.onMessage = [&](const PluginMessage& message) {
         std::string line = message.caption.empty() ? message.text : message.caption + ": " + message.text;
         progress.Print(several ? path + ": " + line : line);
+        const std::string plain = PlainSentence(message);
+        if (!plain.empty()) progress.Print("  " + plain);
       };
       AnalyseFile(path, options, baseSettings, listener, results[i]);
+      const std::string warning = NativeRateWarning(results[i]);
+      if (!warning.empty()) progress.Print("roomstat: " + path + ": " + warning);
       progress.FileDone();
     }
   };

@@ -1,6 +1,7 @@
 #include "host/cli/value_state.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "interface/bands.h"
 
@@ -29,6 +30,9 @@ const std::vector<ReasonText> REASONS = {
     {"above-bandwidth", "the band's upper edge lies above the file's Nyquist frequency"},
     {"not-computed-in-this-mode", "this band or parameter is not computed in this mode"},
     {"not-analysed", "the analysis did not reach this band"},
+    {"silent", "a channel of the selection is silent (every sample is 0)"},
+    {"too-short", "the selection is shorter than the 50 ms any parameter needs"},
+    {"no-decay", "the level at the end of the selection lies within 10 dB of the level after the peak"},
 };
 
 ValueState Missing(const char* reason) { return ValueState{false, reason}; }
@@ -103,8 +107,49 @@ bool ThirdOctave(const FileResult& r) { return r.settings.thirdOctave != 0; }
 
 }  // namespace
 
+double BandCentreHz(const FileResult& r, int band) {
+  return BandColumns(ThirdOctave(r))[band].nominalHz * static_cast<double>(r.analysisRate) / FILTER_DESIGN_RATE_HZ;
+}
+
+bool NominalBands(const FileResult& r) { return r.analysisRate == static_cast<int32_t>(FILTER_DESIGN_RATE_HZ); }
+
+bool AboveBandwidth(const FileResult& r, int band) {
+  if (band == 0 || r.resampledFrom == 0 || r.resampledFrom >= r.analysisRate) return false;
+  // Upper band edges: half an octave, or a sixth of one, above the centre.
+  const double edge = BandCentreHz(r, band) * (ThirdOctave(r) ? std::pow(2.0, 1.0 / 6.0) : std::sqrt(2.0));
+  return edge > r.resampledFrom / 2.0;
+}
+
+double RequiredInrDb(const FileResult& r, int slot) {
+  switch (slot) {
+    case SLOT_RT20:
+    case SLOT_R_RT20:
+      return 35.0;
+    case SLOT_RT30:
+    case SLOT_R_RT30:
+      return 45.0;
+    case SLOT_RTU:
+    case SLOT_R_RTU:
+      return 10.0 - r.settings.rtuEndDb;
+    default:
+      return 0.0;
+  }
+}
+
+std::string InrWarning(const FileResult& r, int channel, int band, int slot) {
+  const double needed = RequiredInrDb(r, slot);
+  if (needed <= 0.0 || !ParameterState(r, channel, band, slot).computed) return "";
+  const double inr = r.record.channels[channel].bands[band].inrDb;
+  if (!(inr < needed)) return "";
+  char text[160];
+  std::snprintf(text, sizeof(text), "impulse-to-noise ratio %.1f dB, below the %.0f dB this decay range needs", inr,
+                needed);
+  return text;
+}
+
 ValueState ParameterState(const FileResult& r, int channel, int band, int slot) {
   if (!r.haveResults || band >= BandRowCount(ThirdOctave(r))) return Missing("not-computed-in-this-mode");
+  if (AboveBandwidth(r, band)) return Missing("above-bandwidth");
   // The band analysis covers 31.5 Hz to 8 kHz; the 16 kHz column belongs to
   // the lateral pass.
   if (!ThirdOctave(r) && band == OCTAVE_ROWS - 1) return Missing("not-computed-in-this-mode");
@@ -123,6 +168,7 @@ ValueState PairState(const FileResult& r, PairRow row, int band) {
   if (!r.haveResults || r.audio.usedChannels.size() != 2 || band >= BandRowCount(ThirdOctave(r)))
     return Missing("not-computed-in-this-mode");
   if (ThirdOctave(r) && (row != PAIR_LF || band != 0)) return Missing("not-computed-in-this-mode");
+  if (AboveBandwidth(r, band)) return Missing("above-bandwidth");
   const hostkit::LateralRecord& record = r.record.lateral[band];
   if (!record.analysed) return Missing("above-band-limit");
   if (row == PAIR_LF) return FromLateralStatus(record.trace.lf);
@@ -134,6 +180,7 @@ ValueState PairState(const FileResult& r, PairRow row, int band) {
 ValueState NoiseCorrectionState(const FileResult& r, int band) {
   if (!r.haveResults || r.settings.noiseCorrection == 0 || band >= BandRowCount(ThirdOctave(r))) return Missing("");
   if (!ThirdOctave(r) && band == OCTAVE_ROWS - 1) return Missing("not-computed-in-this-mode");
+  if (AboveBandwidth(r, band)) return Missing("above-bandwidth");
   if (!r.record.channels[0].bands[band].analysed) return Missing("not-analysed");
   return r.store.noiseCorrected[band] == 'y' ? ValueState{true, ""} : Missing("noise-window-too-short");
 }

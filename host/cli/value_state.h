@@ -27,6 +27,24 @@ ValueState PairState(const FileResult& result, PairRow row, int band);
 // otherwise the reason it was not (empty when it was not asked for).
 ValueState NoiseCorrectionState(const FileResult& result, int band);
 
+// Centre frequency of a band column in Hz as analysed: the nominal centre
+// scaled by the analysis rate over 44100 Hz (0 for Lin).
+double BandCentreHz(const FileResult& result, int band);
+// Whether the band columns are the nominal IEC 61260 bands (analysed at
+// 44100 Hz, resampled or not).
+bool NominalBands(const FileResult& result);
+// A band whose upper edge lies above the Nyquist frequency of a file that
+// was resampled up to the analysis rate: it holds no signal of the file.
+bool AboveBandwidth(const FileResult& result, int band);
+
+// The impulse-to-noise ratio (dB) a decay fit of `slot` needs (ISO 3382-1:
+// 35 dB for T20, 45 dB for T30, 10 dB above the end of RTU's range), 0 for
+// any other parameter.
+double RequiredInrDb(const FileResult& result, int slot);
+// A computed value whose band's impulse-to-noise ratio lies below what its
+// fit needs: the value stays, flagged. Empty when there is nothing to say.
+std::string InrWarning(const FileResult& result, int channel, int band, int slot);
+
 struct ReasonText {
   const char* code;
   const char* sentence;

@@ -1,10 +1,16 @@
 #include "host/kit/run_record.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace hostkit {
 
 namespace {
 
 int ChannelIndex(char letter) { return letter == 'r' ? 1 : 0; }
+
+// Energy of a level-curve point; the curve reads exactly 0 dB for no energy.
+double Energy(float levelDb) { return levelDb == 0.0f ? 0.0 : std::pow(10.0, static_cast<double>(levelDb) / 10.0); }
 
 }  // namespace
 
@@ -33,6 +39,7 @@ void RunRecorder::OnBand(void* context, const BandTrace& trace) {
   band.arrival = trace.arrival;
   band.noiseCorrectionAsked = trace.noiseCorrectionAsked;
   band.noisePower = trace.noisePower;
+  band.inrDb = ImpulseToNoiseDb(trace.levelDb, trace.length, trace.arrival, trace.noisePower, trace.rateHz);
   band.outcome = *trace.outcome;
   if (self->keepCurves_) band.curve = ThinLevelCurve(trace.levelDb, trace.length);
 }
@@ -41,6 +48,24 @@ void RunRecorder::OnLateral(void* context, const LateralTrace& trace) {
   auto* self = static_cast<RunRecorder*>(context);
   if (trace.band < 0 || trace.band >= MAX_BANDS) return;
   self->record_->lateral[trace.band] = LateralRecord{true, trace};
+}
+
+double ImpulseToNoiseDb(const float* levelDb, uint32_t length, uint32_t arrival, double noisePower, float rateHz) {
+  if (levelDb == nullptr || arrival >= length) return NAN;
+  const uint32_t window = std::min(length - arrival,
+                                   std::max<uint32_t>(24, static_cast<uint32_t>(std::lround(0.01 * rateHz))));
+  const double after = arrival + window < length ? Energy(levelDb[arrival + window]) : 0.0;
+  double early = (Energy(levelDb[arrival]) - after) / window;
+  double noise = noisePower;
+  if (noisePower > 0.0) {
+    early += noisePower;
+  } else {
+    const uint32_t sixteenth = std::max<uint32_t>(1, length / 16);
+    noise = Energy(levelDb[length - sixteenth]) / sixteenth;
+  }
+  if (noise <= 0.0) return INFINITY;
+  if (early <= 0.0) return NAN;
+  return 10.0 * std::log10(early / noise);
 }
 
 LevelCurve ThinLevelCurve(const float* levelDb, uint32_t length, uint32_t maxPoints) {

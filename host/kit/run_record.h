@@ -28,6 +28,9 @@ struct BandRecord {
   uint32_t arrival = 0;
   bool noiseCorrectionAsked = false;
   double noisePower = 0.0;  // 0: none subtracted
+  // Impulse-to-noise ratio in dB (see ImpulseToNoiseDb); NaN when the band
+  // has no arrival, +inf when its tail holds no energy.
+  double inrDb = 0.0;
   BandOutcome outcome{};
   LevelCurve curve;         // empty unless curves are kept
 };
@@ -69,6 +72,14 @@ class RunRecorder {
   static void OnBand(void* context, const BandTrace& trace);
   static void OnLateral(void* context, const LateralTrace& trace);
 };
+
+// Impulse-to-noise ratio of a band from its level curve (10 log10 of the
+// backward-integrated energy, as the band analysis leaves it): the mean
+// energy over the first 10 ms after the arrival (at least 24 samples of the
+// band signal, about four periods of its centre) over the noise energy per
+// sample, which is the noise subtracted when there was one, otherwise the
+// mean energy of the last sixteenth.
+double ImpulseToNoiseDb(const float* levelDb, uint32_t length, uint32_t arrival, double noisePower, float rateHz);
 
 // The thinned copy of a level curve of `length` samples.
 LevelCurve ThinLevelCurve(const float* levelDb, uint32_t length, uint32_t maxPoints = MAX_CURVE_POINTS);
