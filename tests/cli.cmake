@@ -28,3 +28,17 @@ add_test(NAME cli_robustness
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/cli/test_cli_robustness.py
                  --roomstat $<TARGET_FILE:roomstat> --examples ${CMAKE_SOURCE_DIR}/examples)
 set_tests_properties(cli_robustness PROPERTIES TIMEOUT 600)
+
+# Rates, refusals and the facts of every format: fixtures resampled with
+# libsoxr and synthetic decays written at several rates.
+add_executable(roomstat_trust_fixtures ${CMAKE_CURRENT_LIST_DIR}/cli/make_trust_fixtures.cpp)
+target_link_libraries(roomstat_trust_fixtures PRIVATE PkgConfig::SNDFILE PkgConfig::SOXR)
+set(ROOMSTAT_TRUST_WORK ${CMAKE_CURRENT_BINARY_DIR}/trust-fixtures)
+add_test(NAME cli_trust_fixtures
+         COMMAND $<TARGET_FILE:roomstat_trust_fixtures> ${CMAKE_SOURCE_DIR}/examples ${ROOMSTAT_TRUST_WORK})
+set_tests_properties(cli_trust_fixtures PROPERTIES FIXTURES_SETUP cli_trust_audio)
+add_test(NAME cli_trust
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/cli/test_cli_trust.py
+                 --roomstat $<TARGET_FILE:roomstat> --fixtures ${ROOMSTAT_TRUST_WORK}
+                 --examples ${CMAKE_SOURCE_DIR}/examples --source ${CMAKE_SOURCE_DIR})
+set_tests_properties(cli_trust PROPERTIES FIXTURES_REQUIRED cli_trust_audio TIMEOUT 300)
