@@ -23,3 +23,10 @@ target_link_libraries(roomstat_cli_core PUBLIC roomstat_hostkit PkgConfig::SNDFI
 
 add_executable(roomstat ${CMAKE_SOURCE_DIR}/host/cli/main.cpp)
 target_link_libraries(roomstat PRIVATE roomstat_cli_core)
+
+# cmake --install puts the program, its manual page and the json schema on
+# the prefix.
+include(GNUInstallDirs)
+install(TARGETS roomstat RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/docs/roomstat.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/docs/roomstat-output.schema.json DESTINATION ${CMAKE_INSTALL_DOCDIR})

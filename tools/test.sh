@@ -25,8 +25,8 @@ build_root=${ROOMSTAT_BUILD_ROOT:-$repo/build-test}
 jobs=${ROOMSTAT_JOBS:-2}
 logs=$build_root/logs
 
-packages=(g++ g++-multilib cmake make git libgtest-dev googletest libbenchmark-dev libsndfile1-dev pkg-config
-          g++-mingw-w64-i686 binutils-mingw-w64-i686 icoutils qemu-user-static python3 clang-format cloc
+packages=(g++ g++-multilib cmake make git libgtest-dev googletest libbenchmark-dev libsndfile1-dev libsoxr-dev
+          pkg-config g++-mingw-w64-i686 binutils-mingw-w64-i686 icoutils qemu-user-static python3 clang-format cloc
           clang libclang-rt-14-dev)
 
 install_missing_packages() {
