@@ -49,7 +49,7 @@ struct FileResult {
   int32_t analysisRate = 0;                // the rate the plug-in analysed at
   uint32_t analysedFrames = 0;             // frames of the selection as offered to the plug-in
   uint16_t analysedBits = 0;               // width offered (32 once resampled)
-  std::string refusal;                     // reason code when the selection was refused (exit code 4)
+  std::string refusal;                     // reason code when the selection was refused (exit code 5)
   ThresholdMode thresholdMode = ThresholdMode::Auto;
   std::string typedThreshold;  // text typed into the W threshold field (empty: none)
 

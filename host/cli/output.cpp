@@ -159,7 +159,11 @@ class ReasonList {
     std::string out;
     for (const auto& [reason, bands] : byReason_) {
       out += prefix + reason + ":";
-      for (size_t i = 0; i < bands.size(); ++i) out += (i ? "; " : " ") + bands[i].first + " (" + bands[i].second + ")";
+      for (size_t i = 0; i < bands.size(); ++i) {
+        const std::string& names = bands[i].second;
+        const bool all = std::count(names.begin(), names.end(), ',') == PARAMS_PER_BAND - 1;
+        out += (i ? "; " : " ") + bands[i].first + " (" + (all ? "all" : names) + ")";
+      }
       out += "\n";
       if (std::find(reasonsUsed.begin(), reasonsUsed.end(), reason) == reasonsUsed.end()) reasonsUsed.push_back(reason);
     }
