@@ -134,6 +134,12 @@ class Refusals(unittest.TestCase):
         self.assertIn("cannot read", [r for r in rows if r["file"] == missing][0]["message"])
         self.assertIn("== %s ==\nno results: cannot read" % missing,
                       run("--format", "table", missing, good, expect=2).stdout.decode())
+        # A threshold no sample reaches: the message box verbatim in json,
+        # and on stderr followed by what to try.
+        proc = run("--format", "json", "--threshold", "32767", good, expect=3)
+        self.assertEqual(json.loads(proc.stdout)[0]["messages"][0]["text"].split("\n")[0],
+                         "Can not calculate First Arrival Time.")
+        self.assertIn("give a lower --threshold", proc.stderr.decode())
 
 
 class Facts(unittest.TestCase):
