@@ -206,8 +206,10 @@ std::string Footnotes(const FileResult& r, int channel, std::vector<std::string>
   if (!lowInr.empty()) out += "  low impulse-to-noise ratio, value kept: " + lowInr + "\n";
   if (ChannelCount(r) == 2 && channel == 1) {
     ReasonList pair;
-    for (int b = 0; b < ColumnCount(r); ++b) {
-      for (int i = 0; i < PAIR_ROW_COUNT; ++i) {
+    // The third-octave table shows LF of the wide band alone.
+    const int pairColumns = ThirdOctave(r) ? 1 : ColumnCount(r), pairRows = ThirdOctave(r) ? 1 : PAIR_ROW_COUNT;
+    for (int b = 0; b < pairColumns; ++b) {
+      for (int i = 0; i < pairRows; ++i) {
         const ValueState state = PairState(r, static_cast<PairRow>(i), b);
         if (!state.computed) pair.Add(state.reason, BandName(r, b), PAIR_LABELS[i].name);
       }
@@ -545,6 +547,7 @@ std::string PairCellText(const FileResult& r, PairRow row, int band) {
 }
 
 std::string NoiseCellText(const FileResult& r, int band) {
+  if (AboveBandwidth(r, band)) return DIALOG_MISSING;
   return NoiseCorrectionCellText(r.settings.noiseCorrection, r.store.noiseCorrected[band], DIALOG_MISSING);
 }
 

@@ -70,7 +70,7 @@ double Uniform() {  // 0..1, the same on every machine
   return static_cast<double>(g_state >> 8) / 16777216.0;
 }
 
-// Octave-band noises, each a sum of 256 sines at random frequencies within
+// Octave-band noises, each a sum of 128 sines at random frequencies within
 // the middle of its octave (a third of an octave either side of the centre)
 // and random phases, decaying by 60 dB in its own time; 20 ms of silence
 // first, 3 s in all, peak at -6 dBFS. The decay times rise with frequency:
@@ -88,7 +88,7 @@ Audio BandNoises(int rate) {
   g_state = 12345;
   for (size_t b = 0; b < std::size(BAND_CENTRES); ++b) {
     const double perSecond = std::log(10.0) * 3.0 / BAND_DECAYS[b];  // amplitude
-    for (int k = 0; k < 256; ++k) {
+    for (int k = 0; k < 128; ++k) {
       const double f = BAND_CENTRES[b] * std::pow(2.0, (Uniform() * 2.0 - 1.0) / 3.0);
       // A decaying phasor, advanced by one complex factor per sample.
       std::complex<double> z = std::polar(1.0, 2.0 * PI * Uniform());
