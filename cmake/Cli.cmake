@@ -6,8 +6,7 @@ if(PkgConfig_FOUND)
   pkg_check_modules(SOXR IMPORTED_TARGET soxr)
 endif()
 if(NOT SNDFILE_FOUND OR NOT SOXR_FOUND)
-  roomstat_left_out("libsndfile or libsoxr not found (install libsndfile1-dev, libsoxr-dev and pkg-config): "
-                    "roomstat is not built")
+  roomstat_left_out("libsndfile or libsoxr not found (install libsndfile1-dev, libsoxr-dev and pkg-config): roomstat is not built")
   return()
 endif()
 
