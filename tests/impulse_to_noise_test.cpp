@@ -44,7 +44,8 @@ TEST(ImpulseToNoise, RatioOfEarlyEnergyToNoiseEnergy) {
     if (std::isinf(c.expectedDb)) {
       EXPECT_EQ(hostkit::ImpulseToNoiseDb(curve.data(), LENGTH, c.arrival, c.subtracted, RATE), INFINITY);
     } else {
-      EXPECT_NEAR(hostkit::ImpulseToNoiseDb(curve.data(), LENGTH, c.arrival, c.subtracted, RATE), c.expectedDb, 0.01);
+      EXPECT_NEAR(hostkit::ImpulseToNoiseDb(curve.data(), LENGTH, c.arrival, c.subtracted, RATE),
+                  c.expectedDb, 0.01);
     }
   }
   std::vector<float> curve = LevelCurve(LENGTH, 0, HEAD, 1e6, 1.0);

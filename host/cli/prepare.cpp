@@ -19,12 +19,14 @@ bool Refuse(FileResult& result, const char* code, const std::string& why) {
 
 double PeakOf(const std::vector<float>& samples, size_t channels, size_t channel, size_t first, size_t end) {
   double peak = 0.0;
-  for (size_t f = first; f < end; ++f) peak = std::max(peak, static_cast<double>(std::fabs(samples[f * channels + channel])));
+  for (size_t f = first; f < end; ++f)
+    peak = std::max(peak, static_cast<double>(std::fabs(samples[f * channels + channel])));
   return peak;
 }
 
 // Mean energy of one channel over frames [first, end).
-double MeanEnergy(const std::vector<float>& samples, size_t channels, size_t channel, size_t first, size_t end) {
+double MeanEnergy(const std::vector<float>& samples, size_t channels, size_t channel, size_t first,
+                  size_t end) {
   double sum = 0.0;
   for (size_t f = first; f < end; ++f) {
     const double x = samples[f * channels + channel];
@@ -39,7 +41,8 @@ double DecayDb(const std::vector<float>& samples, size_t channels, size_t channe
   const size_t tenth = std::max<size_t>(1, (end - first) / 10);
   size_t peakAt = first;
   for (size_t f = first; f < end; ++f) {
-    if (std::fabs(samples[f * channels + channel]) > std::fabs(samples[peakAt * channels + channel])) peakAt = f;
+    if (std::fabs(samples[f * channels + channel]) > std::fabs(samples[peakAt * channels + channel]))
+      peakAt = f;
   }
   const double early = MeanEnergy(samples, channels, channel, peakAt, std::min(end, peakAt + tenth));
   const double late = MeanEnergy(samples, channels, channel, end - tenth, end);
@@ -57,29 +60,33 @@ bool PrepareSelection(const Options& options, FileResult& result, OfferedAudio& 
 
   for (size_t c = 0; c < channels; ++c) {
     if (PeakOf(audio.samples, channels, c, first, end) == 0.0) {
-      return Refuse(result, "silent",
-                    "channel " + std::to_string(audio.usedChannels[c]) + " is silent over the selection (every "
-                    "sample is 0): there is no response to analyse; check the file and the --channels choice");
+      return Refuse(
+          result, "silent",
+          "channel " + std::to_string(audio.usedChannels[c]) +
+              " is silent over the selection (every "
+              "sample is 0): there is no response to analyse; check the file and the --channels choice");
     }
   }
   const double seconds = static_cast<double>(end - first) / audio.sampleRate;
   if (seconds < MIN_SELECTION_SECONDS) {
     char why[200];
-    std::snprintf(why, sizeof(why),
-                  "the selection lasts %.3g ms (%zu frames); every parameter needs at least %.0f ms after the "
-                  "first arrival: select the whole response",
-                  seconds * 1000.0, end - first, MIN_SELECTION_SECONDS * 1000.0);
+    std::snprintf(
+        why, sizeof(why),
+        "the selection lasts %.3g ms (%zu frames); every parameter needs at least %.0f ms after the "
+        "first arrival: select the whole response",
+        seconds * 1000.0, end - first, MIN_SELECTION_SECONDS * 1000.0);
     return Refuse(result, "too-short", why);
   }
   for (size_t c = 0; c < channels; ++c) {
     const double drop = DecayDb(audio.samples, channels, c, first, end);
     if (drop < MIN_DECAY_DB) {
       char why[240];
-      std::snprintf(why, sizeof(why),
-                    "channel %d does not decay: its level over the selection's last tenth lies %.1f dB below the "
-                    "level after its peak (at least %.0f dB are needed); is this noise rather than an impulse "
-                    "response?",
-                    audio.usedChannels[c], drop, MIN_DECAY_DB);
+      std::snprintf(
+          why, sizeof(why),
+          "channel %d does not decay: its level over the selection's last tenth lies %.1f dB below the "
+          "level after its peak (at least %.0f dB are needed); is this noise rather than an impulse "
+          "response?",
+          audio.usedChannels[c], drop, MIN_DECAY_DB);
       return Refuse(result, "no-decay", why);
     }
   }
@@ -94,8 +101,8 @@ bool PrepareSelection(const Options& options, FileResult& result, OfferedAudio& 
                                  audio.samples.begin() + static_cast<std::ptrdiff_t>(end * channels));
     for (float& x : selection) x *= toScale;
     std::string error;
-    if (!Resample(selection.data(), end - first, channels, audio.sampleRate, ANALYSIS_RATE_HZ, offered.samples,
-                  error)) {
+    if (!Resample(selection.data(), end - first, channels, audio.sampleRate, ANALYSIS_RATE_HZ,
+                  offered.samples, error)) {
       result.exitCode = EXIT_UNREADABLE;
       result.error = error;
       return false;

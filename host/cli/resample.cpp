@@ -14,8 +14,8 @@ bool Resample(const float* in, size_t frames, size_t channels, double fromRate, 
   const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
   const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, SOXR_LINEAR_PHASE);
   size_t done = 0;
-  const soxr_error_t failure = soxr_oneshot(fromRate, toRate, static_cast<unsigned>(channels), in, frames, nullptr,
-                                            out.data(), outFrames, &done, &io, &quality, nullptr);
+  const soxr_error_t failure = soxr_oneshot(fromRate, toRate, static_cast<unsigned>(channels), in, frames,
+                                            nullptr, out.data(), outFrames, &done, &io, &quality, nullptr);
   if (failure) {
     error = std::string("cannot resample: ") + failure;
     return false;

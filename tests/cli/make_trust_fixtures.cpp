@@ -58,8 +58,8 @@ Audio Resampled(const Audio& in, int rate) {
   const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
   const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, SOXR_LINEAR_PHASE);
   size_t done = 0;
-  soxr_oneshot(in.rate, rate, in.channels, in.samples.data(), frames, nullptr, out.samples.data(), outFrames, &done,
-               &io, &quality, nullptr);
+  soxr_oneshot(in.rate, rate, in.channels, in.samples.data(), frames, nullptr, out.samples.data(), outFrames,
+               &done, &io, &quality, nullptr);
   out.samples.resize(done * in.channels);
   return out;
 }
@@ -119,7 +119,8 @@ int main(int argc, char** argv) {
     ok &= Write(out + "clap_" + std::to_string(rate) + ".wav", Resampled(clap, rate));
     ok &= Write(out + "room_" + std::to_string(rate) + ".wav", Resampled(room, rate));
   }
-  for (int rate : {44100, 48000, 96000, 192000}) ok &= Write(out + "bands_" + std::to_string(rate) + ".wav", BandNoises(rate));
+  for (int rate : {44100, 48000, 96000, 192000})
+    ok &= Write(out + "bands_" + std::to_string(rate) + ".wav", BandNoises(rate));
 
   // Files that hold no response: all zeros, 13 samples, steady noise.
   const Audio silent{1, 48000, std::vector<float>(48000, 0.0f)};
@@ -134,7 +135,8 @@ int main(int argc, char** argv) {
   for (float x : room.samples) quiet.samples.push_back(static_cast<float>(x / peak * 1e-4));
   Audio loud = quiet;
   for (float& x : loud.samples) x *= 5000.0f;  // -6 dBFS
-  ok &= Write(out + "silent.wav", silent, SF_FORMAT_PCM_16) && Write(out + "thirteen.wav", shortFile, SF_FORMAT_PCM_16) &&
+  ok &= Write(out + "silent.wav", silent, SF_FORMAT_PCM_16) &&
+        Write(out + "thirteen.wav", shortFile, SF_FORMAT_PCM_16) &&
         Write(out + "noise.wav", noise, SF_FORMAT_PCM_16) && Write(out + "quiet_float.wav", quiet) &&
         Write(out + "loud_float.wav", loud);
   return ok ? 0 : 1;
