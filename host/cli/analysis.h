@@ -78,7 +78,9 @@ extern std::atomic<bool> g_stopRequested;
 
 // Analyses result.audio, whose samples are exactly the selection's frames
 // (result.firstFrame and result.lastFrame number them in the source, path
-// names the source); otherwise as AnalyseFile.
+// names the source); otherwise as AnalyseFile. The selection is resampled to
+// 44100 Hz first unless options.nativeRate, and refused (exit code 5) when
+// it holds no response (see prepare.h).
 void AnalyseSelection(const Options& options, const std::vector<uint8_t>& baseSettings, const RunListener& listener,
                       FileResult& result);
 
