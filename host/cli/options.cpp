@@ -46,14 +46,10 @@ const char* UsageText() {
       "  -V, --version            version\n"
       "\n"
       "Exit status: 0 results for every file, 1 usage error, 2 a file that cannot\n"
-      "be read or used, 3 an analysis that ended without results, 4 an output file
-"
-      "that cannot be written (the previous one is left as it was), 5 a selection
-"
-      "refused (silent, shorter than 50 ms, or no decay), 130 interrupted.
-"
-      "See roomstat(1) for the reason codes of missing values.
-";
+      "be read or used, 3 an analysis that ended without results, 4 an output file\n"
+      "that cannot be written (the previous one is left as it was), 5 a selection\n"
+      "refused (silent, shorter than 50 ms, or no decay), 130 interrupted.\n"
+      "See roomstat(1) for the reason codes of missing values.\n";
 }
 
 bool IsNumberText(const std::string& text) {

@@ -35,17 +35,23 @@ double MeanEnergy(const std::vector<float>& samples, size_t channels, size_t cha
   return end > first ? sum / static_cast<double>(end - first) : 0.0;
 }
 
-// Level drop in dB from the tenth of the selection that starts at the
-// channel's peak to the selection's last tenth.
-double DecayDb(const std::vector<float>& samples, size_t channels, size_t channel, size_t first, size_t end) {
-  const size_t tenth = std::max<size_t>(1, (end - first) / 10);
+// Level drop in dB from the window that starts at the channel's peak to the
+// quietest window after it (windows of 50 ms, at most a tenth of the
+// selection).
+double DecayDb(const std::vector<float>& samples, size_t channels, size_t channel, size_t first, size_t end,
+               double rate) {
+  const size_t window =
+      std::clamp<size_t>(static_cast<size_t>(0.05 * rate), 1, std::max<size_t>(1, (end - first) / 10));
   size_t peakAt = first;
   for (size_t f = first; f < end; ++f) {
     if (std::fabs(samples[f * channels + channel]) > std::fabs(samples[peakAt * channels + channel]))
       peakAt = f;
   }
-  const double early = MeanEnergy(samples, channels, channel, peakAt, std::min(end, peakAt + tenth));
-  const double late = MeanEnergy(samples, channels, channel, end - tenth, end);
+  const double early = MeanEnergy(samples, channels, channel, peakAt, std::min(end, peakAt + window));
+  double late = early;
+  for (size_t from = peakAt + window; from + window <= end; from += window) {
+    late = std::min(late, MeanEnergy(samples, channels, channel, from, from + window));
+  }
   if (late <= 0.0) return INFINITY;
   return 10.0 * std::log10(early / late);
 }
@@ -78,14 +84,13 @@ bool PrepareSelection(const Options& options, FileResult& result, OfferedAudio& 
     return Refuse(result, "too-short", why);
   }
   for (size_t c = 0; c < channels; ++c) {
-    const double drop = DecayDb(audio.samples, channels, c, first, end);
+    const double drop = DecayDb(audio.samples, channels, c, first, end, audio.sampleRate);
     if (drop < MIN_DECAY_DB) {
       char why[240];
       std::snprintf(
           why, sizeof(why),
-          "channel %d does not decay: its level over the selection's last tenth lies %.1f dB below the "
-          "level after its peak (at least %.0f dB are needed); is this noise rather than an impulse "
-          "response?",
+          "channel %d does not decay: no 50 ms after its peak lie more than %.1f dB below the 50 ms that "
+          "start at the peak (at least %.0f dB are needed); is this noise rather than an impulse response?",
           audio.usedChannels[c], drop, MIN_DECAY_DB);
       return Refuse(result, "no-decay", why);
     }

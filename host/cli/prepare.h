@@ -28,8 +28,8 @@ bool PrepareSelection(const Options& options, FileResult& result, OfferedAudio& 
 // Shortest selection any band can give a value from, in seconds (the
 // 50 ms early window of C50 and D50).
 constexpr double MIN_SELECTION_SECONDS = 0.05;
-// A selection whose level over its last tenth lies within this many dB of
-// its level over the tenth that starts at the peak has no decay.
+// A selection in which no 50 ms after the peak (no tenth, when shorter) lie
+// this many dB below the 50 ms that start at the peak has no decay.
 constexpr double MIN_DECAY_DB = 10.0;
 // A float file whose peak lies below this (in the 16-bit scale, -30 dBFS)
 // is scaled up like a loud one when the threshold is automatic, so that

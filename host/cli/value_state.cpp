@@ -32,7 +32,7 @@ const std::vector<ReasonText> REASONS = {
     {"not-analysed", "the analysis did not reach this band"},
     {"silent", "a channel of the selection is silent (every sample is 0)"},
     {"too-short", "the selection is shorter than the 50 ms any parameter needs"},
-    {"no-decay", "the level at the end of the selection lies within 10 dB of the level after the peak"},
+    {"no-decay", "no 50 ms after the peak lie 10 dB below the 50 ms that start at the peak"},
 };
 
 ValueState Missing(const char* reason) { return ValueState{false, reason}; }

@@ -100,13 +100,13 @@ class Refusals(unittest.TestCase):
     def test_selections_without_a_response_are_refused_in_every_format(self):
         for name, reason in (("silent.wav", "silent"), ("thirteen.wav", "too-short"), ("noise.wav", "no-decay")):
             with self.subTest(file=name):
-                proc = run("--format", "json", fixture(name), expect=4)
+                proc = run("--format", "json", fixture(name), expect=5)
                 entry = json.loads(proc.stdout)[0]
-                self.assertEqual((entry["status"], entry["exitCode"], entry["reason"]), ("refused", 4, reason))
+                self.assertEqual((entry["status"], entry["exitCode"], entry["reason"]), ("refused", 5, reason))
                 self.assertIn(entry["error"], proc.stderr.decode())
-                rows = run_csv(fixture(name), expect=4)
-                self.assertEqual([(r["status"], r["exit_code"], r["reason"]) for r in rows], [("refused", "4", reason)])
-                self.assertIn("no results: " + entry["error"], run("--format", "table", fixture(name), expect=4).stdout.decode())
+                rows = run_csv(fixture(name), expect=5)
+                self.assertEqual([(r["status"], r["exit_code"], r["reason"]) for r in rows], [("refused", "5", reason)])
+                self.assertIn("no results: " + entry["error"], run("--format", "table", fixture(name), expect=5).stdout.decode())
 
     def test_a_quiet_float_file_is_scaled_like_a_loud_one(self):
         quiet, loud = run_json(fixture("quiet_float.wav"), fixture("loud_float.wav"))
@@ -147,7 +147,7 @@ class Facts(unittest.TestCase):
         with open(os.path.join(ARGS.source, "docs", "roomstat-output.schema.json")) as f:
             schema = json.load(f)
         file_schema, band_schema = schema["items"], schema["$defs"]["band"]
-        entries = run_json(fixture("clap_48000.wav"), fixture("silent.wav"), expect=4)
+        entries = run_json(fixture("clap_48000.wav"), fixture("silent.wav"), expect=5)
         for entry in entries:
             self.assertEqual(entry["schemaVersion"], file_schema["properties"]["schemaVersion"]["const"])
             self.assertLessEqual(set(entry), set(file_schema["properties"]), entry["file"])
