@@ -199,6 +199,7 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
   headless::SetObserver(&person);
 
   hostkit::PluginHost host;
+  host.measureImpulseToNoise = true;
   // The host holds the selection alone (resampled or not), so the plug-in's
   // selection is all of it.
   host.SetAudio(static_cast<uint16_t>(channelCount), offered.bits, offered.rate, std::move(offered.samples));

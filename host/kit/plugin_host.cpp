@@ -421,7 +421,7 @@ LONG PluginHost::Setup(HWND parent) {
 
 LONG PluginHost::Do() {
   CurrentHostScope scope(this);
-  RunRecorder recorder(&lastRun, keepLevelCurves);
+  RunRecorder recorder(&lastRun, keepLevelCurves, keepLevelCurves || measureImpulseToNoise);
   return module_.run(&context_);
 }
 

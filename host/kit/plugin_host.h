@@ -112,6 +112,9 @@ class PluginHost {
   // keepLevelCurves, the thinned level curves).
   RunRecord lastRun;
   bool keepLevelCurves = false;
+  // Also measure each band's impulse-to-noise ratio (BandRecord::inrDb),
+  // which needs every band's whole level curve.
+  bool measureImpulseToNoise = false;
 
   // The stop-request word behind cancelFlag.
   volatile uint32_t cancelWord = 0;

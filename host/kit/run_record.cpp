@@ -14,8 +14,10 @@ double Energy(float levelDb) { return levelDb == 0.0f ? 0.0 : std::pow(10.0, sta
 
 }  // namespace
 
-RunRecorder::RunRecorder(RunRecord* record, bool keepCurves)
-    : record_(record), keepCurves_(keepCurves), watcher_{this, &OnChannel, &OnBand, &OnLateral, keepCurves} {
+RunRecorder::RunRecorder(RunRecord* record, bool keepCurves, bool readCurves)
+    : record_(record),
+      keepCurves_(keepCurves),
+      watcher_{this, &OnChannel, &OnBand, &OnLateral, keepCurves || readCurves} {
   *record_ = RunRecord{};
   previous_ = WatchRuns(&watcher_);
 }

@@ -29,7 +29,8 @@ struct BandRecord {
   bool noiseCorrectionAsked = false;
   double noisePower = 0.0;  // 0: none subtracted
   // Impulse-to-noise ratio in dB (see ImpulseToNoiseDb); NaN when the band
-  // has no arrival, +inf when its tail holds no energy.
+  // has no arrival or its level curve was not read, +inf when its tail holds
+  // no energy.
   double inrDb = 0.0;
   BandOutcome outcome{};
   LevelCurve curve;         // empty unless curves are kept
@@ -58,7 +59,9 @@ constexpr uint32_t MAX_CURVE_POINTS = 2000;
 // record is cleared first); with keepCurves, also the thinned level curves.
 class RunRecorder {
  public:
-  RunRecorder(RunRecord* record, bool keepCurves);
+  // readCurves: have the run finish every band's level curve (needed for
+  // the impulse-to-noise ratio; implied by keepCurves).
+  RunRecorder(RunRecord* record, bool keepCurves, bool readCurves = false);
   ~RunRecorder();
   RunRecorder(const RunRecorder&) = delete;
   RunRecorder& operator=(const RunRecorder&) = delete;
