@@ -28,6 +28,7 @@ logs=$build_root/logs
 packages=(g++ g++-multilib cmake make git libgtest-dev googletest libbenchmark-dev libsndfile1-dev libsoxr-dev
           pkg-config g++-mingw-w64-i686 binutils-mingw-w64-i686 icoutils qemu-user-static python3 clang-format cloc
           clang libclang-rt-14-dev)
+packages+=(chromium)  # ctest's html_report_browser opens the HTML room report in headless Chromium
 
 install_missing_packages() {
   local missing=() package

@@ -10,6 +10,7 @@
 #include <exception>
 #include <optional>
 
+#include "host/cli/energy_time.h"
 #include "host/cli/prepare.h"
 #include "host/kit/plugin_host.h"
 #include "platform/headless.h"
@@ -198,8 +199,17 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
   DialogPerson person(options, typed, listener, result);
   headless::SetObserver(&person);
 
+  const bool drawing = !options.htmlPath.empty();
+  if (drawing) {
+    for (size_t c = 0; c < channelCount; ++c) {
+      result.energyTime.push_back(EnergyTimeCurve(offered.samples, static_cast<int>(channelCount),
+                                                  static_cast<int>(c), offered.first, offered.last));
+    }
+  }
+
   hostkit::PluginHost host;
   host.measureImpulseToNoise = true;
+  host.keepLevelCurves = drawing;
   // The host holds the selection alone (resampled or not), so the plug-in's
   // selection is all of it.
   host.SetAudio(static_cast<uint16_t>(channelCount), offered.bits, offered.rate, std::move(offered.samples));

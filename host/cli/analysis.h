@@ -59,6 +59,9 @@ struct FileResult {
   bool haveResults = false;
   AcousticResults store{};               // copied while the results dialog was open
   hostkit::RunRecord record;             // what the run reported of each value's state
+  // With --html: per used channel the thinned energy-time curve of the
+  // selection (the level curves of the bands are in `record`).
+  std::vector<hostkit::LevelCurve> energyTime;
   std::string report;                    // the copied clipboard text
   std::vector<PluginMessage> messages;   // message boxes, in order
   std::vector<std::string> statusTexts;  // status texts, in order

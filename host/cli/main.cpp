@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "host/cli/analysis.h"
+#include "host/cli/average.h"
+#include "host/cli/html_report.h"
 #include "host/cli/interrupts.h"
 #include "host/cli/messages.h"
 #include "host/cli/options.h"
@@ -133,6 +135,7 @@ bool CheckOutputsAgainstInputs(const Options& options, std::string& error) {
   std::vector<std::pair<std::string, std::string>> outputs;  // option, path
   if (!options.outputPath.empty()) outputs.emplace_back("-o", options.outputPath);
   if (!options.saveSettingsPath.empty()) outputs.emplace_back("--save-settings", options.saveSettingsPath);
+  if (!options.htmlPath.empty()) outputs.emplace_back("--html", options.htmlPath);
   std::vector<std::string> inputs;
   for (const std::string& input : options.inputs) {
     if (input != "-") inputs.push_back(input);
@@ -270,12 +273,59 @@ int Run(int argc, char** argv) {
       std::fputs(line, stderr);
     }
   }
+
+  // The average over the files (asked for, or the HTML report's first
+  // section when there are several) and the comparison of two.
+  Average average;
+  std::string averageError;
+  const bool averageAsked = options.average != Options::AverageMode::None;
+  bool haveAverage = false;
+  if (averageAsked || (!options.htmlPath.empty() && fileCount > 1)) {
+    const bool allChannels = options.average == Options::AverageMode::AllChannels;
+    haveAverage = ComputeAverage(results, allChannels, average, averageError);
+    if (!haveAverage && averageAsked) {
+      std::fprintf(stderr, "roomstat: --average: %s\n", averageError.c_str());
+      if (exitCode == EXIT_OK) exitCode = EXIT_USAGE;
+    }
+  }
+  Comparison comparison;
+  std::string comparisonError;
+  const bool haveComparison = options.compare && CompareFiles(results, comparison, comparisonError);
+  if (options.compare && !haveComparison) {
+    std::fprintf(stderr, "roomstat: --compare: %s\n", comparisonError.c_str());
+    if (exitCode == EXIT_OK) exitCode = EXIT_USAGE;
+  }
+
   std::string text;
   switch (format) {
-    case OutputFormat::Table: text = FormatTable(results); break;
-    case OutputFormat::Report: text = FormatReport(results); break;
-    case OutputFormat::Csv: text = FormatCsv(results); break;
-    case OutputFormat::Json: text = FormatJson(results); break;
+    case OutputFormat::Table:
+      text = FormatTable(results);
+      if (averageAsked && haveAverage) text += "\n" + AverageTable(average);
+      if (haveComparison) text += "\n" + ComparisonTable(comparison);
+      break;
+    case OutputFormat::Report:
+      text = FormatReport(results);
+      if (averageAsked && haveAverage) text += "\r\n" + AverageReport(average);
+      if (haveComparison) text += "\r\n" + ComparisonReport(comparison);
+      break;
+    case OutputFormat::Csv:
+      // One table per csv file: the average or the comparison replaces the values.
+      text = averageAsked ? (haveAverage ? AverageCsv(average) : std::string())
+             : haveComparison ? ComparisonCsv(comparison)
+                              : FormatCsv(results);
+      break;
+    case OutputFormat::Json:
+      text = FormatJson(results);
+      if (averageAsked || options.compare) {
+        text.pop_back();  // the array's closing newline
+        text = "{\n\"files\": " + text;
+        if (averageAsked) text += ",\n\"average\": " + (haveAverage ? AverageJson(average, "") : "null");
+        if (options.compare) {
+          text += ",\n\"comparison\": " + (haveComparison ? ComparisonJson(comparison, "") : "null");
+        }
+        text += "\n}\n";
+      }
+      break;
   }
   // An interruption decides the exit status, even when the files that were
   // running when it came completed their analyses.
@@ -287,7 +337,24 @@ int Run(int argc, char** argv) {
                  why.c_str());
     if (exitCode != EXIT_INTERRUPTED) exitCode = std::max<int>(exitCode, EXIT_WRITE_FAILED);
   };
-  if (options.outputPath.empty()) {
+  if (!options.htmlPath.empty()) {
+    HtmlExtras extras;
+    if (fileCount > 1 || averageAsked) {
+      extras.average = haveAverage ? &average : nullptr;
+      extras.averageError = haveAverage ? "" : averageError;
+    }
+    if (options.compare) {
+      extras.comparison = haveComparison ? &comparison : nullptr;
+      extras.comparisonError = comparisonError;
+    }
+    const std::string html = FormatHtml(results, extras);
+    if (!WriteFileAtomically(options.htmlPath, html.data(), html.size(), error)) failWrite(options.htmlPath, error);
+  }
+  // With --html, standard output gets the usual output only when asked for.
+  const bool printText = options.htmlPath.empty() || options.format || !options.outputPath.empty();
+  if (!printText) {
+    // Nothing more to write.
+  } else if (options.outputPath.empty()) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) failWrite("standard output", std::strerror(errno));
   } else if (!anyResults) {

@@ -40,6 +40,14 @@ const char* UsageText() {
       "  --format table|report|csv|json\n"
       "                           default: table on a terminal, report otherwise\n"
       "  -o, --output FILE        write to FILE instead of standard output\n"
+      "  --html FILE              write a self-contained HTML room report with decay\n"
+      "                           curves, fits and charts against frequency (then\n"
+      "                           standard output only with --format or -o)\n"
+      "  --average [all]          mean, standard deviation and count over the files\n"
+      "                           per channel (mono, left, right), or over all\n"
+      "                           channels; csv then gives the average table alone\n"
+      "  --compare                differences of exactly two files, flagged above\n"
+      "                           one just-noticeable difference (ISO 3382-1)\n"
       "  -j, --jobs N             files analysed in parallel (default: cores)\n"
       "  -q, --quiet              no progress bar\n"
       "  -h, --help               this text\n"
@@ -176,6 +184,27 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
         error = "empty output file name";
         return false;
       }
+    } else if (name == "--html") {
+      if (!value(options.htmlPath)) return false;
+      if (options.htmlPath.empty()) {
+        error = "empty HTML file name";
+        return false;
+      }
+    } else if (name == "--average") {
+      // The word after it is its value only when it is one of the two modes.
+      std::string mode = hasInline ? inlineValue : "";
+      const bool modeFollows =
+          i + 1 < argc && (std::strcmp(argv[i + 1], "all") == 0 || std::strcmp(argv[i + 1], "channel") == 0);
+      if (!hasInline && modeFollows) mode = argv[++i];
+      if (mode == "all") options.average = Options::AverageMode::AllChannels;
+      else if (mode.empty() || mode == "channel") options.average = Options::AverageMode::PerChannel;
+      else {
+        error = "--average takes 'all' or 'channel', not '" + mode + "'";
+        return false;
+      }
+    } else if (name == "--compare") {
+      if (!noValue()) return false;
+      options.compare = true;
     } else if (name == "-j" || name == "--jobs") {
       if (!value(v)) return false;
       long long jobs = 0;
@@ -290,6 +319,14 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
   }
   if (std::count(options.inputs.begin(), options.inputs.end(), "-") > 1) {
     error = "standard input (-) can be read only once";
+    return false;
+  }
+  if (options.compare && options.inputs.size() != 2) {
+    error = "--compare needs exactly two files";
+    return false;
+  }
+  if (options.compare && options.average != Options::AverageMode::None) {
+    error = "--compare and --average cannot be combined";
     return false;
   }
   return true;

@@ -21,6 +21,10 @@ struct Options {
   std::vector<std::string> inputs;
   std::optional<OutputFormat> format;  // unset: table on a terminal, report otherwise
   std::string outputPath;              // empty: stdout
+  std::string htmlPath;                // --html: the HTML room report (empty: none)
+  // --average: spatial average per channel kind, or over all channels.
+  enum class AverageMode { None, PerChannel, AllChannels } average = AverageMode::None;
+  bool compare = false;  // --compare: the differences of exactly two files
 
   // Settings typed into the settings dialog (empty: left as the block holds it).
   std::optional<std::string> rtuStartText, rtuEndText;

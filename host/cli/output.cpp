@@ -551,6 +551,10 @@ std::string NoiseCellText(const FileResult& r, int band) {
   return NoiseCorrectionCellText(r.settings.noiseCorrection, r.store.noiseCorrected[band], DIALOG_MISSING);
 }
 
+std::string FileFactsText(const FileResult& r) { return FileFacts(r); }
+std::string ThresholdText(const FileResult& r) { return ThresholdLine(r); }
+std::string RtuText(const FileResult& r) { return RtuRangeText(r); }
+
 std::string FormatTable(const std::vector<FileResult>& results) {
   std::string out;
   for (size_t i = 0; i < results.size(); ++i) {

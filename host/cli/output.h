@@ -16,6 +16,11 @@ std::string ParameterCellText(const FileResult& result, int channel, int band, i
 std::string PairCellText(const FileResult& result, PairRow row, int band);
 std::string NoiseCellText(const FileResult& result, int band);
 
+// The file facts and threshold lines of the table, for other formats.
+std::string FileFactsText(const FileResult& result);
+std::string ThresholdText(const FileResult& result);
+std::string RtuText(const FileResult& result);  // "(-5. dB, -15. dB)"
+
 // Whole outputs for all files, in input order. Files without results are
 // left out of csv, shown by their error in table and report, and kept with
 // their error in json.

@@ -43,7 +43,17 @@ void RunRecorder::OnBand(void* context, const BandTrace& trace) {
   band.noisePower = trace.noisePower;
   band.inrDb = ImpulseToNoiseDb(trace.levelDb, trace.length, trace.arrival, trace.noisePower, trace.rateHz);
   band.outcome = *trace.outcome;
-  if (self->keepCurves_) band.curve = ThinLevelCurve(trace.levelDb, trace.length);
+  if (self->keepCurves_ && trace.levelDb != nullptr) {
+    // Keep the first arrival and both ends of every fitted segment exactly,
+    // so that the drawn fits start and end on the curve.
+    std::vector<uint32_t> keep{trace.arrival};
+    for (const FitResult& fit : trace.outcome->fits) {
+      if (fit.pointCount == 0) continue;
+      keep.push_back(fit.firstIndex);
+      keep.push_back(fit.firstIndex + fit.pointCount - 1);
+    }
+    band.curve = ThinLevelCurve(trace.levelDb, trace.length, MAX_CURVE_POINTS, std::move(keep));
+  }
 }
 
 void RunRecorder::OnLateral(void* context, const LateralTrace& trace) {
@@ -70,7 +80,8 @@ double ImpulseToNoiseDb(const float* levelDb, uint32_t length, uint32_t arrival,
   return 10.0 * std::log10(early / noise);
 }
 
-LevelCurve ThinLevelCurve(const float* levelDb, uint32_t length, uint32_t maxPoints) {
+LevelCurve ThinLevelCurve(const float* levelDb, uint32_t length, uint32_t maxPoints,
+                          std::vector<uint32_t> keep) {
   LevelCurve curve;
   if (length <= maxPoints) {
     curve.index.reserve(length);
@@ -81,9 +92,33 @@ LevelCurve ThinLevelCurve(const float* levelDb, uint32_t length, uint32_t maxPoi
     }
     return curve;
   }
-  const uint32_t buckets = maxPoints / 2;
-  curve.index.reserve(2 * buckets);
-  curve.levelDb.reserve(2 * buckets);
+  std::sort(keep.begin(), keep.end());
+  keep.erase(std::unique(keep.begin(), keep.end()), keep.end());
+  keep.erase(std::remove_if(keep.begin(), keep.end(), [&](uint32_t i) { return i >= length; }), keep.end());
+  maxPoints = std::max(maxPoints, 4u);
+  const uint32_t kept = std::min<uint32_t>(static_cast<uint32_t>(keep.size()), (maxPoints - 2) / 2);
+  keep.resize(kept);
+  // Two points per bucket, then the kept ones, the first and the last.
+  const uint32_t buckets = (maxPoints - kept - 2) / 2;
+  curve.index.reserve(maxPoints);
+  curve.levelDb.reserve(maxPoints);
+  size_t nextKeep = 0;
+  auto add = [&](uint32_t i) {
+    // Kept samples that come before `i` go first; none is added twice.
+    while (nextKeep < keep.size() && keep[nextKeep] <= i) {
+      const uint32_t k = keep[nextKeep++];
+      if (k == i) break;
+      if (curve.index.empty() || curve.index.back() < k) {
+        curve.index.push_back(k);
+        curve.levelDb.push_back(levelDb[k]);
+      }
+    }
+    if (curve.index.empty() || curve.index.back() < i) {
+      curve.index.push_back(i);
+      curve.levelDb.push_back(levelDb[i]);
+    }
+  };
+  add(0);  // the start, the curve's reference level
   for (uint32_t b = 0; b < buckets; ++b) {
     const uint32_t first = static_cast<uint32_t>(static_cast<uint64_t>(length) * b / buckets);
     const uint32_t end = static_cast<uint32_t>(static_cast<uint64_t>(length) * (b + 1) / buckets);
@@ -92,14 +127,10 @@ LevelCurve ThinLevelCurve(const float* levelDb, uint32_t length, uint32_t maxPoi
       if (levelDb[i] < levelDb[low]) low = i;
       if (levelDb[i] > levelDb[high]) high = i;
     }
-    const uint32_t a = low < high ? low : high, z = low < high ? high : low;
-    curve.index.push_back(a);
-    curve.levelDb.push_back(levelDb[a]);
-    if (z != a) {
-      curve.index.push_back(z);
-      curve.levelDb.push_back(levelDb[z]);
-    }
+    add(std::min(low, high));
+    add(std::max(low, high));
   }
+  add(length - 1);
   return curve;
 }
 

@@ -84,7 +84,10 @@ class RunRecorder {
 // mean energy of the last sixteenth.
 double ImpulseToNoiseDb(const float* levelDb, uint32_t length, uint32_t arrival, double noisePower, float rateHz);
 
-// The thinned copy of a level curve of `length` samples.
-LevelCurve ThinLevelCurve(const float* levelDb, uint32_t length, uint32_t maxPoints = MAX_CURVE_POINTS);
+// The thinned copy of a level curve of `length` samples; its first and last
+// samples and those at `keep` (e.g. the ends of the fitted segments, the
+// first arrival) are kept exactly, within the same bound of points.
+LevelCurve ThinLevelCurve(const float* levelDb, uint32_t length, uint32_t maxPoints = MAX_CURVE_POINTS,
+                          std::vector<uint32_t> keep = {});
 
 }  // namespace hostkit

@@ -1,0 +1,467 @@
+#include "host/cli/average.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "interface/bands.h"
+
+namespace cli {
+
+namespace {
+
+constexpr const char* PAIR_NAMES[PAIR_ROW_COUNT] = {"LF", "IACC", "W IACC", "Tau IACC"};
+constexpr const char* PAIR_UNITS[PAIR_ROW_COUNT] = {"", "", "ms", "ms"};
+
+// Just-noticeable differences of ISO 3382-1 Annex A, by row: decay times in
+// per cent of the first value, D50 in percentage points (0.05 as a ratio).
+struct Jnd {
+  double amount;
+  bool relative;
+};
+constexpr Jnd JNDS[AVERAGE_ROW_COUNT] = {
+    {1.0, false},  {1.0, false}, {5.0, false}, {10.0, false},  // C50, C80, D50, TS
+    {5.0, true},   {5.0, true},  {0.0, false}, {5.0, true},    // EDT, RT20, r RT20, RT30
+    {0.0, false},  {5.0, true},  {0.0, false},                 // r RT30, RTU, r RTU
+    {0.05, false}, {0.0, false}, {0.0, false}, {0.0, false},   // LF, IACC, W IACC, Tau IACC
+};
+
+bool IsPairRow(int row) { return row >= PARAMS_PER_BAND; }
+
+int ChannelCount(const FileResult& r) { return static_cast<int>(r.audio.usedChannels.size()); }
+bool ThirdOctave(const FileResult& r) { return r.settings.thirdOctave != 0; }
+const char* KindName(const FileResult& r, int channel) {
+  if (ChannelCount(r) == 1) return "mono";
+  return channel == 0 ? "left" : "right";
+}
+
+// The value of a row if it is a result.
+bool RowValue(const FileResult& r, int channel, int band, int row, double& value) {
+  if (IsPairRow(row)) {
+    const PairRow pair = static_cast<PairRow>(row - PARAMS_PER_BAND);
+    if (!PairState(r, pair, band).computed) return false;
+    const double* rows[PAIR_ROW_COUNT] = {r.store.lf, r.store.iacc, r.store.wIacc, r.store.tauIacc};
+    value = rows[pair][band];
+    return std::isfinite(value);
+  }
+  if (!ParameterState(r, channel, band, row).computed) return false;
+  value = static_cast<double>(r.store.values[channel][band][row]);
+  return true;
+}
+
+Statistic Summarise(const std::vector<double>& values, int missing) {
+  Statistic s;
+  s.count = static_cast<int>(values.size());
+  s.missing = missing;
+  if (values.empty()) return s;
+  double sum = 0.0;
+  for (double v : values) sum += v;
+  s.mean = sum / s.count;
+  if (s.count > 1) {
+    double squares = 0.0;
+    for (double v : values) squares += (v - s.mean) * (v - s.mean);
+    s.deviation = std::sqrt(squares / (s.count - 1));
+  }
+  return s;
+}
+
+bool CheckAlike(const std::vector<const FileResult*>& files, std::string& error) {
+  const FileResult& first = *files.front();
+  for (const FileResult* f : files) {
+    if (AnalysisRateHz(*f) != AnalysisRateHz(first)) {
+      error = f->path + " is analysed at " + std::to_string(AnalysisRateHz(*f)) + " Hz and " + first.path +
+              " at " + std::to_string(AnalysisRateHz(first)) +
+              " Hz: one average or comparison needs one sampling rate";
+      return false;
+    }
+    if (ThirdOctave(*f) != ThirdOctave(first)) {
+      error = f->path + " and " + first.path +
+              " have different band sets (octaves and third octaves): analyse them with the same one";
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string Exact(double value) {
+  char text[40];
+  std::snprintf(text, sizeof(text), "%.17g", value);
+  return text;
+}
+std::string Short(double value) {
+  char text[40];
+  std::snprintf(text, sizeof(text), "%.4g", value);
+  return text;
+}
+std::string JsonText(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') out += '\\';
+    if (static_cast<unsigned char>(c) < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof(escape), "\\u%04x", c);
+      out += escape;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+std::string CsvText(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string out = "\"";
+  for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return out + "\"";
+}
+
+typedef std::vector<std::vector<std::string>> Rows;
+
+// Left-aligned first column, the others right-aligned, two spaces apart.
+std::string Align(const Rows& rows) {
+  std::vector<size_t> widths;
+  for (const auto& row : rows) {
+    widths.resize(std::max(widths.size(), row.size()), 0);
+    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+  }
+  std::string out;
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t i = 0; i < row.size(); ++i) {
+      const std::string pad(widths[i] - row[i].size(), ' ');
+      line += i == 0 ? row[i] + pad : "  " + pad + row[i];
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    out += line + "\n";
+  }
+  return out;
+}
+
+std::vector<int> GroupRows(const std::string& channel) {
+  std::vector<int> rows;
+  const bool pair = channel == "pair";
+  for (int row = 0; row < AVERAGE_ROW_COUNT; ++row) {
+    if (IsPairRow(row) == pair) rows.push_back(row);
+  }
+  return rows;
+}
+
+std::string MeanText(const Statistic& s) {
+  if (s.count == 0) return "- -";
+  if (s.count == 1) return Short(s.mean) + " (1)";
+  return Short(s.mean) + " ±" + Short(s.deviation) + " (" + std::to_string(s.count) + ")";
+}
+
+std::string DifferenceText(const Difference& d) {
+  if (!d.bothComputed) return "- -";
+  std::string text = Short(d.difference) + (d.relative ? " %" : "");
+  if (d.noticeable) text += " *";
+  return text;
+}
+
+}  // namespace
+
+int AnalysisRateHz(const FileResult& r) { return r.analysisRate > 0 ? r.analysisRate : r.audio.sampleRate; }
+
+const char* RowName(int row) {
+  return IsPairRow(row) ? PAIR_NAMES[row - PARAMS_PER_BAND] : PARAMETERS[row].name;
+}
+const char* RowUnit(int row) {
+  return IsPairRow(row) ? PAIR_UNITS[row - PARAMS_PER_BAND] : PARAMETERS[row].unit;
+}
+
+bool JndRelative(int row) { return JNDS[row].relative; }
+
+const char* AverageBandName(bool thirdOctave, int band) {
+  return thirdOctave ? THIRD_OCTAVE_BANDS[band].reportName : OCTAVE_BANDS[band].dialogName;
+}
+
+bool ComputeAverage(const std::vector<FileResult>& results, bool allChannels, Average& average,
+                    std::string& error) {
+  std::vector<const FileResult*> files;
+  for (const FileResult& r : results) {
+    if (r.haveResults) files.push_back(&r);
+  }
+  if (files.empty()) {
+    error = "no file has results to average";
+    return false;
+  }
+  if (!CheckAlike(files, error)) return false;
+  average = Average{};
+  average.fileCount = static_cast<int>(files.size());
+  average.thirdOctave = ThirdOctave(*files.front());
+  average.sampleRate = AnalysisRateHz(*files.front());
+  for (const FileResult* f : files) average.files.push_back(f->path);
+
+  std::vector<std::string> kinds;
+  bool anyPair = false;
+  for (const FileResult* f : files) {
+    for (int c = 0; c < ChannelCount(*f); ++c) {
+      const std::string kind = allChannels ? "all" : KindName(*f, c);
+      if (std::find(kinds.begin(), kinds.end(), kind) == kinds.end()) kinds.push_back(kind);
+    }
+    anyPair = anyPair || ChannelCount(*f) == 2;
+  }
+  // Mono first, then left and right, whatever the order of the files.
+  std::sort(kinds.begin(), kinds.end(), [](const std::string& a, const std::string& b) {
+    auto rank = [](const std::string& k) { return k == "mono" ? 0 : k == "left" ? 1 : k == "right" ? 2 : 3; };
+    return rank(a) < rank(b);
+  });
+  if (anyPair) kinds.push_back("pair");
+
+  const int bands = BandRowCount(average.thirdOctave);
+  for (const std::string& kind : kinds) {
+    AverageGroup group;
+    group.channel = kind;
+    for (int band = 0; band < bands; ++band) {
+      for (int row : GroupRows(kind)) {
+        std::vector<double> values;
+        int missing = 0;
+        for (const FileResult* f : files) {
+          for (int c = 0; c < ChannelCount(*f); ++c) {
+            if (kind == "pair" ? (ChannelCount(*f) != 2 || c != 0)
+                               : (kind != "all" && kind != KindName(*f, c)))
+              continue;
+            double value = 0.0;
+            if (RowValue(*f, c, band, row, value))
+              values.push_back(value);
+            else
+              ++missing;
+          }
+        }
+        group.cells[band][row] = Summarise(values, missing);
+      }
+    }
+    average.groups.push_back(group);
+  }
+  return true;
+}
+
+bool CompareFiles(const std::vector<FileResult>& results, Comparison& comparison, std::string& error) {
+  if (results.size() != 2) {
+    error = "--compare needs exactly two files, not " + std::to_string(results.size());
+    return false;
+  }
+  for (const FileResult& r : results) {
+    if (!r.haveResults) {
+      error = "cannot compare: " + r.path + " has no results";
+      return false;
+    }
+  }
+  const FileResult &a = results[0], &b = results[1];
+  if (!CheckAlike({&a, &b}, error)) return false;
+  if (ChannelCount(a) != ChannelCount(b)) {
+    error = "cannot compare a mono file with a stereo one (" + a.path + ", " + b.path + ")";
+    return false;
+  }
+  comparison = Comparison{};
+  comparison.fileA = a.path;
+  comparison.fileB = b.path;
+  comparison.thirdOctave = ThirdOctave(a);
+  const int bands = BandRowCount(comparison.thirdOctave);
+  const int channels = ChannelCount(a);
+  for (int c = 0; c <= channels; ++c) {
+    const bool pair = c == channels;
+    if (pair && channels != 2) break;
+    comparison.channels.push_back(pair ? "pair" : KindName(a, c));
+    std::vector<std::vector<Difference>> byBand(bands, std::vector<Difference>(AVERAGE_ROW_COUNT));
+    for (int band = 0; band < bands; ++band) {
+      for (int row = 0; row < AVERAGE_ROW_COUNT; ++row) {
+        if (IsPairRow(row) != pair) continue;
+        Difference& d = byBand[band][row];
+        d.jnd = JNDS[row].amount;
+        d.relative = JNDS[row].relative;
+        const int channel = pair ? 0 : c;
+        if (!RowValue(a, channel, band, row, d.a) || !RowValue(b, channel, band, row, d.b)) continue;
+        if (d.relative && d.a == 0.0) continue;
+        d.bothComputed = true;
+        d.difference = d.relative ? (d.b - d.a) / d.a * 100.0 : d.b - d.a;
+        d.noticeable = d.jnd > 0.0 && std::fabs(d.difference) > d.jnd;
+      }
+    }
+    comparison.cells.push_back(byBand);
+  }
+  return true;
+}
+
+std::string AverageTable(const Average& average) {
+  std::string out = "== average of " + std::to_string(average.fileCount) +
+                    " file(s): mean ±standard deviation (count) ==\n";
+  const int bands = BandRowCount(average.thirdOctave);
+  for (const AverageGroup& group : average.groups) {
+    out += "\nAVERAGE - " + group.channel + "\n";
+    Rows rows;
+    std::vector<std::string> header{"Band"};
+    for (int row : GroupRows(group.channel)) {
+      header.push_back(std::string(RowName(row)) +
+                       (*RowUnit(row) ? std::string(" [") + RowUnit(row) + "]" : ""));
+    }
+    rows.push_back(header);
+    for (int band = 0; band < bands; ++band) {
+      std::vector<std::string> line{AverageBandName(average.thirdOctave, band)};
+      for (int row : GroupRows(group.channel)) line.push_back(MeanText(group.cells[band][row]));
+      rows.push_back(line);
+    }
+    out += Align(rows);
+  }
+  return out;
+}
+
+std::string AverageReport(const Average& average) {
+  std::string out = "Average\t" + std::to_string(average.fileCount) + " files\r\n";
+  const int bands = BandRowCount(average.thirdOctave);
+  for (const AverageGroup& group : average.groups) {
+    out += "\r\n" + group.channel + "\tBand";
+    for (int row : GroupRows(group.channel)) out += std::string("\t") + RowName(row) + "\tSD\tN";
+    out += "\r\n";
+    for (int band = 0; band < bands; ++band) {
+      out += std::string("\t") + AverageBandName(average.thirdOctave, band);
+      for (int row : GroupRows(group.channel)) {
+        const Statistic& s = group.cells[band][row];
+        out += s.count ? "\t" + Short(s.mean) : std::string("\t");
+        out += s.count > 1 ? "\t" + Short(s.deviation) : std::string("\t");
+        out += "\t" + std::to_string(s.count);
+      }
+      out += "\r\n";
+    }
+  }
+  return out;
+}
+
+std::string AverageCsv(const Average& average) {
+  std::string out = "channel,band,parameter,unit,mean,standard_deviation,count,missing\r\n";
+  const int bands = BandRowCount(average.thirdOctave);
+  for (const AverageGroup& group : average.groups) {
+    for (int band = 0; band < bands; ++band) {
+      for (int row : GroupRows(group.channel)) {
+        const Statistic& s = group.cells[band][row];
+        out += group.channel + "," + CsvText(AverageBandName(average.thirdOctave, band)) + "," +
+               CsvText(RowName(row)) + "," + RowUnit(row) + "," + (s.count ? Exact(s.mean) : std::string()) +
+               "," + (s.count > 1 ? Exact(s.deviation) : std::string()) + "," + std::to_string(s.count) +
+               "," + std::to_string(s.missing) + "\r\n";
+      }
+    }
+  }
+  return out;
+}
+
+std::string AverageJson(const Average& average, const std::string& indent) {
+  const std::string in1 = indent + "  ", in2 = in1 + "  ", in3 = in2 + "  ";
+  std::string o = "{\n" + in1 + "\"fileCount\": " + std::to_string(average.fileCount) + ",\n";
+  o += in1 + "\"files\": [";
+  for (size_t i = 0; i < average.files.size(); ++i) o += (i ? ", " : "") + JsonText(average.files[i]);
+  o += "],\n" + in1 + "\"groups\": [\n";
+  const int bands = BandRowCount(average.thirdOctave);
+  for (size_t g = 0; g < average.groups.size(); ++g) {
+    const AverageGroup& group = average.groups[g];
+    o += in2 + "{\"channel\": " + JsonText(group.channel) + ", \"bands\": [\n";
+    for (int band = 0; band < bands; ++band) {
+      o += in3 + "{\"band\": " + JsonText(AverageBandName(average.thirdOctave, band));
+      for (int row : GroupRows(group.channel)) {
+        const Statistic& s = group.cells[band][row];
+        o += ", " + JsonText(RowName(row)) + ": {\"mean\": " + (s.count ? Exact(s.mean) : "null") +
+             ", \"standardDeviation\": " + (s.count > 1 ? Exact(s.deviation) : "null") +
+             ", \"count\": " + std::to_string(s.count) + ", \"missing\": " + std::to_string(s.missing) + "}";
+      }
+      o += std::string("}") + (band + 1 < bands ? ",\n" : "\n");
+    }
+    o += in2 + "]}" + (g + 1 < average.groups.size() ? ",\n" : "\n");
+  }
+  return o + in1 + "]\n" + indent + "}";
+}
+
+std::string ComparisonTable(const Comparison& comparison) {
+  std::string out = "== difference B - A: A " + comparison.fileA + ", B " + comparison.fileB +
+                    " (* above one just-noticeable difference) ==\n";
+  const int bands = BandRowCount(comparison.thirdOctave);
+  for (size_t c = 0; c < comparison.channels.size(); ++c) {
+    const bool pair = comparison.channels[c] == "pair";
+    out += "\nDIFFERENCE - " + comparison.channels[c] + "\n";
+    Rows rows;
+    std::vector<std::string> header{"Band"};
+    for (int row : GroupRows(pair ? "pair" : "")) {
+      const bool relative = JNDS[row].relative;
+      const char* unit = relative ? "%" : RowUnit(row);
+      header.push_back(std::string(RowName(row)) + (*unit ? std::string(" [") + unit + "]" : ""));
+    }
+    rows.push_back(header);
+    for (int band = 0; band < bands; ++band) {
+      std::vector<std::string> line{AverageBandName(comparison.thirdOctave, band)};
+      for (int row : GroupRows(pair ? "pair" : ""))
+        line.push_back(DifferenceText(comparison.cells[c][band][row]));
+      rows.push_back(line);
+    }
+    out += Align(rows);
+  }
+  return out;
+}
+
+std::string ComparisonReport(const Comparison& comparison) {
+  std::string out = "Difference B - A\tA\t" + comparison.fileA + "\tB\t" + comparison.fileB + "\r\n";
+  const int bands = BandRowCount(comparison.thirdOctave);
+  for (size_t c = 0; c < comparison.channels.size(); ++c) {
+    const bool pair = comparison.channels[c] == "pair";
+    out += "\r\n" + comparison.channels[c] + "\tBand";
+    for (int row : GroupRows(pair ? "pair" : "")) out += std::string("\t") + RowName(row);
+    out += "\r\n";
+    for (int band = 0; band < bands; ++band) {
+      out += std::string("\t") + AverageBandName(comparison.thirdOctave, band);
+      for (int row : GroupRows(pair ? "pair" : "")) {
+        const Difference& d = comparison.cells[c][band][row];
+        out += "\t" + (d.bothComputed ? DifferenceText(d) : std::string());
+      }
+      out += "\r\n";
+    }
+  }
+  return out;
+}
+
+std::string ComparisonCsv(const Comparison& comparison) {
+  std::string out = "channel,band,parameter,unit,a,b,difference,difference_unit,jnd,above_jnd\r\n";
+  const int bands = BandRowCount(comparison.thirdOctave);
+  for (size_t c = 0; c < comparison.channels.size(); ++c) {
+    const bool pair = comparison.channels[c] == "pair";
+    for (int band = 0; band < bands; ++band) {
+      for (int row : GroupRows(pair ? "pair" : "")) {
+        const Difference& d = comparison.cells[c][band][row];
+        out += comparison.channels[c] + "," + CsvText(AverageBandName(comparison.thirdOctave, band)) + "," +
+               CsvText(RowName(row)) + "," + RowUnit(row) + ",";
+        out += d.bothComputed ? Exact(d.a) + "," + Exact(d.b) + "," + Exact(d.difference) : std::string(",,");
+        out += std::string(",") + (d.relative ? "%" : RowUnit(row)) + "," +
+               (d.jnd > 0.0 ? Exact(d.jnd) : "") + "," +
+               (d.bothComputed && d.jnd > 0.0 ? (d.noticeable ? "yes" : "no") : "") + "\r\n";
+      }
+    }
+  }
+  return out;
+}
+
+std::string ComparisonJson(const Comparison& comparison, const std::string& indent) {
+  const std::string in1 = indent + "  ", in2 = in1 + "  ", in3 = in2 + "  ";
+  std::string o = "{\n" + in1 + "\"a\": " + JsonText(comparison.fileA) + ",\n" + in1 +
+                  "\"b\": " + JsonText(comparison.fileB) + ",\n" + in1 + "\"channels\": [\n";
+  const int bands = BandRowCount(comparison.thirdOctave);
+  for (size_t c = 0; c < comparison.channels.size(); ++c) {
+    const bool pair = comparison.channels[c] == "pair";
+    o += in2 + "{\"channel\": " + JsonText(comparison.channels[c]) + ", \"bands\": [\n";
+    for (int band = 0; band < bands; ++band) {
+      o += in3 + "{\"band\": " + JsonText(AverageBandName(comparison.thirdOctave, band));
+      for (int row : GroupRows(pair ? "pair" : "")) {
+        const Difference& d = comparison.cells[c][band][row];
+        o += ", " + JsonText(RowName(row)) + ": ";
+        if (!d.bothComputed) {
+          o += "null";
+          continue;
+        }
+        o += "{\"a\": " + Exact(d.a) + ", \"b\": " + Exact(d.b) + ", \"difference\": " + Exact(d.difference) +
+             ", \"unit\": " + JsonText(d.relative ? "%" : RowUnit(row)) +
+             ", \"jnd\": " + (d.jnd > 0.0 ? Exact(d.jnd) : "null") +
+             ", \"aboveJnd\": " + (d.jnd > 0.0 ? (d.noticeable ? "true" : "false") : "null") + "}";
+      }
+      o += std::string("}") + (band + 1 < bands ? ",\n" : "\n");
+    }
+    o += in2 + "]}" + (c + 1 < comparison.channels.size() ? ",\n" : "\n");
+  }
+  return o + in1 + "]\n" + indent + "}";
+}
+
+}  // namespace cli

@@ -1,0 +1,281 @@
+#include "host/cli/svg_chart.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace cli::svg {
+
+namespace {
+
+constexpr double MARGIN_LEFT = 54.0, MARGIN_RIGHT = 14.0, MARGIN_TOP = 22.0;
+constexpr double AXIS_BAND = 34.0;   // x tick labels and the x axis label below the plot
+constexpr double LEGEND_ROW = 14.0;  // height of one legend line
+constexpr double FONT_WIDTH = 5.6;   // average advance of the 10 px legend font
+constexpr double SWATCH = 20.0;      // legend symbol and its gap
+
+std::string Num(double value) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "%.1f", value);
+  return text;
+}
+
+const char* DashArray(Dash dash) {
+  switch (dash) {
+    case Dash::Solid:
+      return "";
+    case Dash::Dashed:
+      return " stroke-dasharray=\"6 3\"";
+    case Dash::Dotted:
+      return " stroke-dasharray=\"1.5 2.5\"";
+  }
+  return "";
+}
+
+// Maps data values to pixels along one axis.
+struct Scale {
+  double from, to;  // pixels of min and max
+  double min, max;
+  bool logarithmic;
+  double operator()(double value) const {
+    const double a = logarithmic ? std::log10(min) : min, b = logarithmic ? std::log10(max) : max;
+    const double v = logarithmic ? std::log10(value) : value;
+    return from + (v - a) / (b - a) * (to - from);
+  }
+  bool Contains(double value) const {
+    const double lo = std::min(min, max), hi = std::max(min, max);
+    return value >= lo - 1e-9 * (hi - lo) && value <= hi + 1e-9 * (hi - lo);
+  }
+};
+
+std::string TickText(double value, double step) {
+  // As many decimals as the step needs, none for whole steps.
+  int decimals = 0;
+  for (double s = step; decimals < 6 && std::fabs(s - std::round(s)) > 1e-9 * std::max(1.0, std::fabs(s));
+       s *= 10.0)
+    ++decimals;
+  char text[32];
+  std::snprintf(text, sizeof(text), "%.*f", decimals, value);
+  std::string out = text;
+  return out == "-0" ? "0" : out;
+}
+
+std::vector<Tick> LogTicks(double min, double max) {
+  std::vector<Tick> ticks;
+  for (double decade = std::pow(10.0, std::floor(std::log10(min))); decade <= max; decade *= 10.0) {
+    for (double m : {1.0, 2.0, 5.0}) {
+      const double v = decade * m;
+      if (v >= min && v <= max) ticks.push_back({v, TickText(v, decade < 1.0 ? decade : 1.0)});
+    }
+  }
+  return ticks;
+}
+
+struct LegendEntry {
+  std::string symbol;  // SVG drawn in a SWATCH-wide box whose left middle is (0, 0)
+  std::string text;
+};
+
+std::string LineSymbol(const std::string& color, double width, Dash dash, bool marker, bool line) {
+  std::string s;
+  if (line) {
+    s += "<line x1=\"0\" y1=\"0\" x2=\"16\" y2=\"0\" stroke=\"" + color + "\" stroke-width=\"" + Num(width) +
+         "\"" + DashArray(dash) + "/>";
+  }
+  if (marker) s += "<circle cx=\"8\" cy=\"0\" r=\"2.5\" fill=\"" + color + "\"/>";
+  return s;
+}
+
+// Lays the entries out in lines that fit `width`; returns the SVG and the
+// number of lines.
+std::string LayoutLegend(const std::vector<LegendEntry>& entries, double left, double top, double width,
+                         int& lines) {
+  std::string out = "<g class=\"legend\" font-size=\"10\">";
+  double x = 0.0;
+  lines = entries.empty() ? 0 : 1;
+  for (const LegendEntry& entry : entries) {
+    const double advance = SWATCH + FONT_WIDTH * static_cast<double>(entry.text.size()) + 12.0;
+    if (x > 0.0 && x + advance > width) {
+      x = 0.0;
+      ++lines;
+    }
+    const double y = top + (lines - 1) * LEGEND_ROW + LEGEND_ROW / 2.0;
+    out += "<g class=\"legend-entry\" transform=\"translate(" + Num(left + x) + " " + Num(y) + ")\">" +
+           entry.symbol + "<text x=\"" + Num(SWATCH) + "\" y=\"3.5\">" + Escape(entry.text) + "</text></g>";
+    x += advance;
+  }
+  return out + "</g>";
+}
+
+}  // namespace
+
+std::string Escape(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::vector<Tick> NiceTicks(double min, double max, int target) {
+  std::vector<Tick> ticks;
+  if (!(max > min) || !std::isfinite(min) || !std::isfinite(max) || target < 1) return ticks;
+  const double rough = (max - min) / target;
+  const double power = std::pow(10.0, std::floor(std::log10(rough)));
+  double step = power;
+  for (double m : {1.0, 2.0, 2.5, 5.0, 10.0}) {
+    step = m * power;
+    if (step >= rough) break;
+  }
+  for (double v = std::ceil(min / step - 1e-9) * step; v <= max + step * 1e-9; v += step) {
+    const double value = std::fabs(v) < step * 1e-9 ? 0.0 : v;
+    ticks.push_back({value, TickText(value, step)});
+  }
+  return ticks;
+}
+
+std::string Render(const Chart& c) {
+  const double plotLeft = MARGIN_LEFT, plotTop = MARGIN_TOP;
+  const double plotWidth = c.width - MARGIN_LEFT - MARGIN_RIGHT, plotHeight = c.plotHeight;
+  const Scale sx{plotLeft, plotLeft + plotWidth, c.x.min, c.x.max, c.x.logarithmic};
+  const Scale sy{plotTop + plotHeight, plotTop, c.y.min, c.y.max, c.y.logarithmic};
+  const std::string clip = "clip-" + c.id;
+
+  // Legend first: its height decides the chart's.
+  std::vector<LegendEntry> entries;
+  for (const Series& s : c.series) {
+    if (!s.name.empty()) entries.push_back({LineSymbol(s.color, s.width, s.dash, s.markers, s.line), s.name});
+  }
+  for (const Region& r : c.regions) {
+    if (r.label.empty()) continue;
+    entries.push_back(
+        {"<rect x=\"0\" y=\"-5\" width=\"16\" height=\"10\" fill=\"" + r.color + "\"/>", r.label});
+  }
+  for (const Marker& m : c.markers) {
+    entries.push_back({"<line x1=\"8\" y1=\"-6\" x2=\"8\" y2=\"6\" stroke=\"" + m.color +
+                           "\" stroke-width=\"1.2\" stroke-dasharray=\"3 2\"/>",
+                       m.label});
+  }
+  for (const std::string& note : c.notes) entries.push_back({"", note});
+  int legendLines = 0;
+  const double legendTop = plotTop + plotHeight + AXIS_BAND + 4.0;
+  const std::string legend = LayoutLegend(entries, 8.0, legendTop, c.width - 16.0, legendLines);
+  const double height = legendTop + legendLines * LEGEND_ROW + 6.0;
+
+  std::string o =
+      "<svg class=\"chart\" id=\"" + Escape(c.id) + "\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " +
+      Num(c.width) + " " + Num(height) + "\" width=\"" + Num(c.width) + "\" height=\"" + Num(height) +
+      "\" font-family=\"Helvetica, Arial, sans-serif\" role=\"img\" aria-label=\"" + Escape(c.title) + "\">";
+  o += "<defs><clipPath id=\"" + Escape(clip) + "\"><rect x=\"" + Num(plotLeft) + "\" y=\"" + Num(plotTop) +
+       "\" width=\"" + Num(plotWidth) + "\" height=\"" + Num(plotHeight) + "\"/></clipPath></defs>";
+  o += "<text class=\"chart-title\" x=\"" + Num(plotLeft) +
+       "\" y=\"14\" font-size=\"12\" font-weight=\"bold\">" + Escape(c.title) + "</text>";
+
+  // Grid, ticks and tick labels.
+  const std::vector<Tick> xTicks = !c.x.ticks.empty() ? c.x.ticks
+                                   : c.x.logarithmic  ? LogTicks(c.x.min, c.x.max)
+                                                      : NiceTicks(c.x.min, c.x.max, 6);
+  const std::vector<Tick> yTicks = !c.y.ticks.empty() ? c.y.ticks : NiceTicks(c.y.min, c.y.max, 5);
+  o += "<g class=\"gridlines\" stroke=\"#e3e3e3\" stroke-width=\"1\">";
+  for (const Tick& t : xTicks) {
+    if (!sx.Contains(t.value)) continue;
+    const std::string x = Num(sx(t.value));
+    o += "<line x1=\"" + x + "\" y1=\"" + Num(plotTop) + "\" x2=\"" + x + "\" y2=\"" +
+         Num(plotTop + plotHeight) + "\"/>";
+  }
+  for (const Tick& t : yTicks) {
+    if (!sy.Contains(t.value)) continue;
+    const std::string y = Num(sy(t.value));
+    o += "<line x1=\"" + Num(plotLeft) + "\" y1=\"" + y + "\" x2=\"" + Num(plotLeft + plotWidth) +
+         "\" y2=\"" + y + "\"/>";
+  }
+  o += "</g>";
+  o += "<g class=\"x-ticks\" font-size=\"10\" text-anchor=\"middle\" fill=\"#333\">";
+  for (const Tick& t : xTicks) {
+    if (!sx.Contains(t.value) || t.label.empty()) continue;
+    o += "<text x=\"" + Num(sx(t.value)) + "\" y=\"" + Num(plotTop + plotHeight + 13.0) + "\">" +
+         Escape(t.label) + "</text>";
+  }
+  o += "</g><g class=\"y-ticks\" font-size=\"10\" text-anchor=\"end\" fill=\"#333\">";
+  for (const Tick& t : yTicks) {
+    if (!sy.Contains(t.value) || t.label.empty()) continue;
+    o += "<text x=\"" + Num(plotLeft - 4.0) + "\" y=\"" + Num(sy(t.value) + 3.5) + "\">" + Escape(t.label) +
+         "</text>";
+  }
+  o += "</g>";
+  o += "<text class=\"axis-label x-label\" x=\"" + Num(plotLeft + plotWidth / 2.0) + "\" y=\"" +
+       Num(plotTop + plotHeight + 28.0) + "\" font-size=\"11\" text-anchor=\"middle\">" + Escape(c.x.label) +
+       "</text>";
+  const double yLabelX = 12.0, yLabelY = plotTop + plotHeight / 2.0;
+  o += "<text class=\"axis-label y-label\" x=\"" + Num(yLabelX) + "\" y=\"" + Num(yLabelY) +
+       "\" font-size=\"11\" text-anchor=\"middle\" transform=\"rotate(-90 " + Num(yLabelX) + " " +
+       Num(yLabelY) + ")\">" + Escape(c.y.label) + "</text>";
+
+  // Data, clipped to the plot.
+  o += "<g clip-path=\"url(#" + Escape(clip) + ")\">";
+  for (const Region& r : c.regions) {
+    const double a = sx(std::max(r.from, c.x.min)), b = sx(std::min(r.to, c.x.max));
+    if (b <= a) continue;
+    o += "<rect class=\"region\" x=\"" + Num(a) + "\" y=\"" + Num(plotTop) + "\" width=\"" + Num(b - a) +
+         "\" height=\"" + Num(plotHeight) + "\" fill=\"" + r.color + "\"/>";
+  }
+  for (const Marker& m : c.markers) {
+    const std::string x = Num(sx(m.x));
+    o += "<line class=\"marker\" x1=\"" + x + "\" y1=\"" + Num(plotTop) + "\" x2=\"" + x + "\" y2=\"" +
+         Num(plotTop + plotHeight) + "\" stroke=\"" + m.color +
+         "\" stroke-width=\"1.2\" stroke-dasharray=\"3 2\"/>";
+  }
+  for (const Series& s : c.series) {
+    o += "<g class=\"series\" data-series=\"" + Escape(s.name) + "\">";
+    std::string points, dots;
+    auto flush = [&]() {
+      if (s.line && points.find(' ') != std::string::npos) {
+        o += "<polyline fill=\"none\" stroke=\"" + s.color + "\" stroke-width=\"" + Num(s.width) +
+             "\" stroke-linejoin=\"round\"" + DashArray(s.dash) + " points=\"" + points + "\"/>";
+      }
+      points.clear();
+    };
+    for (size_t i = 0; i < s.x.size() && i < s.y.size(); ++i) {
+      const bool usable =
+          std::isfinite(s.x[i]) && std::isfinite(s.y[i]) && (!c.x.logarithmic || s.x[i] > 0.0);
+      if (!usable) {
+        flush();
+        continue;
+      }
+      const std::string point = Num(sx(s.x[i])) + "," + Num(sy(s.y[i]));
+      points += (points.empty() ? "" : " ") + point;
+      if (s.markers) {
+        dots += "<circle cx=\"" + Num(sx(s.x[i])) + "\" cy=\"" + Num(sy(s.y[i])) + "\" r=\"2.5\" fill=\"" +
+                s.color + "\"/>";
+      }
+    }
+    flush();
+    o += dots + "</g>";
+  }
+  o += "</g>";
+  o += "<rect x=\"" + Num(plotLeft) + "\" y=\"" + Num(plotTop) + "\" width=\"" + Num(plotWidth) +
+       "\" height=\"" + Num(plotHeight) + "\" fill=\"none\" stroke=\"#888\" stroke-width=\"1\"/>";
+  o += legend;
+  return o + "</svg>";
+}
+
+}  // namespace cli::svg

@@ -1,0 +1,143 @@
+// Units of the HTML report and of --average / --compare that the browser
+// test cannot pin down: round tick values, the bounded level-curve copy, the
+// statistics and the just-noticeable-difference flags.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "host/cli/average.h"
+#include "host/cli/svg_chart.h"
+#include "host/kit/run_record.h"
+#include "interface/bands.h"
+
+namespace cli {
+namespace {
+
+TEST(SvgChart, NiceTicksAreRoundNumbersCoveringTheRange) {
+  struct Case {
+    double min, max;
+    int target;
+    std::vector<std::string> labels;
+  } cases[] = {
+      {0.0, 1.03, 5, {"0.00", "0.25", "0.50", "0.75", "1.00"}},
+      {-63.0, 0.0, 5, {"-60", "-40", "-20", "0"}},
+      {-0.3, 9.7, 4, {"0.0", "2.5", "5.0", "7.5"}},
+      {0.0, 1.05, 6, {"0.0", "0.2", "0.4", "0.6", "0.8", "1.0"}},
+      {0.5, 0.5, 5, {}},  // empty range: no ticks rather than a division by zero
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> labels;
+    for (const svg::Tick& tick : svg::NiceTicks(c.min, c.max, c.target)) labels.push_back(tick.label);
+    EXPECT_EQ(labels, c.labels) << c.min << ".." << c.max;
+  }
+}
+
+TEST(SvgChart, TextIsEscapedAndEveryPartIsPresent) {
+  svg::Chart chart;
+  chart.id = "c1";
+  chart.title = "A <b> & 'c'";
+  chart.x = svg::Axis{"Time (s)", 0.0, 1.0, false, {}};
+  chart.y = svg::Axis{"Level (dB)", -60.0, 0.0, false, {}};
+  chart.series.push_back(
+      {"fit", "#000", {0.0, 0.5, 1.0}, {0.0, NAN, -60.0}, 1.0, svg::Dash::Solid, false, true});
+  const std::string out = svg::Render(chart);
+  EXPECT_NE(out.find("A &lt;b&gt; &amp; &#39;c&#39;"), std::string::npos);
+  EXPECT_EQ(out.find("<b>"), std::string::npos);
+  // A non-finite value breaks the line: two single points draw no polyline.
+  EXPECT_EQ(out.find("<polyline"), std::string::npos);
+  EXPECT_NE(out.find(">Time (s)</text>"), std::string::npos);
+  EXPECT_NE(out.find("clip-path=\"url(#clip-c1)\""), std::string::npos);
+}
+
+TEST(LevelCurveCopy, IsBoundedAndKeepsTheAskedSamplesExactly) {
+  struct Case {
+    uint32_t length;
+    std::vector<uint32_t> keep;
+  } cases[] = {{1500, {}}, {100000, {}}, {100000, {7, 31999, 31999, 65537, 99999, 250000}}, {4001, {4000}}};
+  for (const Case& c : cases) {
+    // A stepped decay: every step must survive as a bucket extreme.
+    std::vector<float> level(c.length);
+    for (uint32_t i = 0; i < c.length; ++i)
+      level[i] = -0.001f * static_cast<float>(i) - (i % 97 == 0 ? 3.0f : 0.0f);
+    const hostkit::LevelCurve curve = hostkit::ThinLevelCurve(level.data(), c.length, 2000, c.keep);
+    ASSERT_EQ(curve.index.size(), curve.levelDb.size());
+    EXPECT_LE(curve.index.size(), 2000u) << c.length;
+    EXPECT_EQ(curve.index.front(), 0u);
+    EXPECT_EQ(curve.index.back(), c.length - 1);
+    for (size_t i = 1; i < curve.index.size(); ++i) ASSERT_LT(curve.index[i - 1], curve.index[i]);
+    for (size_t i = 0; i < curve.index.size(); ++i) ASSERT_EQ(curve.levelDb[i], level[curve.index[i]]);
+    for (uint32_t k : c.keep) {
+      if (k >= c.length) continue;
+      EXPECT_NE(std::find(curve.index.begin(), curve.index.end(), k), curve.index.end()) << k;
+    }
+  }
+}
+
+// A mono octave result whose EDT, C80 and D50 of band `band` are given (NaN: not a result).
+FileResult MakeResult(int rateHz, float edt, float c80, float d50, int band = 5) {
+  FileResult r;
+  r.path = "position.wav";
+  r.haveResults = true;
+  r.audio.usedChannels = {1};
+  r.audio.sampleRate = rateHz;
+  for (int b = 0; b < OCTAVE_ROWS - 1; ++b) r.record.channels[0].bands[b].analysed = true;
+  const float values[3] = {edt, c80, d50};
+  const int slots[3] = {SLOT_EDT, SLOT_C80, SLOT_D50};
+  for (int i = 0; i < 3; ++i) {
+    r.store.values[0][band][slots[i]] = values[i];
+    r.store.valid[0][band][slots[i]] = std::isnan(values[i]) ? 'n' : 'y';
+  }
+  return r;
+}
+
+TEST(Average, MeanDeviationAndCountOfTheResultsOnly) {
+  std::vector<FileResult> files = {MakeResult(44100, 1.0f, 0.0f, 40.0f), MakeResult(44100, 2.0f, 2.0f, 50.0f),
+                                   MakeResult(44100, 3.0f, 4.0f, 60.0f), MakeResult(44100, NAN, 6.0f, 70.0f)};
+  Average average;
+  std::string error;
+  ASSERT_TRUE(ComputeAverage(files, false, average, error)) << error;
+  ASSERT_EQ(average.groups.size(), 1u);
+  EXPECT_EQ(average.groups[0].channel, "mono");
+  const Statistic& edt = average.groups[0].cells[5][SLOT_EDT];
+  EXPECT_EQ(edt.count, 3);
+  EXPECT_EQ(edt.missing, 1);
+  EXPECT_DOUBLE_EQ(edt.mean, 2.0);
+  EXPECT_DOUBLE_EQ(edt.deviation, 1.0);
+  const Statistic& c80 = average.groups[0].cells[5][SLOT_C80];
+  EXPECT_DOUBLE_EQ(c80.mean, 3.0);
+  EXPECT_DOUBLE_EQ(c80.deviation, std::sqrt(20.0 / 3.0));
+
+  files.push_back(MakeResult(48000, 1.0f, 1.0f, 1.0f));
+  EXPECT_FALSE(ComputeAverage(files, false, average, error));
+  EXPECT_NE(error.find("one sampling rate"), std::string::npos) << error;
+}
+
+TEST(Compare, FlagsDifferencesAboveOneJustNoticeableDifference) {
+  struct Case {
+    float edtA, edtB, c80A, c80B, d50A, d50B;
+    bool edt, c80, d50;
+  } cases[] = {
+      {1.0f, 1.06f, 0.0f, 1.2f, 50.0f, 54.0f, true, true, false},  // EDT +6 %, C80 +1.2 dB, D50 +4 points
+      {1.0f, 0.96f, 3.0f, 2.5f, 50.0f, 44.0f, false, false, true},
+      {2.0f, 1.8f, 0.0f, -1.5f, 50.0f, 50.0f, true, true, false},  // EDT -10 %
+  };
+  for (const Case& c : cases) {
+    Comparison comparison;
+    std::string error;
+    ASSERT_TRUE(
+        CompareFiles({MakeResult(44100, c.edtA, c.c80A, c.d50A), MakeResult(44100, c.edtB, c.c80B, c.d50B)},
+                     comparison, error))
+        << error;
+    const auto& band = comparison.cells[0][5];
+    EXPECT_EQ(band[SLOT_EDT].noticeable, c.edt) << c.edtA << " " << c.edtB;
+    EXPECT_EQ(band[SLOT_C80].noticeable, c.c80) << c.c80A << " " << c.c80B;
+    EXPECT_EQ(band[SLOT_D50].noticeable, c.d50) << c.d50A << " " << c.d50B;
+    EXPECT_FALSE(comparison.cells[0][4][SLOT_EDT].bothComputed);  // never computed there
+  }
+}
+
+}  // namespace
+}  // namespace cli
