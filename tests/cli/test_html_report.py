@@ -234,6 +234,10 @@ class HtmlReportTest(unittest.TestCase):
                     (x0, y0), (x1, y1) = series[name]["points"]
                     decay_time = -60.0 * (x1 - x0) / (y1 - y0)
                     self.assertAlmostEqual(decay_time / value["value"], 1.0, delta=0.01, msg=(c, b, name))
+                    # Over the samples the fit used (the selection starts at 0 s; a pixel is about 4 ms).
+                    fit = band["fits"][key]
+                    self.assertAlmostEqual(x0, fit["startSeconds"], delta=0.002, msg=(c, b, name))
+                    self.assertAlmostEqual(x1, fit["endSeconds"], delta=0.002, msg=(c, b, name))
                     drawn += 1
         self.assertGreater(drawn, 40)
         # A refused fit shows the curve and says why.
