@@ -29,6 +29,7 @@ packages=(g++ g++-multilib cmake make git libgtest-dev googletest libbenchmark-d
           pkg-config g++-mingw-w64-i686 binutils-mingw-w64-i686 icoutils qemu-user-static python3 clang-format cloc
           clang libclang-rt-14-dev)
 packages+=(chromium)  # ctest's html_report_browser opens the HTML room report in headless Chromium
+packages+=(pybind11-dev python3-dev python3-numpy python3-pandas python3-dask python3-distributed python3-pytest)
 
 install_missing_packages() {
   local missing=() package
@@ -111,6 +112,18 @@ format() {
   fi
   echo "$(printf '%s\n' $bad | grep -c .) of ${#files[@]} files not formatted"
   return "$status"
+}
+
+# The Python module (a position-independent build) and its pytest suite under
+# Debian's interpreter; any non-zero exit fails, 5 (no tests collected) too.
+python_module() {
+  local dir=$build_root/python
+  cmake -S "$repo" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DROOMSTAT_WERROR=ON -DROOMSTAT_REQUIRE_ALL=ON \
+        "${launcher[@]}" -DROOMSTAT_BUILD_PYTHON=ON -DPython_EXECUTABLE=/usr/bin/python3 \
+        -DROOMSTAT_BUILD_BENCHMARKS=OFF -DROOMSTAT_DLL_CHECK=OFF &&
+    cmake --build "$dir" --parallel "$jobs" --target roomstat_python roomstat &&
+    PYTHONPATH=$dir/python ROOMSTAT_CLI=$dir/roomstat ROOMSTAT_EXAMPLES=$repo/examples \
+      /usr/bin/python3 -m pytest -p no:cacheprovider "$repo/tests/python"
 }
 
 layers() {
@@ -197,6 +210,7 @@ run_stage native native
 run_stage sanitize sanitize
 run_stage i386 i386
 run_stage fuzz env ROOMSTAT_FUZZ_BUILD="$build_root/fuzz" ROOMSTAT_JOBS="$jobs" "$repo/tools/fuzz.sh"
+run_stage python python_module
 
 if [ ${#failed_stages[@]} -eq 0 ]; then
   echo "test.sh: every stage passed in $(($(date +%s) - total_start)) s"
