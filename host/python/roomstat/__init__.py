@@ -7,7 +7,7 @@ reason equals the program's json output.
     >>> import roomstat
     >>> result = roomstat.analyse_file("examples/binaural_clap.wav")
     >>> result.value("RT30", "1k", channel="left")
-    0.7083...
+    0.70825988...
 
 * :func:`analyse` takes a numpy array (1-D or (frames, 2); float in [-1, 1]
   full scale, or int16 / int8 / int32 samples) and a sampling rate;
@@ -20,7 +20,6 @@ A failed analysis raises :class:`AnalysisError` with the program's message.
 The interpreter lock is released while the plug-in runs, so threads analyse
 in parallel.
 """
-from __future__ import annotations
 
 import json
 import math
@@ -119,32 +118,23 @@ class Result:
         return self.status == "ok"
 
     def _fill_arrays(self, document: dict) -> None:
+        cells = [[[band[name] for name in PARAMETERS] for band in channel["bands"]]
+                 for channel in document.get("channels", [])]
         shape = (len(self.channels), len(self.bands), len(PARAMETERS))
-        self.values = np.full(shape, np.nan)
-        self.computed = np.zeros(shape, dtype=bool)
-        self.reasons = np.full(shape, "", dtype=object)
-        for c, channel in enumerate(document.get("channels", [])):
-            for b, band in enumerate(channel["bands"]):
-                for k, name in enumerate(PARAMETERS):
-                    cell = band[name]
-                    if cell["computed"]:
-                        self.computed[c, b, k] = True
-                        self.values[c, b, k] = np.float32(cell["value"])
-                    else:
-                        self.reasons[c, b, k] = cell["reason"]
+        flat = [cell for channel in cells for band in channel for cell in band]
+        self.computed = np.array([cell["computed"] for cell in flat], dtype=bool).reshape(shape)
+        # The json writes single-precision values with 9 digits: float32 reads them back exactly.
+        self.values = np.array([cell["value"] if cell["computed"] else np.nan for cell in flat],
+                               dtype=np.float32).astype(np.float64).reshape(shape)
+        self.reasons = np.array([cell.get("reason", "") for cell in flat], dtype=object).reshape(shape)
         pair_shape = (len(PAIR_PARAMETERS), len(self.bands))
-        self.pair_values = np.full(pair_shape, np.nan)
-        self.pair_computed = np.zeros(pair_shape, dtype=bool)
-        self.pair_reasons = np.full(pair_shape, "", dtype=object)
-        if len(self.channels) == 2:
-            for b, band in enumerate(document["interChannel"]):
-                for i, name in enumerate(PAIR_PARAMETERS):
-                    cell = band[name]
-                    self.pair_computed[i, b] = cell["computed"]
-                    if cell["computed"]:
-                        self.pair_values[i, b] = cell["value"]
-                    else:
-                        self.pair_reasons[i, b] = cell["reason"]
+        pairs = [[band[name] for band in document["interChannel"]] for name in PAIR_PARAMETERS] \
+            if len(self.channels) == 2 else [[{"computed": False, "value": None}] * len(self.bands)] * 4
+        flat = [cell for row in pairs for cell in row]
+        self.pair_computed = np.array([cell["computed"] for cell in flat], dtype=bool).reshape(pair_shape)
+        self.pair_values = np.array([cell["value"] if cell["computed"] else np.nan for cell in flat],
+                                    dtype=np.float64).reshape(pair_shape)
+        self.pair_reasons = np.array([cell.get("reason", "") for cell in flat], dtype=object).reshape(pair_shape)
         self.noise_corrected = np.array(document.get("noiseCorrected", []), dtype=bool)
         table = _roomstat.bands(bool(self.settings.get("thirdOctave", False)))[: len(self.bands)]
         self.nominal_hz = np.array([float(label) if label != "Lin" else np.nan for _, label in table])
@@ -359,11 +349,10 @@ def _rows(result: Result) -> list[dict]:
 def _frame(rows: list[dict]):
     import pandas as pd
 
-    frame = pd.DataFrame(rows)
-    columns = list(_META_COLUMNS)
+    columns = dict.fromkeys(_META_COLUMNS)
     for row in rows:
-        columns += [key for key in row if key not in columns]
-    return frame.reindex(columns=columns)
+        columns.update(dict.fromkeys(row))
+    return pd.DataFrame({name: [row.get(name, np.nan) for row in rows] for name in columns}, columns=list(columns))
 
 
 def table(results: Iterable[Result]):

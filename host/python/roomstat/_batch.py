@@ -1,6 +1,5 @@
 """Many files on a Dask cluster: dask.bag maps the analysis over the paths,
 each partition returns its table rows, and the client assembles the table."""
-from __future__ import annotations
 
 import os
 
