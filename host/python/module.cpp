@@ -39,7 +39,8 @@ cli::Options ParseWords(const std::vector<std::string>& words, const std::string
   for (std::string& word : storage) argv.push_back(word.data());
   cli::Options options;
   std::string error;
-  if (!cli::ParseOptions(static_cast<int>(argv.size()), argv.data(), options, error)) throw py::value_error(error);
+  if (!cli::ParseOptions(static_cast<int>(argv.size()), argv.data(), options, error))
+    throw py::value_error(error);
   if (options.help || options.version || !options.settingsPath.empty() || !options.saveSettingsPath.empty() ||
       options.inputs.size() != 1) {
     throw py::value_error("only analysis settings and the selection can be given here");
@@ -65,11 +66,14 @@ py::tuple Outcome(const std::vector<cli::FileResult>& results) {
 py::tuple AnalyseSamples(py::array_t<float, py::array::c_style> samples, int64_t rateHz, int bitsOffered,
                          bool floatSource, const std::string& sourceName, const std::string& subFormat,
                          const std::vector<std::string>& words) {
-  if (samples.ndim() != 2 || samples.shape(1) < 1 || samples.shape(1) > MAX_CHANNELS || samples.shape(0) < 1) {
+  if (samples.ndim() != 2 || samples.shape(1) < 1 || samples.shape(1) > MAX_CHANNELS ||
+      samples.shape(0) < 1) {
     throw py::value_error("samples must be a (frames, 1 or 2) array with at least one frame");
   }
-  if (rateHz <= 0 || rateHz > INT32_MAX) throw py::value_error("the sampling rate must be a positive whole number");
-  if (bitsOffered != 8 && bitsOffered != 16 && bitsOffered != 32) throw py::value_error("bits must be 8, 16 or 32");
+  if (rateHz <= 0 || rateHz > INT32_MAX)
+    throw py::value_error("the sampling rate must be a positive whole number");
+  if (bitsOffered != 8 && bitsOffered != 16 && bitsOffered != 32)
+    throw py::value_error("bits must be 8, 16 or 32");
   const cli::Options options = ParseWords(words, sourceName);
 
   std::vector<cli::FileResult> results(1);

@@ -5,6 +5,7 @@ Environment: ROOMSTAT_CLI (the program; default: roomstat on PATH), ROOMSTAT_EXA
 """
 import json
 import os
+import pickle
 import shutil
 import subprocess
 import threading
@@ -15,7 +16,8 @@ import pytest
 
 import roomstat
 
-EXAMPLES = os.environ.get("ROOMSTAT_EXAMPLES", os.path.join(os.path.dirname(__file__), "..", "..", "examples"))
+EXAMPLES = os.environ.get("ROOMSTAT_EXAMPLES",
+                          os.path.join(os.path.dirname(__file__), "..", "..", "examples"))
 NAMES = ["binaural_clap.wav", "living_room.wav", "seminar_room_clap.wav"]
 OPTION_SETS = [  # (module keywords, the program's options)
     ({}, []),
@@ -89,8 +91,8 @@ def test_arrays_of_every_type_equal_the_file(name):
     shorts, rate = read_wav(example(name))
     from_file = roomstat.analyse_file(example(name))
     # Lossless forms of the same 16-bit samples are the same numbers to the plug-in.
-    forms = [shorts, shorts / 32768.0, (shorts / 32768.0).astype(np.float32), shorts.astype(np.int32) << 16,
-             np.asfortranarray(shorts), np.repeat(shorts, 2, axis=0)[::2]]
+    forms = [shorts, shorts.astype(">i2"), shorts / 32768.0, (shorts / 32768.0).astype(np.float32),
+             shorts.astype(np.int32) << 16, np.asfortranarray(shorts), np.repeat(shorts, 2, axis=0)[::2]]
     if shorts.shape[1] == 1:
         forms.append(shorts[:, 0])
     for samples in forms:
@@ -99,6 +101,7 @@ def test_arrays_of_every_type_equal_the_file(name):
 
 @pytest.mark.parametrize("samples,rate,error,words", [
     (np.zeros(100, dtype=np.complex64), 44100, TypeError, "int16"),
+    (np.array(["0.5"] * 100), 44100, TypeError, "int16"),
     (np.zeros(100, dtype=bool), 44100, TypeError, "not bool"),
     (np.zeros(100, dtype=np.uint16), 44100, TypeError, "uint16"),
     (np.zeros((100, 3)), 44100, ValueError, "3 channels"),
@@ -134,6 +137,7 @@ def test_failures_raise_analysis_error_with_the_programs_reason(tmp_path):
         roomstat.analyse(np.linspace(0.1, 0.0, 4410), 44100, threshold=32767)
     assert raised.value.status == "no results" and raised.value.messages
     assert raised.value.messages[0][1] in str(raised.value)
+    assert str(pickle.loads(pickle.dumps(raised.value))) == str(raised.value)  # crosses to Dask clients
     with pytest.raises(roomstat.AnalysisError) as raised:
         roomstat.analyse_file(str(tmp_path / "missing.wav"))
     assert raised.value.status == "unreadable"

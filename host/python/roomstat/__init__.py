@@ -66,6 +66,9 @@ class AnalysisError(RuntimeError):
             text += " (" + "; ".join(c + ": " + t if c else t for c, t in self.messages) + ")"
         super().__init__(text)
 
+    def __reduce__(self):
+        return AnalysisError, (self.result,)
+
 
 class Result:
     """What the plug-in computed for one response.
@@ -134,7 +137,8 @@ class Result:
         self.pair_computed = np.array([cell["computed"] for cell in flat], dtype=bool).reshape(pair_shape)
         self.pair_values = np.array([cell["value"] if cell["computed"] else np.nan for cell in flat],
                                     dtype=np.float64).reshape(pair_shape)
-        self.pair_reasons = np.array([cell.get("reason", "") for cell in flat], dtype=object).reshape(pair_shape)
+        self.pair_reasons = np.array([cell.get("reason", "") for cell in flat],
+                                     dtype=object).reshape(pair_shape)
         self.noise_corrected = np.array(document.get("noiseCorrected", []), dtype=bool)
         table = _roomstat.bands(bool(self.settings.get("thirdOctave", False)))[: len(self.bands)]
         self.nominal_hz = np.array([float(label) if label != "Lin" else np.nan for _, label in table])
@@ -231,28 +235,29 @@ def _offered_samples(samples: Any) -> tuple[np.ndarray, int, bool, str]:
         raise ValueError("samples hold no sample frames")
     if frames > _MAX_FRAMES:
         raise ValueError("samples are too long for one analysis (%d frames)" % frames)
-    if kind == np.int8 or kind == np.int16:
+    if kind.kind == "i" and kind.itemsize in (1, 2):
         return np.ascontiguousarray(array, dtype=np.float32), kind.itemsize * 8, False, kind.name
-    if kind == np.int32:
+    if kind.kind == "i" and kind.itemsize == 4:
         # As a 32-bit PCM file reads: full scale 2^31 becomes 32768.
         return (array / 65536.0).astype(np.float32), 32, False, kind.name
-    if kind == np.float32 or kind == np.float64:
+    if kind.kind == "f":
         bad = ~np.isfinite(array)
         if bad.any():
             frame, channel = np.argwhere(bad)[0]
-            raise ValueError("frame %d of channel %d is not a finite number (NaN or infinite samples cannot be "
-                             "analysed)" % (frame, channel + 1))
+            raise ValueError("frame %d of channel %d is not a finite number "
+                             "(NaN or infinite samples cannot be analysed)" % (frame, channel + 1))
         with np.errstate(over="ignore"):
             offered = (array.astype(np.float64) * _FULL_SCALE).astype(np.float32)
         if not np.isfinite(offered).all():
             raise ValueError("samples lie beyond the range of single-precision samples")
         return offered, 32, True, kind.name
-    raise TypeError("samples must be float32, float64, int8, int16 or int32, not %s" % kind)
+    raise TypeError("samples must be floating-point, int8, int16 or int32, not %s" % kind)
 
 
-def analyse(samples: np.ndarray, rate: int, *, third_octave: bool = False, rtu: tuple[float, float] = (-5, -15),
-            threshold: float | str = "auto", y_threshold: float | None = None, boost_db: float = 3,
-            noise_correction: bool = True, name: str = "<array>") -> Result:
+def analyse(samples: np.ndarray, rate: int, *, third_octave: bool = False,
+            rtu: tuple[float, float] = (-5, -15), threshold: float | str = "auto",
+            y_threshold: float | None = None, boost_db: float = 3, noise_correction: bool = True,
+            name: str = "<array>") -> Result:
     """Analyse an impulse response held in an array.
 
     samples
@@ -288,13 +293,15 @@ def analyse(samples: np.ndarray, rate: int, *, third_octave: bool = False, rtu: 
     if isinstance(rate, (bool, np.bool_)) or not isinstance(rate, (int, np.integer)) or rate <= 0:
         raise ValueError("rate must be a positive whole number of Hz, not %r" % (rate,))
     words = _words(third_octave, rtu, threshold, y_threshold, boost_db, noise_correction)
-    return _checked(_outcome(_roomstat.analyse_samples(offered, int(rate), bits, float_source, name, dtype, words)))
+    native = _roomstat.analyse_samples(offered, int(rate), bits, float_source, name, dtype, words)
+    return _checked(_outcome(native))
 
 
 def analyse_file(path: str, *, third_octave: bool = False, rtu: tuple[float, float] = (-5, -15),
                  threshold: float | str = "auto", y_threshold: float | None = None, boost_db: float = 3,
-                 noise_correction: bool = True, channels: Sequence[int] | None = None, start: float | None = None,
-                 end: float | None = None, frames: tuple[int, int] | None = None) -> Result:
+                 noise_correction: bool = True, channels: Sequence[int] | None = None,
+                 start: float | None = None, end: float | None = None,
+                 frames: tuple[int, int] | None = None) -> Result:
     """Analyse an impulse-response file, read through libsndfile as ``roomstat`` reads it.
 
     Settings as for :func:`analyse`; the selection as the program's options:
@@ -352,7 +359,8 @@ def _frame(rows: list[dict]):
     columns = dict.fromkeys(_META_COLUMNS)
     for row in rows:
         columns.update(dict.fromkeys(row))
-    return pd.DataFrame({name: [row.get(name, np.nan) for row in rows] for name in columns}, columns=list(columns))
+    data = {name: [row.get(name, np.nan) for row in rows] for name in columns}
+    return pd.DataFrame(data, columns=list(columns))
 
 
 def table(results: Iterable[Result]):

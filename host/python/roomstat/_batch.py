@@ -23,8 +23,8 @@ def run_batch(paths: list[str], client, partitions: int | None, options: dict):
         from distributed import Client, LocalCluster
 
         cores = os.cpu_count() or 1
-        with LocalCluster(n_workers=cores, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, \
-                Client(cluster) as local:
+        with LocalCluster(n_workers=cores, threads_per_worker=1, processes=True,
+                          dashboard_address=None) as cluster, Client(cluster) as local:
             return _run(paths, local, partitions or 4 * cores, words)
     workers = max(1, sum(client.nthreads().values()))
     return _run(paths, client, partitions or 4 * workers, words)
