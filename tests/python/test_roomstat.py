@@ -99,6 +99,14 @@ def test_arrays_of_every_type_equal_the_file(name):
         same_results(roomstat.analyse(samples, rate), from_file)
 
 
+def test_first_arrival_lies_in_the_file_whatever_the_selection():
+    whole = roomstat.analyse_file(example(NAMES[0]), threshold=2000)
+    assert (whole.first_arrival > 300).all()
+    part = roomstat.analyse_file(example(NAMES[0]), threshold=2000, frames=(300, 20000))
+    np.testing.assert_array_equal(part.first_arrival, whole.first_arrival)
+    np.testing.assert_allclose(part.first_arrival_s, whole.first_arrival / 44100)
+
+
 @pytest.mark.parametrize("samples,rate,error,words", [
     (np.zeros(100, dtype=np.complex64), 44100, TypeError, "int16"),
     (np.array(["0.5"] * 100), 44100, TypeError, "int16"),

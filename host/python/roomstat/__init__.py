@@ -87,10 +87,11 @@ class Result:
     * ``noise_corrected[b]``: whether the noise floor was subtracted;
     * ``bands`` (labels as the json has them), ``nominal_hz`` (IEC nominal
       frequencies, NaN for Lin) and ``centres_hz`` (the filters' actual
-      centres at this rate: they are designed for 44.1 kHz and scale with
-      rate / 44100);
-    * ``first_arrival``: per channel, the frame of the first arrival from the
-      start of the selection (-1 when no sample reaches the threshold).
+      centres: they are designed for 44.1 kHz and scale with the rate
+      analysed / 44100);
+    * ``first_arrival``: per channel, the frame of the file (or array) where
+      the first arrival lies (-1 when no sample reaches the threshold), and
+      ``first_arrival_s`` the same in seconds (NaN).
 
     Also ``settings`` (the confirmed settings as in the json),
     ``settings_block`` (its 586 bytes), ``messages``, ``status_texts``,
@@ -112,8 +113,8 @@ class Result:
         self.rate: int | None = audio.get("sampleRate")
         self.channels: tuple[str, ...] = tuple(c["channel"] for c in document.get("channels", []))
         self.bands: tuple[str, ...] = tuple(document.get("bands", []))
-        self.first_arrival = np.array(arrivals, dtype=np.int64)
         self._fill_arrays(document)
+        self._fill_arrivals(document, arrivals)
 
     @property
     def ok(self) -> bool:
@@ -140,10 +141,32 @@ class Result:
         self.pair_reasons = np.array([cell.get("reason", "") for cell in flat],
                                      dtype=object).reshape(pair_shape)
         self.noise_corrected = np.array(document.get("noiseCorrected", []), dtype=bool)
-        table = _roomstat.bands(bool(self.settings.get("thirdOctave", False)))[: len(self.bands)]
-        self.nominal_hz = np.array([float(label) if label != "Lin" else np.nan for _, label in table])
-        design = np.array([hz if hz > 0 else np.nan for hz, _ in table])
-        self.centres_hz = design * (self.rate or np.nan) / _roomstat.FILTER_DESIGN_RATE_HZ
+        facts = document["channels"][0]["bands"] if self.channels else []
+        if facts and "centreHz" in facts[0]:  # the program's centres, and nominal labels where they apply
+            self.centres_hz = np.array([band["centreHz"] or np.nan for band in facts], dtype=np.float64)
+            self.centres_hz[0] = np.nan
+            labels = [band.get("nominal") for band in facts]
+            self.nominal_hz = np.array([np.nan if label in (None, "Lin") else float(label)
+                                        for label in labels])
+        else:
+            table = _roomstat.bands(bool(self.settings.get("thirdOctave", False)))[: len(self.bands)]
+            self.nominal_hz = np.array([float(label) if label != "Lin" else np.nan for _, label in table])
+            design = np.array([hz if hz > 0 else np.nan for hz, _ in table])
+            analysed_hz = document.get("analysis", {}).get("sampleRate") or self.rate or np.nan
+            self.centres_hz = design * analysed_hz / _roomstat.FILTER_DESIGN_RATE_HZ
+
+    def _fill_arrivals(self, document: dict, arrivals: Sequence[int]) -> None:
+        self.first_arrival = np.full(len(self.channels), -1, dtype=np.int64)
+        self.first_arrival_s = np.full(len(self.channels), np.nan)
+        first_frame = document.get("selection", {}).get("firstFrame", 0)
+        for c, channel in enumerate(document.get("channels", [])):
+            if "firstArrival" in channel:  # the program's own account, in the file's time base
+                if channel["firstArrival"]["sample"] is not None:
+                    self.first_arrival[c] = channel["firstArrival"]["sample"]
+                    self.first_arrival_s[c] = channel["firstArrival"]["seconds"]
+            elif c < len(arrivals) and arrivals[c] >= 0:  # from the run record, at the file's rate
+                self.first_arrival[c] = first_frame + arrivals[c]
+                self.first_arrival_s[c] = self.first_arrival[c] / self.rate
 
     def value(self, parameter: str, band: str = "Lin", channel: int | str = 0) -> float:
         """One value by name: ``value("RT30", "1k", "left")``; NaN when not computed.
