@@ -198,7 +198,8 @@ def _number(name: str, value: Any) -> str:
         return str(int(value))
     if not math.isfinite(value):
         raise ValueError("%s must be finite, not %r" % (name, value))
-    return repr(float(value))
+    # Whole numbers as the dialog's whole-number fields take them (2000.0 as "2000").
+    return str(int(value)) if float(value).is_integer() else repr(float(value))
 
 
 def _words(third_octave: bool, rtu: tuple[float, float], threshold: float | str, y_threshold: float | None,
