@@ -23,8 +23,8 @@ OPTION_SETS = [  # (module keywords, the program's options)
     ({}, []),
     ({"third_octave": True, "noise_correction": False, "rtu": (-5, -25), "threshold": 2000},
      ["--third-octave", "--no-noise-correction", "--rtu", "-5,-25", "--threshold", "2000"]),
-    ({"y_threshold": 500, "boost_db": 0, "start": 0.01, "channels": [1]},
-     ["--y-threshold", "500", "--boost", "0", "--start", "0.01", "--channels", "1"]),
+    ({"y_threshold": 500, "boost_db": 0, "start": 0.01, "channels": [1], "resample": False},
+     ["--y-threshold", "500", "--boost", "0", "--start", "0.01", "--channels", "1", "--native-rate"]),
 ]
 
 

@@ -50,7 +50,7 @@ _MAX_FRAMES = 0x7FFFFFFF // 8
 class AnalysisError(RuntimeError):
     """An analysis that gave no results.
 
-    Attributes: ``status`` ("unreadable", "no results" or "interrupted", as
+    Attributes: ``status`` ("unreadable", "no results", "refused", ... as
     in the json), ``reason`` (the program's explanation), ``messages`` (the
     plug-in's message boxes as (caption, text) pairs) and ``result`` (the
     :class:`Result`, without values, for :func:`table`).
@@ -203,7 +203,7 @@ def _number(name: str, value: Any) -> str:
 
 
 def _words(third_octave: bool, rtu: tuple[float, float], threshold: float | str, y_threshold: float | None,
-           boost_db: float, noise_correction: bool) -> list[str]:
+           boost_db: float, noise_correction: bool, resample: bool) -> list[str]:
     """The analysis settings as the program's option words."""
     if len(rtu) != 2:
         raise ValueError("rtu must be (start_db, end_db), not %r" % (rtu,))
@@ -212,6 +212,8 @@ def _words(third_octave: bool, rtu: tuple[float, float], threshold: float | str,
              "--threshold", threshold if threshold == "auto" else _number("threshold", threshold),
              "--boost", _number("boost_db", boost_db),
              "--noise-correction" if noise_correction else "--no-noise-correction"]
+    if not resample:
+        words.append("--native-rate")
     if y_threshold is not None:
         words += ["--y-threshold", _number("y_threshold", y_threshold)]
     return words
@@ -281,7 +283,7 @@ def _offered_samples(samples: Any) -> tuple[np.ndarray, int, bool, str]:
 def analyse(samples: np.ndarray, rate: int, *, third_octave: bool = False,
             rtu: tuple[float, float] = (-5, -15), threshold: float | str = "auto",
             y_threshold: float | None = None, boost_db: float = 3, noise_correction: bool = True,
-            name: str = "<array>") -> Result:
+            resample: bool = True, name: str = "<array>") -> Result:
     """Analyse an impulse response held in an array.
 
     samples
@@ -305,6 +307,10 @@ def analyse(samples: np.ndarray, rate: int, *, third_octave: bool = False,
         Gain of W's energy in LF, dB.
     noise_correction
         Subtract the noise floor before the decay fits.
+    resample
+        Resample to 44.1 kHz first, the rate the plug-in's filters are
+        designed for (at another rate every band centre moves with the rate;
+        ``centres_hz`` tells where they lie).
     name
         What ``to_dict()["file"]`` says.
 
@@ -316,14 +322,14 @@ def analyse(samples: np.ndarray, rate: int, *, third_octave: bool = False,
     offered, bits, float_source, dtype = _offered_samples(samples)
     if isinstance(rate, (bool, np.bool_)) or not isinstance(rate, (int, np.integer)) or rate <= 0:
         raise ValueError("rate must be a positive whole number of Hz, not %r" % (rate,))
-    words = _words(third_octave, rtu, threshold, y_threshold, boost_db, noise_correction)
+    words = _words(third_octave, rtu, threshold, y_threshold, boost_db, noise_correction, resample)
     native = _roomstat.analyse_samples(offered, int(rate), bits, float_source, name, dtype, words)
     return _checked(_outcome(native))
 
 
 def analyse_file(path: str, *, third_octave: bool = False, rtu: tuple[float, float] = (-5, -15),
                  threshold: float | str = "auto", y_threshold: float | None = None, boost_db: float = 3,
-                 noise_correction: bool = True, channels: Sequence[int] | None = None,
+                 noise_correction: bool = True, resample: bool = True, channels: Sequence[int] | None = None,
                  start: float | None = None, end: float | None = None,
                  frames: tuple[int, int] | None = None) -> Result:
     """Analyse an impulse-response file, read through libsndfile as ``roomstat`` reads it.
@@ -337,15 +343,16 @@ def analyse_file(path: str, *, third_octave: bool = False, rtu: tuple[float, flo
     gives no results.
     """
     words = _file_words(third_octave=third_octave, rtu=rtu, threshold=threshold, y_threshold=y_threshold,
-                        boost_db=boost_db, noise_correction=noise_correction, channels=channels, start=start,
-                        end=end, frames=frames)
+                        boost_db=boost_db, noise_correction=noise_correction, resample=resample,
+                        channels=channels, start=start, end=end, frames=frames)
     return _checked(_analyse_file(str(path), words))
 
 
 def _file_words(*, third_octave=False, rtu=(-5, -15), threshold="auto", y_threshold=None, boost_db=3,
-                noise_correction=True, channels=None, start=None, end=None, frames=None) -> list[str]:
+                noise_correction=True, resample=True, channels=None, start=None, end=None,
+                frames=None) -> list[str]:
     """The options of :func:`analyse_file` (same defaults) as the program's option words."""
-    return (_words(third_octave, rtu, threshold, y_threshold, boost_db, noise_correction) +
+    return (_words(third_octave, rtu, threshold, y_threshold, boost_db, noise_correction, resample) +
             _selection_words(channels, start, end, frames))
 
 
