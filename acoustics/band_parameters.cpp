@@ -64,7 +64,8 @@ void StoreFit(const FitResult& fit, float* values, char* flags, ValueStatus* sta
 void ComputeBandParameters(float* signal, float* values, char* flags, DecayRange rtu, uint32_t t0,
                            double noisePower, uint32_t n, float sampleRate, BandOutcome* outcome) {
   ValueStatus* status = outcome->status;
-  for (FitResult& fit : outcome->fits) fit = FitResult{0.0f, 0.0f, FIT_RANGE_NOT_REACHED, 0, 0, 0.0, 0.0, 0.0};
+  for (FitResult& fit : outcome->fits)
+    fit = FitResult{0.0f, 0.0f, FIT_RANGE_NOT_REACHED, 0, 0, 0.0, 0.0, 0.0};
   outcome->levelsEnd = n;
   // Nothing can be measured from an arrival at or past the end.
   if (t0 >= n) {

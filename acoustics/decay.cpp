@@ -109,7 +109,7 @@ FitResult FitSegment(const Curve& curve, uint32_t n, uint32_t t0, bool withNoise
   const double lowerDb = -headDropDb - static_cast<double>(fitRangeDb);
 
   uint32_t i = t0;
-  while (i < n && static_cast<double>(curve[i]) > y0 - headDropDb) {
+  while (i<n&& static_cast<double>(curve[i])> y0 - headDropDb) {
     ++i;
   }
   if (i == n) return result;

@@ -19,8 +19,8 @@ enum FitStatus : uint8_t {
 };
 
 struct FitResult {
-  float decayTime;     // s; 0 unless the fit passed
-  float coefficient;   // squared correlation, 0, or a fit status number
+  float decayTime;    // s; 0 unless the fit passed
+  float coefficient;  // squared correlation, 0, or a fit status number
   FitStatus status;
   // The segment as regressed: the curve index of its first point and the
   // count of consecutive points used (0 when the segment was not reached),

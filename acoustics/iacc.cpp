@@ -178,8 +178,8 @@ IaccStatus FixIaccWindow(int64_t arrivalLeft, int64_t arrivalRight, int64_t leng
   return IACC_OK;
 }
 
-IaccStatus ComputeIacc(const float* left, const float* right, int64_t length, int32_t rateHz, IaccWindow window,
-                       IaccValues* values) {
+IaccStatus ComputeIacc(const float* left, const float* right, int64_t length, int32_t rateHz,
+                       IaccWindow window, IaccValues* values) {
   const int64_t lagLimit = rateHz / 1000;
   const int64_t endMargin = EndMargin(lagLimit);
   const int64_t start = window.start;

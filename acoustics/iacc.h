@@ -38,5 +38,5 @@ void CorrelateLags(const float* left, const float* right, int64_t start, int64_t
                    int64_t count, double normaliser, double* out);
 // The correlation of one band over `window`; `values` is written only when
 // the status is IACC_OK.
-IaccStatus ComputeIacc(const float* left, const float* right, int64_t length, int32_t rateHz, IaccWindow window,
-                       IaccValues* values);
+IaccStatus ComputeIacc(const float* left, const float* right, int64_t length, int32_t rateHz,
+                       IaccWindow window, IaccValues* values);

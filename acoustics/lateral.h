@@ -5,15 +5,15 @@
 
 enum LateralStatus : uint8_t {
   LATERAL_OK = 0,
-  LATERAL_NO_ARRIVAL_W,          // no sample of W reaches its threshold
-  LATERAL_NO_ARRIVAL_Y,          // no sample of Y reaches its threshold
-  LATERAL_W_BEYOND_INDEX,        // W reaches its threshold only past 32767, the last index a 16-bit field keeps
-  LATERAL_Y_BEYOND_INDEX,        // the same for Y
-  LATERAL_NO_LIN_ARRIVALS,       // a band after Lin, when Lin found no arrivals in this run
-  LATERAL_WINDOW_BEYOND_END,     // the selection ends less than 80 ms after an arrival
-  LATERAL_UNSUPPORTED_WIDTH,     // samples neither 8, 16 nor 32 bits wide
-  LATERAL_ZERO_DENOMINATOR,      // no W energy in its window: LF is not finite
-  LATERAL_NO_SETTINGS,           // not attempted: the settings block could not be locked
+  LATERAL_NO_ARRIVAL_W,       // no sample of W reaches its threshold
+  LATERAL_NO_ARRIVAL_Y,       // no sample of Y reaches its threshold
+  LATERAL_W_BEYOND_INDEX,     // W reaches its threshold only past 32767, the last index a 16-bit field keeps
+  LATERAL_Y_BEYOND_INDEX,     // the same for Y
+  LATERAL_NO_LIN_ARRIVALS,    // a band after Lin, when Lin found no arrivals in this run
+  LATERAL_WINDOW_BEYOND_END,  // the selection ends less than 80 ms after an arrival
+  LATERAL_UNSUPPORTED_WIDTH,  // samples neither 8, 16 nor 32 bits wide
+  LATERAL_ZERO_DENOMINATOR,   // no W energy in its window: LF is not finite
+  LATERAL_NO_SETTINGS,        // not attempted: the settings block could not be locked
 };
 
 // The first arrivals of W and Y (sample indices), or -1 when none was found.

@@ -23,8 +23,8 @@
 
 namespace {
 
-constexpr int LEVEL_COUNT = 9;        // 8 kHz (level 9) down to 31.5 Hz (level 1)
-constexpr int PROGRESS_TOTAL = 11;    // Lin + nine levels, reported as 1..10 of 11
+constexpr int LEVEL_COUNT = 9;                    // 8 kHz (level 9) down to 31.5 Hz (level 1)
+constexpr int PROGRESS_TOTAL = 11;                // Lin + nine levels, reported as 1..10 of 11
 constexpr uint32_t LIN_MIN_NOISE_SIXTEENTH = 10;  // Lin is noise-corrected from 160 samples on
 
 // A band is noise-corrected only when the last sixteenth of its signal, from
@@ -36,9 +36,7 @@ bool NoiseWindowLongEnough(float centreHz, float sixteenthSeconds) {
 }
 
 // Duration in seconds of the last sixteenth of a signal of `length` samples.
-float SixteenthSeconds(uint32_t length, float rateHz) {
-  return static_cast<float>(length / 16) / rateHz;
-}
+float SixteenthSeconds(uint32_t length, float rateHz) { return static_cast<float>(length / 16) / rateHz; }
 
 // Computes one band's parameters from the band signal in `work` (consumed)
 // and tells a watching host about them, with the whole level curve when the
@@ -73,8 +71,8 @@ const char* StatusTextFor(char channelLetter) {
 
 }  // namespace
 
-uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* valid, AnalysisSettings* settings,
-                            char channelLetter, XfmContext* ctx) {
+uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* valid,
+                            AnalysisSettings* settings, char channelLetter, XfmContext* ctx) {
   uint32_t length = ctx->selEnd - ctx->selStart + 1;
   float rateHz = static_cast<float>(ctx->sampleRate);
   float sixteenthSeconds = SixteenthSeconds(length, rateHz);

@@ -13,5 +13,5 @@
 // two third-octave band signals at once. values/valid are the channel's blocks
 // of the store; for 'l' and 'm' the noiseCorrected row lies directly after
 // the two valid blocks (valid + NOISE_CORRECTED_OFFSET).
-uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* valid, AnalysisSettings* settings,
-                            char channelLetter, XfmContext* ctx);
+uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* valid,
+                            AnalysisSettings* settings, char channelLetter, XfmContext* ctx);

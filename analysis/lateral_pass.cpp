@@ -59,7 +59,9 @@ const char* IaccMessage(IaccStatus status) {
   }
 }
 
-int64_t SelectionLength(const XfmContext* ctx) { return static_cast<int64_t>(ctx->selEnd) - ctx->selStart + 1; }
+int64_t SelectionLength(const XfmContext* ctx) {
+  return static_cast<int64_t>(ctx->selEnd) - ctx->selStart + 1;
+}
 
 // LF of one band. Lin finds both first arrivals and leaves them in the
 // settings record for the octave bands and for the correlation window.
@@ -104,8 +106,8 @@ double LateralFractionOfBand(const float* w, const float* y, int band, XfmContex
 // IACC, W IACC and Tau IACC of one band into the store. Lin fixes the
 // correlation window, and keeps it for the other bands only once it has
 // passed every check.
-void CorrelationOfBand(const float* left, const float* right, int band, XfmContext* ctx, AcousticResults* store,
-                       LateralTrace* trace) {
+void CorrelationOfBand(const float* left, const float* right, int band, XfmContext* ctx,
+                       AcousticResults* store, LateralTrace* trace) {
   trace->iaccComputed = true;
   AnalysisSettings* settings = LockSettings(ctx);
   if (settings == nullptr) {
@@ -116,7 +118,8 @@ void CorrelationOfBand(const float* left, const float* right, int band, XfmConte
   const int32_t rateHz = ctx->sampleRate;
   IaccWindow window;
   if (band == 0) {
-    const IaccStatus fixed = FixIaccWindow(settings->arrivalLeft, settings->arrivalRight, length, rateHz, &window);
+    const IaccStatus fixed =
+        FixIaccWindow(settings->arrivalLeft, settings->arrivalRight, length, rateHz, &window);
     if (fixed != IACC_OK) {
       UnlockSettings(ctx);
       trace->iacc = fixed;
@@ -157,8 +160,8 @@ void FilterLateralBand(float* left, float* right, uint32_t length, float centreH
 
 }  // namespace
 
-void RunOctaveLateralPass(XfmContext* ctx, const SelectionFormat& format, void* raw, float* left, float* right,
-                          AcousticResults* store) {
+void RunOctaveLateralPass(XfmContext* ctx, const SelectionFormat& format, void* raw, float* left,
+                          float* right, AcousticResults* store) {
   const float rateHz = static_cast<float>(ctx->sampleRate);
   const float bandLimitHz = ctx->sampleRate * BAND_LIMIT_FACTOR;
   CallProgress(ctx, 0, OCTAVE_ROWS);

@@ -10,8 +10,8 @@
 // limit. Lin comes first: it fixes the first arrivals and the correlation
 // window that the other bands reuse. left and right hold the selection's
 // frameCount samples each.
-void RunOctaveLateralPass(XfmContext* ctx, const SelectionFormat& format, void* raw, float* left, float* right,
-                          AcousticResults* store);
+void RunOctaveLateralPass(XfmContext* ctx, const SelectionFormat& format, void* raw, float* left,
+                          float* right, AcousticResults* store);
 // Third-octave mode: LF of Lin only; the progress still counts 27 bands.
 void RunThirdOctaveLateralPass(XfmContext* ctx, const SelectionFormat& format, void* raw, float* left,
                                float* right, AcousticResults* store);

@@ -14,20 +14,20 @@
 struct ChannelTrace {
   char channelLetter;  // 'm', 'l', 'r'
   float rateHz;
-  uint32_t length;     // samples of the selection
-  double threshold;    // sample units
-  uint32_t arrival;    // first arrival; == length when no sample reaches the threshold
+  uint32_t length;   // samples of the selection
+  double threshold;  // sample units
+  uint32_t arrival;  // first arrival; == length when no sample reaches the threshold
 };
 
 // One band of one channel, right after its parameters were computed.
 struct BandTrace {
   char channelLetter;
-  int row;                   // band row of the store (0 Lin)
-  float rateHz;              // rate of the band signal (halved level by level)
-  uint32_t length;           // samples of the band signal
-  uint32_t arrival;          // first arrival at this rate
+  int row;           // band row of the store (0 Lin)
+  float rateHz;      // rate of the band signal (halved level by level)
+  uint32_t length;   // samples of the band signal
+  uint32_t arrival;  // first arrival at this rate
   bool noiseCorrectionAsked;
-  double noisePower;         // subtracted from every sample's energy; 0 = none
+  double noisePower;  // subtracted from every sample's energy; 0 = none
   // The level curve (dB), length samples, valid only during the call; null
   // unless the watcher reads level curves (the analysis converts only the
   // part of the curve that the fits read, and the rest only for a reader).

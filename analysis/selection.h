@@ -12,7 +12,7 @@ struct SelectionFormat {
   uint32_t frameCount;
   uint32_t channelCount;  // 2 for stereo, 1 otherwise
   uint16_t bitsPerSample;
-  uint32_t formatWord;    // channel code | width code; sampleFlags is added by the forwarding call
+  uint32_t formatWord;  // channel code | width code; sampleFlags is added by the forwarding call
 };
 
 // The format of ctx's selection (any channel count but 2 is taken as mono).

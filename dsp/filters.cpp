@@ -375,8 +375,7 @@ void ResonatorBandPass(float centreHz, float q, float* samples, float rateHz, ui
 
   double xAfter = xNext;  // x[i+2]
   xNext = static_cast<double>(samples[last - 1]);
-  samples[last - 1] =
-      static_cast<float>(2.0 * (alpha * xNext + gamma * static_cast<double>(samples[last])));
+  samples[last - 1] = static_cast<float>(2.0 * (alpha * xNext + gamma * static_cast<double>(samples[last])));
 
   for (uint32_t i = last - 1; i-- > 0;) {
     const double xi = static_cast<double>(samples[i]);

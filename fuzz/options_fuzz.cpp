@@ -22,8 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string error;
     if (cli::CheckSettingsBlock(block, error)) {
       // Nothing that passes may be out of the dialog's ranges.
-      if (!(block.rtuStartDb <= 0.0f && block.rtuStartDb >= -100.0f && block.rtuEndDb <= block.rtuStartDb - 1.0f &&
-            std::isfinite(block.rtuEndDb) && std::fabs(block.boostDb) <= 100.0)) {
+      if (!(block.rtuStartDb <= 0.0f && block.rtuStartDb >= -100.0f &&
+            block.rtuEndDb <= block.rtuStartDb - 1.0f && std::isfinite(block.rtuEndDb) &&
+            std::fabs(block.boostDb) <= 100.0)) {
         std::abort();
       }
     } else if (error.empty()) {

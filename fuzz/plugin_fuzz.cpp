@@ -27,7 +27,8 @@ class Person : public headless::Observer {
   void OnDialogShown(HWND) override {}
   void OnDialogEnded(HWND, INT_PTR) override {}
   void OnDialogIdle(HWND dialog) override {
-    if (headless::ViewDialog(dialog).templateId == SETTINGS_DIALOG_TEMPLATE) headless::PressButton(dialog, ID_OK);
+    if (headless::ViewDialog(dialog).templateId == SETTINGS_DIALOG_TEMPLATE)
+      headless::PressButton(dialog, ID_OK);
   }
 };
 
@@ -62,8 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool setup = (shape & 0x80) != 0;
   const uint8_t rateChoice = in.Byte();
   int32_t rate = in.Int32();
-  if (rateChoice < 200) rate = RATES[rateChoice % 10];
-  else if (rate > 400000 || rate < -400000) rate %= 400000;
+  if (rateChoice < 200)
+    rate = RATES[rateChoice % 10];
+  else if (rate > 400000 || rate < -400000)
+    rate %= 400000;
 
   // The settings block: the input's bytes when it has a whole block.
   std::vector<uint8_t> settings;
@@ -97,8 +100,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     hostkit::PluginHost host;
     host.SetAudio(channels, bits, rate, std::move(samples));
     host.Context().channelCount = channels;
-    if (settings.empty()) host.Init();
-    else host.SetSettingsBytes(settings);
+    if (settings.empty())
+      host.Init();
+    else
+      host.SetSettingsBytes(settings);
     if (setup) host.Setup(nullptr);
     host.onDialogCreated = [](HWND window) { headless::PressButton(window, ID_COPY); };
     host.SetInteractive(0, 0);

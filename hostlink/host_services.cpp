@@ -3,9 +3,9 @@
 // the arguments in the host's order. The sample service and the
 // dialog-created notification are called without a check, as the host always
 // provides them; the progress services are optional and skipped when null.
-#include <windows.h>
-
 #include "hostlink/host_services.h"
+
+#include <windows.h>
 
 void CallGetSamples(const XfmContext* ctx, void* destination, uint32_t firstFrame, uint32_t frameCount,
                     uint32_t formatWord) {

@@ -13,10 +13,10 @@ constexpr int THIRD_OCTAVE_ROWS = 28;  // Lin, then the thirds of 31.5 Hz .. 8 k
 constexpr float FILTER_DESIGN_RATE_HZ = 44100.0f;
 
 struct BandColumn {
-  float nominalHz;          // nominal centre at 44100 Hz; 0 for Lin (unfiltered)
-  const char* dialogName;   // column heading of the results dialog ("1k")
-  const char* reportName;   // column heading of the clipboard report ("1K", "31.5(1)")
-  const char* nominalLabel; // IEC 61260 nominal frequency in Hz ("1000", "25"); "Lin" for row 0
+  float nominalHz;           // nominal centre at 44100 Hz; 0 for Lin (unfiltered)
+  const char* dialogName;    // column heading of the results dialog ("1k")
+  const char* reportName;    // column heading of the clipboard report ("1K", "31.5(1)")
+  const char* nominalLabel;  // IEC 61260 nominal frequency in Hz ("1000", "25"); "Lin" for row 0
 };
 
 // Factors from an octave's centre to the nominal centres of its lower, middle
@@ -24,10 +24,10 @@ struct BandColumn {
 constexpr float THIRD_CENTRE_FACTOR[3] = {0.7937005f, 1.0f, 1.2599211f};
 
 constexpr BandColumn OCTAVE_BANDS[OCTAVE_ROWS] = {
-    {0.0f, "Lin", "Lin", "Lin"},          {31.5f, "31.5", "31.5", "31.5"},   {63.0f, "63", "63", "63"},
-    {125.0f, "125", "125", "125"},        {250.0f, "250", "250", "250"},     {500.0f, "500", "500", "500"},
-    {1000.0f, "1k", "1K", "1000"},        {2000.0f, "2k", "2K", "2000"},     {4000.0f, "4k", "4K", "4000"},
-    {8000.0f, "8k", "8K", "8000"},        {16000.0f, "16k", "16K", "16000"},
+    {0.0f, "Lin", "Lin", "Lin"},   {31.5f, "31.5", "31.5", "31.5"},   {63.0f, "63", "63", "63"},
+    {125.0f, "125", "125", "125"}, {250.0f, "250", "250", "250"},     {500.0f, "500", "500", "500"},
+    {1000.0f, "1k", "1K", "1000"}, {2000.0f, "2k", "2K", "2000"},     {4000.0f, "4k", "4K", "4000"},
+    {8000.0f, "8k", "8K", "8000"}, {16000.0f, "16k", "16K", "16000"},
 };
 
 // Nominal centre of an octave row (1..10), Hz.
@@ -40,24 +40,39 @@ constexpr float ThirdOctaveCentreHz(int row) {
 
 constexpr BandColumn THIRD_OCTAVE_BANDS[THIRD_OCTAVE_ROWS] = {
     {0.0f, "Wide Band", "Lin", "Lin"},
-    {ThirdOctaveCentreHz(1), "31.5(1)", "31.5(1)", "25"},    {ThirdOctaveCentreHz(2), "31.5(2)", "31.5(2)", "31.5"},
-    {ThirdOctaveCentreHz(3), "31.5(3)", "31.5(3)", "40"},    {ThirdOctaveCentreHz(4), "63(1)", "63(1)", "50"},
-    {ThirdOctaveCentreHz(5), "63(2)", "63(2)", "63"},        {ThirdOctaveCentreHz(6), "63(3)", "63(3)", "80"},
-    {ThirdOctaveCentreHz(7), "125(1)", "125(1)", "100"},     {ThirdOctaveCentreHz(8), "125(2)", "125(2)", "125"},
-    {ThirdOctaveCentreHz(9), "125(3)", "125(3)", "160"},     {ThirdOctaveCentreHz(10), "250(1)", "250(1)", "200"},
-    {ThirdOctaveCentreHz(11), "250(2)", "250(2)", "250"},    {ThirdOctaveCentreHz(12), "250(3)", "250(3)", "315"},
-    {ThirdOctaveCentreHz(13), "500(1)", "500(1)", "400"},    {ThirdOctaveCentreHz(14), "500(2)", "500(2)", "500"},
-    {ThirdOctaveCentreHz(15), "500(3)", "500(3)", "630"},    {ThirdOctaveCentreHz(16), "1K(1)", "1K(1)", "800"},
-    {ThirdOctaveCentreHz(17), "1K(2)", "1K(2)", "1000"},     {ThirdOctaveCentreHz(18), "1K(3)", "1K(3)", "1250"},
-    {ThirdOctaveCentreHz(19), "2K(1)", "2K(1)", "1600"},     {ThirdOctaveCentreHz(20), "2K(2)", "2K(2)", "2000"},
-    {ThirdOctaveCentreHz(21), "2K(3)", "2K(3)", "2500"},     {ThirdOctaveCentreHz(22), "4K(1)", "4K(1)", "3150"},
-    {ThirdOctaveCentreHz(23), "4K(2)", "4K(2)", "4000"},     {ThirdOctaveCentreHz(24), "4K(3)", "4K(3)", "5000"},
-    {ThirdOctaveCentreHz(25), "8K(1)", "8K(1)", "6300"},     {ThirdOctaveCentreHz(26), "8K(2)", "8K(2)", "8000"},
+    {ThirdOctaveCentreHz(1), "31.5(1)", "31.5(1)", "25"},
+    {ThirdOctaveCentreHz(2), "31.5(2)", "31.5(2)", "31.5"},
+    {ThirdOctaveCentreHz(3), "31.5(3)", "31.5(3)", "40"},
+    {ThirdOctaveCentreHz(4), "63(1)", "63(1)", "50"},
+    {ThirdOctaveCentreHz(5), "63(2)", "63(2)", "63"},
+    {ThirdOctaveCentreHz(6), "63(3)", "63(3)", "80"},
+    {ThirdOctaveCentreHz(7), "125(1)", "125(1)", "100"},
+    {ThirdOctaveCentreHz(8), "125(2)", "125(2)", "125"},
+    {ThirdOctaveCentreHz(9), "125(3)", "125(3)", "160"},
+    {ThirdOctaveCentreHz(10), "250(1)", "250(1)", "200"},
+    {ThirdOctaveCentreHz(11), "250(2)", "250(2)", "250"},
+    {ThirdOctaveCentreHz(12), "250(3)", "250(3)", "315"},
+    {ThirdOctaveCentreHz(13), "500(1)", "500(1)", "400"},
+    {ThirdOctaveCentreHz(14), "500(2)", "500(2)", "500"},
+    {ThirdOctaveCentreHz(15), "500(3)", "500(3)", "630"},
+    {ThirdOctaveCentreHz(16), "1K(1)", "1K(1)", "800"},
+    {ThirdOctaveCentreHz(17), "1K(2)", "1K(2)", "1000"},
+    {ThirdOctaveCentreHz(18), "1K(3)", "1K(3)", "1250"},
+    {ThirdOctaveCentreHz(19), "2K(1)", "2K(1)", "1600"},
+    {ThirdOctaveCentreHz(20), "2K(2)", "2K(2)", "2000"},
+    {ThirdOctaveCentreHz(21), "2K(3)", "2K(3)", "2500"},
+    {ThirdOctaveCentreHz(22), "4K(1)", "4K(1)", "3150"},
+    {ThirdOctaveCentreHz(23), "4K(2)", "4K(2)", "4000"},
+    {ThirdOctaveCentreHz(24), "4K(3)", "4K(3)", "5000"},
+    {ThirdOctaveCentreHz(25), "8K(1)", "8K(1)", "6300"},
+    {ThirdOctaveCentreHz(26), "8K(2)", "8K(2)", "8000"},
     {ThirdOctaveCentreHz(27), "8K(3)", "8K(3)", "10000"},
 };
 
 // The columns of one band layout.
-constexpr const BandColumn* BandColumns(bool thirdOctave) { return thirdOctave ? THIRD_OCTAVE_BANDS : OCTAVE_BANDS; }
+constexpr const BandColumn* BandColumns(bool thirdOctave) {
+  return thirdOctave ? THIRD_OCTAVE_BANDS : OCTAVE_BANDS;
+}
 constexpr int BandRowCount(bool thirdOctave) { return thirdOctave ? THIRD_OCTAVE_ROWS : OCTAVE_ROWS; }
 
 struct ParameterLabel {

@@ -24,7 +24,7 @@ enum ParameterSlot {
   SLOT_R_RT20 = 6,
   SLOT_RT30 = 7,  // s
   SLOT_R_RT30 = 8,
-  SLOT_RTU = 9,   // s
+  SLOT_RTU = 9,  // s
   SLOT_R_RTU = 10,
 };
 

@@ -9,10 +9,10 @@
 #include "interface/settings.h"
 
 struct ResultsView {
-  const float* values;          // [channel][row][slot], channel-major
-  const char* valid;            // marks of values, same layout; 'y' = computed
-  const char* noiseCorrected;   // [row]: 'y' where the noise floor was subtracted
-  const double* lf;             // [row]; 0.0 = not computed
+  const float* values;         // [channel][row][slot], channel-major
+  const char* valid;           // marks of values, same layout; 'y' = computed
+  const char* noiseCorrected;  // [row]: 'y' where the noise floor was subtracted
+  const double* lf;            // [row]; 0.0 = not computed
   const double* iacc;
   const double* wIacc;
   const double* tauIacc;
@@ -38,6 +38,7 @@ inline ResultsView PublishedResults(const AnalysisSettings& settings) {
 }
 
 inline ResultsView ViewOfStore(const AcousticResults& store) {
-  return ResultsView{&store.values[0][0][0], &store.valid[0][0][0], store.noiseCorrected, store.lf,
-                     store.iacc,             store.wIacc,           store.tauIacc};
+  return ResultsView{
+      &store.values[0][0][0], &store.valid[0][0][0], store.noiseCorrected, store.lf, store.iacc, store.wIacc,
+      store.tauIacc};
 }

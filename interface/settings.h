@@ -14,29 +14,29 @@ constexpr uint32_t SETTINGS_SIZE = 586;
 
 #pragma pack(push, 1)
 struct AnalysisSettings {
-  float rtuStartDb;               // 0: first extreme of the RTU decay range, dB, -100..0
-  float rtuEndDb;                 // 4: second extreme, at least 1 dB below the first
-  int16_t arrivalThreshold;       // 8: first-arrival threshold of the band analysis (sample units)
-  uint8_t noiseCorrection;        // 10: 1 = estimate the noise floor and correct the decay
-  uint8_t thirdOctave;            // 11: 0 octave bands, 1 third-octave bands
-  uint8_t shownChannel;           // 12: channel shown by the results dialog, 0 left/mono, 1 right
-  AddressSlot resultValues;       // 13: float values[2][28][11] of the running store
-  AddressSlot resultFlags;        // 17: char valid[2][28][11], then noiseCorrected[28]
-  AddressSlot resultLF;           // 21: double lf[28]
-  AddressSlot resultIACC;         // 25: double iacc[28]
-  AddressSlot resultWIACC;        // 29: double wIacc[28]
-  AddressSlot resultTauIACC;      // 33: double tauIacc[28]
-  AddressSlot ownerWindow;        // 37: HWND given to the last confirmed setup
-  AddressSlot moduleHandle;       // 41: HINSTANCE given to the last confirmed setup
-  uint8_t reserved[512];          // 45: not used by the plug-in
-  float wThreshold;               // 557: first-arrival threshold of channel 1 (W / left), 0..32767
-  float yThreshold;               // 561: the same for channel 2 (Y / right)
-  uint8_t thresholdLock;          // 565: 1 = yThreshold follows wThreshold
-  double boostDb;                 // 566: gain of channel 1's energy in LF, dB
-  int16_t arrivalLeft;            // 574: first arrival of channel 1, found for Lin
-  int16_t arrivalRight;           // 576: first arrival of channel 2, found for Lin
-  uint32_t iaccStart;             // 578: first sample of the IACC window, fixed for Lin
-  uint32_t iaccEnd;               // 582: last sample of that window
+  float rtuStartDb;           // 0: first extreme of the RTU decay range, dB, -100..0
+  float rtuEndDb;             // 4: second extreme, at least 1 dB below the first
+  int16_t arrivalThreshold;   // 8: first-arrival threshold of the band analysis (sample units)
+  uint8_t noiseCorrection;    // 10: 1 = estimate the noise floor and correct the decay
+  uint8_t thirdOctave;        // 11: 0 octave bands, 1 third-octave bands
+  uint8_t shownChannel;       // 12: channel shown by the results dialog, 0 left/mono, 1 right
+  AddressSlot resultValues;   // 13: float values[2][28][11] of the running store
+  AddressSlot resultFlags;    // 17: char valid[2][28][11], then noiseCorrected[28]
+  AddressSlot resultLF;       // 21: double lf[28]
+  AddressSlot resultIACC;     // 25: double iacc[28]
+  AddressSlot resultWIACC;    // 29: double wIacc[28]
+  AddressSlot resultTauIACC;  // 33: double tauIacc[28]
+  AddressSlot ownerWindow;    // 37: HWND given to the last confirmed setup
+  AddressSlot moduleHandle;   // 41: HINSTANCE given to the last confirmed setup
+  uint8_t reserved[512];      // 45: not used by the plug-in
+  float wThreshold;           // 557: first-arrival threshold of channel 1 (W / left), 0..32767
+  float yThreshold;           // 561: the same for channel 2 (Y / right)
+  uint8_t thresholdLock;      // 565: 1 = yThreshold follows wThreshold
+  double boostDb;             // 566: gain of channel 1's energy in LF, dB
+  int16_t arrivalLeft;        // 574: first arrival of channel 1, found for Lin
+  int16_t arrivalRight;       // 576: first arrival of channel 2, found for Lin
+  uint32_t iaccStart;         // 578: first sample of the IACC window, fixed for Lin
+  uint32_t iaccEnd;           // 582: last sample of that window
 };
 #pragma pack(pop)
 

@@ -31,15 +31,15 @@ typedef int32_t(XFM_STDCALL* XfmDialogCreatedFn)(void* window, int32_t zero);
 
 // Filled by QueryXfm.
 struct XfmInfo {
-  char name[80];          // 0: name under which the host lists the transform
-  char copyright[80];     // 80: one-line copyright notice
-  char description[80];   // 160
-  uint16_t infoWord;      // 240: 60
-  uint8_t reserved0[2];   // 242
-  uint32_t infoFlags;     // 244: 65569 (0x10021)
-  uint32_t paramSize;     // 248: size in bytes of the host-kept settings block
-  char paramTypes[96];    // 252: one type letter per settings field
-  char paramFlags[96];    // 348: one "y" per type letter
+  char name[80];         // 0: name under which the host lists the transform
+  char copyright[80];    // 80: one-line copyright notice
+  char description[80];  // 160
+  uint16_t infoWord;     // 240: 60
+  uint8_t reserved0[2];  // 242
+  uint32_t infoFlags;    // 244: 65569 (0x10021)
+  uint32_t paramSize;    // 248: size in bytes of the host-kept settings block
+  char paramTypes[96];   // 252: one type letter per settings field
+  char paramFlags[96];   // 348: one "y" per type letter
 };
 static_assert(offsetof(XfmInfo, name) == 0);
 static_assert(offsetof(XfmInfo, copyright) == 80);

@@ -29,9 +29,7 @@ constexpr uint64_t MAX_DISPATCHED_MESSAGES = 1000000;
 std::atomic<uintptr_t> nextWindowHandle{0x00010000u};
 constexpr uintptr_t WINDOW_HANDLE_STEP = 4;
 
-HWND NewWindowHandle() {
-  return reinterpret_cast<HWND>(nextWindowHandle.fetch_add(WINDOW_HANDLE_STEP));
-}
+HWND NewWindowHandle() { return reinterpret_cast<HWND>(nextWindowHandle.fetch_add(WINDOW_HANDLE_STEP)); }
 
 const ResourceScript& CurrentScript() {
   const ThreadState& state = CurrentThread();
@@ -123,7 +121,8 @@ LRESULT CallDialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
   const INT_PTR handled = procedure(dialog, message, wParam, lParam);
   if (message == WM_CLOSE && handled == FALSE && LookUpWindow(dialog) != nullptr) {
     const Window* cancel = LookUpControl(dialog, IDCANCEL);
-    if (cancel == nullptr || cancel->enabled) Post(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), ControlParam(dialog, IDCANCEL));
+    if (cancel == nullptr || cancel->enabled)
+      Post(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), ControlParam(dialog, IDCANCEL));
   }
   return handled;
 }

@@ -19,10 +19,10 @@ namespace headless {
 // One control of an open dialog, as the dialog template made it and the
 // dialog procedure has changed it since.
 struct ControlState {
-  int id = -1;                // -1 for controls without an ID (IDC_STATIC)
-  std::string kind;           // "PUSHBUTTON", "DEFPUSHBUTTON", "EDITTEXT", "LTEXT", "CTEXT",
-                              // "RTEXT", "GROUPBOX", "AUTOCHECKBOX", "CONTROL", ...
-  std::string windowClass;    // "Button", "Static", "Edit", ... (as the template names it)
+  int id = -1;              // -1 for controls without an ID (IDC_STATIC)
+  std::string kind;         // "PUSHBUTTON", "DEFPUSHBUTTON", "EDITTEXT", "LTEXT", "CTEXT",
+                            // "RTEXT", "GROUPBOX", "AUTOCHECKBOX", "CONTROL", ...
+  std::string windowClass;  // "Button", "Static", "Edit", ... (as the template names it)
   std::string text;
   bool enabled = true;
   bool visible = true;
@@ -67,8 +67,8 @@ class Observer {
 // with its close box when it waits for input).
 struct Event {
   enum Kind { MessageBox, Beep, Help, DialogShown, DialogEnded } kind;
-  std::string text;     // message text / help file
-  std::string caption;  // message caption / help keyword
+  std::string text;       // message text / help file
+  std::string caption;    // message caption / help keyword
   HWND window = nullptr;  // owner / dialog
   uint32_t style = 0;     // message style / beep type / help command
   INT_PTR result = 0;     // dialog result

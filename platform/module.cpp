@@ -106,22 +106,23 @@ void RecordingObserver::OnBeep(UINT type) {
   events.push_back(event);
 }
 
-void RecordingObserver::OnHelp(HWND window, const std::string& file, UINT command, const std::string& keyword) {
+void RecordingObserver::OnHelp(HWND window, const std::string& file, UINT command,
+                               const std::string& keyword) {
   Event event{Event::Help, file, keyword, window, command, 0, 0};
   events.push_back(event);
 }
 
 void RecordingObserver::OnDialogShown(HWND dialog) {
   const detail::Window* window = detail::LookUpWindow(dialog);
-  Event event{Event::DialogShown, window ? window->text : "", "", dialog, 0, 0,
-              window ? window->templateId : 0};
+  Event event{
+      Event::DialogShown, window ? window->text : "", "", dialog, 0, 0, window ? window->templateId : 0};
   events.push_back(event);
 }
 
 void RecordingObserver::OnDialogEnded(HWND dialog, INT_PTR result) {
   const detail::Window* window = detail::LookUpWindow(dialog);
-  Event event{Event::DialogEnded, window ? window->text : "", "", dialog, 0, result,
-              window ? window->templateId : 0};
+  Event event{
+      Event::DialogEnded, window ? window->text : "", "", dialog, 0, result, window ? window->templateId : 0};
   events.push_back(event);
 }
 
@@ -183,8 +184,8 @@ extern "C" {
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   // A null caption is shown as "Error", as Windows does.
-  return headless::detail::CurrentObserver().OnMessageBox(owner, text ? text : "", caption ? caption : "Error",
-                                                          type);
+  return headless::detail::CurrentObserver().OnMessageBox(owner, text ? text : "",
+                                                          caption ? caption : "Error", type);
 }
 
 BOOL WINAPI MessageBeep(UINT type) {

@@ -25,18 +25,30 @@ struct NamedValue {
 
 // Style constants of the module's script, with their Win32 values.
 constexpr NamedValue STYLE_CONSTANTS[] = {
-    {"WS_POPUP", WS_POPUP},           {"WS_CHILD", WS_CHILD},
-    {"WS_VISIBLE", WS_VISIBLE},       {"WS_DISABLED", WS_DISABLED},
-    {"WS_CAPTION", WS_CAPTION},       {"WS_BORDER", WS_BORDER},
-    {"WS_SYSMENU", WS_SYSMENU},       {"WS_GROUP", WS_GROUP},
-    {"WS_TABSTOP", WS_TABSTOP},       {"DS_MODALFRAME", DS_MODALFRAME},
-    {"DS_SETFONT", DS_SETFONT},       {"SS_LEFT", SS_LEFT},
-    {"SS_CENTER", SS_CENTER},         {"SS_RIGHT", SS_RIGHT},
-    {"SS_BLACKFRAME", SS_BLACKFRAME}, {"SS_ETCHEDFRAME", SS_ETCHEDFRAME},
-    {"SS_CENTERIMAGE", SS_CENTERIMAGE}, {"SS_SUNKEN", SS_SUNKEN},
-    {"BS_PUSHBUTTON", BS_PUSHBUTTON}, {"BS_DEFPUSHBUTTON", BS_DEFPUSHBUTTON},
-    {"BS_AUTOCHECKBOX", BS_AUTOCHECKBOX}, {"BS_GROUPBOX", BS_GROUPBOX},
-    {"BS_FLAT", BS_FLAT},             {"ES_LEFT", ES_LEFT},
+    {"WS_POPUP", WS_POPUP},
+    {"WS_CHILD", WS_CHILD},
+    {"WS_VISIBLE", WS_VISIBLE},
+    {"WS_DISABLED", WS_DISABLED},
+    {"WS_CAPTION", WS_CAPTION},
+    {"WS_BORDER", WS_BORDER},
+    {"WS_SYSMENU", WS_SYSMENU},
+    {"WS_GROUP", WS_GROUP},
+    {"WS_TABSTOP", WS_TABSTOP},
+    {"DS_MODALFRAME", DS_MODALFRAME},
+    {"DS_SETFONT", DS_SETFONT},
+    {"SS_LEFT", SS_LEFT},
+    {"SS_CENTER", SS_CENTER},
+    {"SS_RIGHT", SS_RIGHT},
+    {"SS_BLACKFRAME", SS_BLACKFRAME},
+    {"SS_ETCHEDFRAME", SS_ETCHEDFRAME},
+    {"SS_CENTERIMAGE", SS_CENTERIMAGE},
+    {"SS_SUNKEN", SS_SUNKEN},
+    {"BS_PUSHBUTTON", BS_PUSHBUTTON},
+    {"BS_DEFPUSHBUTTON", BS_DEFPUSHBUTTON},
+    {"BS_AUTOCHECKBOX", BS_AUTOCHECKBOX},
+    {"BS_GROUPBOX", BS_GROUPBOX},
+    {"BS_FLAT", BS_FLAT},
+    {"ES_LEFT", ES_LEFT},
     {"ES_AUTOHSCROLL", ES_AUTOHSCROLL},
 };
 
@@ -116,8 +128,8 @@ class Parser {
     const char c = text_[pos_];
     if (c == '"') {
       ReadString();
-    } else if ((c >= '0' && c <= '9') || (c == '-' && pos_ + 1 < text_.size() && text_[pos_ + 1] >= '0' &&
-                                          text_[pos_ + 1] <= '9')) {
+    } else if ((c >= '0' && c <= '9') ||
+               (c == '-' && pos_ + 1 < text_.size() && text_[pos_ + 1] >= '0' && text_[pos_ + 1] <= '9')) {
       ReadNumber();
     } else if (IsIdentifierChar(c)) {
       const size_t start = pos_;
@@ -181,10 +193,14 @@ class Parser {
 
   std::string Describe() const {
     switch (token_.kind) {
-      case Token::End: return "end of script";
-      case Token::Number: return "number " + std::to_string(token_.value);
-      case Token::String: return "text \"" + token_.text + "\"";
-      default: return "'" + token_.text + "'";
+      case Token::End:
+        return "end of script";
+      case Token::Number:
+        return "number " + std::to_string(token_.value);
+      case Token::String:
+        return "text \"" + token_.text + "\"";
+      default:
+        return "'" + token_.text + "'";
     }
   }
 
@@ -263,7 +279,8 @@ class Parser {
       return Fail(line, "expected a resource name but found " + Describe());
     }
     Advance();
-    if (token_.kind != Token::Identifier) return Fail(token_.line, "expected a resource type but found " + Describe());
+    if (token_.kind != Token::Identifier)
+      return Fail(token_.line, "expected a resource type but found " + Describe());
     const std::string type = token_.text;
     Advance();
     if (SameTextIgnoringCase(type, "BITMAP")) {
@@ -320,7 +337,8 @@ class Parser {
   }
 
   void ParseControl(DialogTemplateData& dialog) {
-    if (token_.kind != Token::Identifier) return Fail(token_.line, "expected a control but found " + Describe());
+    if (token_.kind != Token::Identifier)
+      return Fail(token_.line, "expected a control but found " + Describe());
     ControlTemplate control;
     const int line = token_.line;
     const std::string keyword = token_.text;
@@ -394,8 +412,8 @@ const ResourceScript& ModuleResourceScript() {
       script = new ResourceScript;
       script->error = "ui/roomstat.rc was missing when the stand-in was built";
     } else {
-      script = new ResourceScript(
-          ParseResourceScript(std::string_view(reinterpret_cast<const char*>(kEmbeddedResourceScript), kEmbeddedResourceScriptLength)));
+      script = new ResourceScript(ParseResourceScript(std::string_view(
+          reinterpret_cast<const char*>(kEmbeddedResourceScript), kEmbeddedResourceScriptLength)));
       if (!script->error.empty()) script->error = "ui/roomstat.rc, " + script->error;
     }
     if (!script->error.empty()) std::fprintf(stderr, "headless dialogs: %s\n", script->error.c_str());

@@ -4,17 +4,18 @@
 // settings block, which each entry point locks for its own duration only.
 #include <windows.h>
 
-#include "interface/entry_points.h"
 #include "hostlink/host_services.h"
+#include "interface/control_ids.h"
+#include "interface/entry_points.h"
 #include "interface/settings.h"
 #include "interface/xfm_types.h"
-#include "interface/control_ids.h"
 
 namespace {
 
 // What QueryXfm tells the host.
 constexpr const char TRANSFORM_NAME[] = "Quindo\\Acoustical Parameters (32-bit)";
-constexpr const char COPYRIGHT_NOTICE[] = "Roomstat room-acoustics analysis, Copyright (C) 2026 the Roomstat project";
+constexpr const char COPYRIGHT_NOTICE[] =
+    "Roomstat room-acoustics analysis, Copyright (C) 2026 the Roomstat project";
 constexpr const char DESCRIPTION[] = "Calculate Acoustical Parameters 32-bit";
 constexpr uint16_t INFO_WORD = 60;
 constexpr uint32_t INFO_FLAGS = 65569;  // 0x10021
@@ -105,8 +106,8 @@ extern "C" LONG WINAPI XfmSetup(HWND parent, HINSTANCE module, XfmContext* ctx) 
   // The export table hands out untyped addresses; the generic function type
   // in between says that the cast is deliberate.
   DLGPROC procedure = reinterpret_cast<DLGPROC>(reinterpret_cast<void (*)()>(export100));
-  const INT_PTR dialogResult =
-      DialogBoxParamA(module, MAKEINTRESOURCEA(SETTINGS_DIALOG_TEMPLATE), parent, procedure, reinterpret_cast<LPARAM>(ctx));
+  const INT_PTR dialogResult = DialogBoxParamA(module, MAKEINTRESOURCEA(SETTINGS_DIALOG_TEMPLATE), parent,
+                                               procedure, reinterpret_cast<LPARAM>(ctx));
   const WORD result = static_cast<WORD>(static_cast<UINT_PTR>(dialogResult) & 0xFFFFu);
   if (result == 0) return 0;
 

@@ -14,10 +14,10 @@
 #include "analysis/band_analysis.h"
 #include "analysis/lateral_pass.h"
 #include "analysis/selection.h"
-#include "interface/entry_points.h"
 #include "hostlink/host_services.h"
-#include "interface/results.h"
 #include "interface/control_ids.h"
+#include "interface/entry_points.h"
+#include "interface/results.h"
 
 namespace {
 
@@ -109,8 +109,10 @@ extern "C" LONG WINAPI XfmDo(XfmContext* ctx) {
   // analysed as mono (below); a rate that is not positive has no band
   // windows or filter frequencies to compute, so nothing runs.
   if (ctx->sampleRate <= 0) {
-    ShowStopMessage(0, "The sampling rate of the selection is not positive:\nno acoustical parameters can be "
-                    "calculated.", "Acoustical Parameters");
+    ShowStopMessage(0,
+                    "The sampling rate of the selection is not positive:\nno acoustical parameters can be "
+                    "calculated.",
+                    "Acoustical Parameters");
     return 1;
   }
   AnalysisSettings* settings = LockSettings(ctx);
@@ -166,14 +168,17 @@ extern "C" LONG WINAPI XfmDo(XfmContext* ctx) {
   uint8_t ok = 0;
   if (!stereo) {
     if (ConvertChannel(raw, format, 0, channel)) {
-      ok = AnalyseChannelBands(channel, work, &store.values[0][0][0], &store.valid[0][0][0], settings, 'm', ctx);
+      ok = AnalyseChannelBands(channel, work, &store.values[0][0][0], &store.valid[0][0][0], settings, 'm',
+                               ctx);
     }
   } else if (ConvertChannel(raw, format, 0, channel)) {
-    ok = AnalyseChannelBands(channel, work, &store.values[0][0][0], &store.valid[0][0][0], settings, 'l', ctx);
+    ok =
+        AnalyseChannelBands(channel, work, &store.values[0][0][0], &store.valid[0][0][0], settings, 'l', ctx);
     if (ok) {
       FetchSelection(ctx, format, raw);
       ConvertChannel(raw, format, 1, channel);
-      ok = AnalyseChannelBands(channel, work, &store.values[1][0][0], &store.valid[1][0][0], settings, 'r', ctx);
+      ok = AnalyseChannelBands(channel, work, &store.values[1][0][0], &store.valid[1][0][0], settings, 'r',
+                               ctx);
     }
     if (ok) {
       CallStatusText(ctx, "Calculating LF and ANDO's parameters");

@@ -1,13 +1,13 @@
 // One band's eleven parameters: early windows and duration tests, equal
 // energy split, centre time of an impulse, missing values, and whole
 // analytic decays with and without noise subtraction.
+#include "acoustics/band_parameters.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 #include <vector>
-
-#include "acoustics/band_parameters.h"
 
 namespace {
 
@@ -35,18 +35,21 @@ Band Compute(std::vector<float> signal, uint32_t t0, float rateHz, double noise 
 // energy when early. A third impulse lies just past the end: any read there
 // would show as late energy.
 TEST(BandParameters, EarlyWindowsDurationTestsAndEqualSplit) {
-  const struct { float rateHz; uint32_t after, second; const char* ratioMarks; float d50; } cases[] = {
-      {44100, 1764, 1000, "nnn", 0},            // 40 ms
-      {44100, 2205, 1000, "nnn", 0},            // 50 ms fails the single-precision 0.05
-      {44100, 2206, 2205, "yny", 50},           // second impulse at L50 is late
-      {44100, 2646, 2204, "nny", 100},          // 60 ms, early: no late energy, C50 missing
-      {44100, 3528, 2205, "yny", 50},           // passes 0.08 but E80 would be one past the end
-      {44100, 3529, 3528, "yyy", 50},           // both at their windows
-      {44100, 3529, 3527, "yny", 50},           // ... and one early of L80: no late energy for C80
-      {172.265625f, 14, 7, "nny", 100},         // eight halvings: L50 = 8, L80 = 13
-      {172.265625f, 14, 8, "yny", 50},
-      {172.265625f, 14, 12, "yny", 50},
-      {172.265625f, 14, 13, "yyy", 50},
+  const struct {
+    float rateHz;
+    uint32_t after, second;
+    const char* ratioMarks;
+    float d50;
+  } cases[] = {
+      {44100, 1764, 1000, "nnn", 0},     // 40 ms
+      {44100, 2205, 1000, "nnn", 0},     // 50 ms fails the single-precision 0.05
+      {44100, 2206, 2205, "yny", 50},    // second impulse at L50 is late
+      {44100, 2646, 2204, "nny", 100},   // 60 ms, early: no late energy, C50 missing
+      {44100, 3528, 2205, "yny", 50},    // passes 0.08 but E80 would be one past the end
+      {44100, 3529, 3528, "yyy", 50},    // both at their windows
+      {44100, 3529, 3527, "yny", 50},    // ... and one early of L80: no late energy for C80
+      {172.265625f, 14, 7, "nny", 100},  // eight halvings: L50 = 8, L80 = 13
+      {172.265625f, 14, 8, "yny", 50},  {172.265625f, 14, 12, "yny", 50}, {172.265625f, 14, 13, "yyy", 50},
   };
   for (const auto& c : cases) {
     std::vector<float> signal(5 + c.after + 1, 0.0f);
@@ -62,8 +65,8 @@ TEST(BandParameters, EarlyWindowsDurationTestsAndEqualSplit) {
     for (int slot : {0, 1, 2}) {
       const bool longEnough = slot == 1 ? c.after > (c.rateHz > 1000 ? 3528u : 13u) : marks[2] == 'y';
       const ValueStatus expected = marks[slot] == 'y' ? VALUE_OK
-                                   : longEnough        ? VALUE_NOT_FINITE
-                                                       : VALUE_WINDOW_TOO_SHORT;
+                                   : longEnough       ? VALUE_NOT_FINITE
+                                                      : VALUE_WINDOW_TOO_SHORT;
       EXPECT_EQ(band.outcome.status[slot], expected) << slot;
     }
     for (int slot : {0, 1}) {
@@ -101,7 +104,8 @@ TEST(BandParameters, MissingWhenNothingCanBeMeasured) {
     EXPECT_EQ(silent.outcome.status[slot], VALUE_NOT_FINITE) << slot;
   }
   // A silent level curve is flat at 0 dB: the fits never reach their range.
-  for (int slot = 4; slot < 11; ++slot) EXPECT_EQ(silent.outcome.status[slot], VALUE_FIT_RANGE_NOT_REACHED) << slot;
+  for (int slot = 4; slot < 11; ++slot)
+    EXPECT_EQ(silent.outcome.status[slot], VALUE_FIT_RANGE_NOT_REACHED) << slot;
 }
 
 // x = exp(-c k) decays 60 dB in `rt` seconds; it starts at t0, or `gap`
@@ -111,9 +115,13 @@ TEST(BandParameters, MissingWhenNothingCanBeMeasured) {
 TEST(BandParameters, ExponentialDecayGivesItsReverberationTime) {
   constexpr double kRelative = 1e-4;  // float energies and the noise added in float
   constexpr uint32_t t0 = 20;
-  const struct { float rateHz; double rt, noise; uint32_t length, gap; } cases[] = {
-      {44100, 0.5, 0.0, 44100, 0},     {44100, 0.5, 1e-6, 44100, 0}, {44100, 0.3, 0.0, 30000, 400},
-      {5512.5f, 1.2, 0.0, 12000, 0},   {344.53125f, 2.0, 0.0, 1400, 0},
+  const struct {
+    float rateHz;
+    double rt, noise;
+    uint32_t length, gap;
+  } cases[] = {
+      {44100, 0.5, 0.0, 44100, 0},   {44100, 0.5, 1e-6, 44100, 0},    {44100, 0.3, 0.0, 30000, 400},
+      {5512.5f, 1.2, 0.0, 12000, 0}, {344.53125f, 2.0, 0.0, 1400, 0},
   };
   for (const auto& c : cases) {
     const double perSample = 3 * std::log(10.0) / (c.rt * c.rateHz);
@@ -123,7 +131,8 @@ TEST(BandParameters, ExponentialDecayGivesItsReverberationTime) {
     }
     if (c.gap != 0) signal[t0] = 1e-3f;
     const Band band = Compute(signal, t0, c.rateHz, c.noise);
-    SCOPED_TRACE(std::to_string(c.rateHz) + " noise " + std::to_string(c.noise) + " gap " + std::to_string(c.gap));
+    SCOPED_TRACE(std::to_string(c.rateHz) + " noise " + std::to_string(c.noise) + " gap " +
+                 std::to_string(c.gap));
     EXPECT_EQ(band.Marks().substr(4), "yyyyyyy");
     for (int slot = 0; slot < 11; ++slot) EXPECT_EQ(band.outcome.status[slot], VALUE_OK) << slot;
     for (int slot : {4, 5, 7, 9}) EXPECT_NEAR(band.values[slot], c.rt, c.rt * kRelative) << slot;

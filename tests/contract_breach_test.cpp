@@ -32,8 +32,9 @@ TEST(ContractBreach, RatesThatAreNotPositiveGiveAMessageAndNoRun) {
   for (int32_t rate : {0, -1, -44100, INT32_MIN}) {
     SCOPED_TRACE(rate);
     RunFixture fixture;
-    fixture.host.SetAudio(2, 16, rate, Interleave(DecayingNoise(8000, 0.2, 0.3, 20000.0f, 40, 3),
-                                                  DecayingNoise(8000, 0.2, 0.3, 20000.0f, 40, 4)));
+    fixture.host.SetAudio(2, 16, rate,
+                          Interleave(DecayingNoise(8000, 0.2, 0.3, 20000.0f, 40, 3),
+                                     DecayingNoise(8000, 0.2, 0.3, 20000.0f, 40, 4)));
     const size_t blocksBefore = headless::LiveGlobalBlocks();
     const RunRecord record = fixture.Run();
     EXPECT_EQ(record.Messages().size(), 1u);

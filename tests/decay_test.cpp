@@ -14,7 +14,11 @@ namespace {
 constexpr double kRelativeFit = 1e-5;  // a float level curve limits the fitted slope to ~1e-7
 
 TEST(BackwardIntegrate, SumsFromTheEndWithArrivalWeightsAndNoiseClamp) {
-  const struct { double noise; float integrated[5]; double moment; } cases[] = {
+  const struct {
+    double noise;
+    float integrated[5];
+    double moment;
+  } cases[] = {
       // e = 4 1 9 0 16; weights from t0 = 1: 1 2 3 4
       {0.0, {30, 26, 25, 16, 16}, (1 * 1 + 2 * 9 + 3 * 0 + 4 * 16) / 8.0},
       // e - 2, negatives to 0: 2 0 7 0 14
@@ -83,14 +87,27 @@ TEST(FitDecay, AnalyticDecaysStatusNumbersAndTailGuards) {
   // whose level spread rounds to exactly 0.
   std::vector<float> nearFlat{0.0f, std::nextafter(-5.0f, -6.0f)};
   nearFlat.resize(101, -5.0f);
-  const struct { const char* what; std::vector<float> curve; uint32_t t0; bool nc; double head; float range;
-                 double rateHz; double time; float coefficient; FitStatus status; } cases[] = {
+  const struct {
+    const char* what;
+    std::vector<float> curve;
+    uint32_t t0;
+    bool nc;
+    double head;
+    float range;
+    double rateHz;
+    double time;
+    float coefficient;
+    FitStatus status;
+  } cases[] = {
       {"line 44100", Line(44100, 0, 0, 60.0 / 22050), 0, false, 5, 20, 44100, 0.5, 1, FIT_OK},
-      {"line decimated", Line(4000, 7, 0, 0.05), 7, true, 5, 30, 172.265625, 60 / (0.05 * 172.265625), 1, FIT_OK},
-      {"EDT skips flat", Line(2000, 10, 300, 0.03), 10, false, double(0.1f), 10, 44100, 60 / (0.03 * 44100), 1, FIT_OK},
+      {"line decimated", Line(4000, 7, 0, 0.05), 7, true, 5, 30, 172.265625, 60 / (0.05 * 172.265625), 1,
+       FIT_OK},
+      {"EDT skips flat", Line(2000, 10, 300, 0.03), 10, false, double(0.1f), 10, 44100, 60 / (0.03 * 44100),
+       1, FIT_OK},
       {"never reaches start", Line(500, 0, 0, 0.01), 0, false, 5, 20, 44100, 0, 0, FIT_RANGE_NOT_REACHED},
       {"one point", Points({0, -6, -40}, 100, -40), 0, false, 5, 20, 44100, 0, 71, FIT_FLAT},
-      {"flat segment", Points({0, -10, -10, -10, -10, -40}, 100, -40), 0, false, 5, 20, 44100, 0, 61, FIT_FLAT},
+      {"flat segment", Points({0, -10, -10, -10, -10, -40}, 100, -40), 0, false, 5, 20, 44100, 0, 61,
+       FIT_FLAT},
       {"slope exactly 0", Points({0, -6, -8, -6, -40}, 100, -40), 0, false, 5, 20, 44100, 0, 21, FIT_FLAT},
       {"level spread 0", Points(nearFlat, 200, -40), 0, false, 5, 20, 44100, 0, 41, FIT_FLAT},
       {"non-finite level", Points({0, -inf, nan}, 100, nan), 0, false, 5, inf, 44100, 0, 31, FIT_FLAT},
@@ -102,8 +119,8 @@ TEST(FitDecay, AnalyticDecaysStatusNumbersAndTailGuards) {
       {"end 95, plain", Line(100, 0, 0, 25 / 93.5), 0, false, 5, 20, 1, 0, 0, FIT_TAIL_GUARD},
   };
   for (const auto& c : cases) {
-    const FitResult fit =
-        FitDecay(c.curve.data(), static_cast<uint32_t>(c.curve.size()), c.t0, c.nc, c.head, c.range, c.rateHz);
+    const FitResult fit = FitDecay(c.curve.data(), static_cast<uint32_t>(c.curve.size()), c.t0, c.nc, c.head,
+                                   c.range, c.rateHz);
     EXPECT_NEAR(fit.decayTime, c.time, c.time * kRelativeFit) << c.what;
     EXPECT_NEAR(fit.coefficient, c.coefficient, c.coefficient == 1 ? kRelativeFit : 0.0) << c.what;
     EXPECT_EQ(fit.status, c.status) << c.what;

@@ -1,8 +1,9 @@
 // The exported entry points QueryXfm, XfmInit, XfmSetup and XfmDestroy, seen
 // from the host: what they write into the host's records, byte by byte, and
 // what they leave alone.
-#include <gtest/gtest.h>
+#include "interface/entry_points.h"
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstring>
@@ -11,9 +12,8 @@
 #include <vector>
 
 #include "host/kit/plugin_host.h"
-#include "platform/headless.h"
-#include "interface/entry_points.h"
 #include "interface/settings.h"
+#include "platform/headless.h"
 #include "tests/ui_dialog_harness.h"
 
 namespace {
@@ -33,7 +33,9 @@ void Put(Bytes& block, size_t offset, const Bytes& bytes) {
 // One act of a person on the settings dialog: press a button, or (0) close
 // the window. Once the steps run out the stand-in closes the window.
 std::function<void(HWND)> Press(int button) {
-  return [button](HWND dialog) { button != 0 ? headless::PressButton(dialog, button) : headless::CloseDialog(dialog); };
+  return [button](HWND dialog) {
+    button != 0 ? headless::PressButton(dialog, button) : headless::CloseDialog(dialog);
+  };
 }
 
 // The results of the dialogs that ended, in order.
@@ -46,7 +48,9 @@ std::vector<INT_PTR> Ended(const ScriptedPerson& person) {
 }
 
 // A block of the host's whole settings size, every byte `fill`.
-void FillSettings(hostkit::PluginHost& host, uint8_t fill) { host.SetSettingsBytes(Bytes(SETTINGS_SIZE, fill)); }
+void FillSettings(hostkit::PluginHost& host, uint8_t fill) {
+  host.SetSettingsBytes(Bytes(SETTINGS_SIZE, fill));
+}
 
 // A host after XfmInit on a stereo selection.
 void InitStereo(hostkit::PluginHost& host) {
@@ -97,15 +101,15 @@ TEST_F(EntryPoints, XfmInitWritesExactlyItsFields) {
   // by hand; everything not listed stays 0xFF (result pointers at 21..36,
   // the unused span at 45..556, the lateral pass's values at 574..585).
   Bytes expected(SETTINGS_SIZE, 0xFF);
-  Put(expected, 0, {0x00, 0x00, 0xA0, 0xC0});   // rtuStartDb -5.0
-  Put(expected, 4, {0x00, 0x00, 0x70, 0xC1});   // rtuEndDb -15.0
-  Put(expected, 8, {0x10, 0x27});               // arrivalThreshold 10000
-  Put(expected, 10, {0x01, 0x00, 0x00});        // noise correction, octaves, left channel
-  Put(expected, 13, Bytes(8, 0x00));            // resultValues, resultFlags
-  Put(expected, 37, Bytes(8, 0x00));            // ownerWindow, moduleHandle
-  Put(expected, 557, {0x00, 0x40, 0x1C, 0x46});  // wThreshold 10000.0
-  Put(expected, 561, {0x00, 0x40, 0x1C, 0x46});  // yThreshold 10000.0
-  Put(expected, 565, {0x01});                   // thresholdLock
+  Put(expected, 0, {0x00, 0x00, 0xA0, 0xC0});          // rtuStartDb -5.0
+  Put(expected, 4, {0x00, 0x00, 0x70, 0xC1});          // rtuEndDb -15.0
+  Put(expected, 8, {0x10, 0x27});                      // arrivalThreshold 10000
+  Put(expected, 10, {0x01, 0x00, 0x00});               // noise correction, octaves, left channel
+  Put(expected, 13, Bytes(8, 0x00));                   // resultValues, resultFlags
+  Put(expected, 37, Bytes(8, 0x00));                   // ownerWindow, moduleHandle
+  Put(expected, 557, {0x00, 0x40, 0x1C, 0x46});        // wThreshold 10000.0
+  Put(expected, 561, {0x00, 0x40, 0x1C, 0x46});        // yThreshold 10000.0
+  Put(expected, 565, {0x01});                          // thresholdLock
   Put(expected, 566, {0, 0, 0, 0, 0, 0, 0x08, 0x40});  // boostDb 3.0
   EXPECT_EQ(host.SettingsBytes(), expected);
   EXPECT_EQ(headless::GlobalLockCount(host.SettingsHandle()), 0);

@@ -21,7 +21,8 @@ constexpr double kSettledDc = 1e-6;        // float rounding left on a settled c
 template <typename Filter>
 double SineGain(double freqHz, double rateHz, uint32_t length, Filter filter) {
   std::vector<float> signal(length);
-  for (uint32_t i = 0; i < length; ++i) signal[i] = static_cast<float>(std::sin(2 * kPi * freqHz * i / rateHz));
+  for (uint32_t i = 0; i < length; ++i)
+    signal[i] = static_cast<float>(std::sin(2 * kPi * freqHz * i / rateHz));
   std::vector<float> out = filter(signal);
   double energy = 0;
   for (uint32_t i = length / 4; i < 3 * length / 4; ++i) energy += double(out[i]) * out[i];
@@ -35,7 +36,10 @@ std::vector<float> Fixed(const SixthOrderCoefficients& set, const std::vector<fl
 }
 
 TEST(FixedSections, ImpulseResponsesMatchGoldenValues) {
-  const struct { const SixthOrderCoefficients* set; double expected[6]; } cases[] = {
+  const struct {
+    const SixthOrderCoefficients* set;
+    double expected[6];
+  } cases[] = {
       {&OctaveBandPass, {0.0338, 0.05749, -0.08514, -0.21713, 0.00230, 0.29708}},
       {&DecimationLowPass, {0.0296, 0.1775, 0.42078, 0.45376, 0.11318, -0.19566}},
   };
@@ -48,12 +52,16 @@ TEST(FixedSections, ImpulseResponsesMatchGoldenValues) {
 }
 
 TEST(FixedSections, SettleOnDcAndCarryNothingBetweenCalls) {
-  const struct { const SixthOrderCoefficients* set; double dcGain; } cases[] = {
-      {&OctaveBandPass, 0.0},       {&ThirdOctaveBandPass1, 0.0}, {&ThirdOctaveBandPass2, 0.0},
+  const struct {
+    const SixthOrderCoefficients* set;
+    double dcGain;
+  } cases[] = {
+      {&OctaveBandPass, 0.0},       {&ThirdOctaveBandPass1, 0.0},          {&ThirdOctaveBandPass2, 0.0},
       {&ThirdOctaveBandPass3, 0.0}, {&DecimationLowPass, 1.8936 / 1.8937},
   };
   std::vector<float> dc(44100, 1.0f), noise(4000);
-  for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<float>(std::sin(i * 0.37) * 1000 + (i % 7));
+  for (size_t i = 0; i < noise.size(); ++i)
+    noise[i] = static_cast<float>(std::sin(i * 0.37) * 1000 + (i % 7));
   for (const auto& c : cases) {
     EXPECT_NEAR(Fixed(*c.set, dc).back(), c.dcGain, kSettledDc);
     std::vector<float> first = Fixed(*c.set, noise);
@@ -66,12 +74,17 @@ TEST(FixedSections, SettleOnDcAndCarryNothingBetweenCalls) {
 TEST(FixedSections, HalfPowerPointsAtTheirDesignFrequencies) {
   constexpr double kEdgeTolerance = 0.012;  // tabled edges are rounded to whole Hz and the gains near 1
   constexpr double kPassbandRipple = 0.03;  // the third-octave sets dip to about 0.98 between their edges
-  const struct { const SixthOrderCoefficients* set; double lowHz, highHz; } cases[] = {
-      {&OctaveBandPass, 5660, 11312},       {&ThirdOctaveBandPass1, 5643, 7127},
-      {&ThirdOctaveBandPass2, 7125, 8980},  {&ThirdOctaveBandPass3, 8982, 11309},
+  const struct {
+    const SixthOrderCoefficients* set;
+    double lowHz, highHz;
+  } cases[] = {
+      {&OctaveBandPass, 5660, 11312},      {&ThirdOctaveBandPass1, 5643, 7127},
+      {&ThirdOctaveBandPass2, 7125, 8980}, {&ThirdOctaveBandPass3, 8982, 11309},
       {&DecimationLowPass, 11025, 11025},
   };
-  auto run = [](const SixthOrderCoefficients* s) { return [s](const std::vector<float>& x) { return Fixed(*s, x); }; };
+  auto run = [](const SixthOrderCoefficients* s) {
+    return [s](const std::vector<float>& x) { return Fixed(*s, x); };
+  };
   for (const auto& c : cases) {
     EXPECT_NEAR(SineGain(c.lowHz, 44100, 40000, run(c.set)), std::sqrt(0.5), kEdgeTolerance) << c.lowHz;
     EXPECT_NEAR(SineGain(c.highHz, 44100, 40000, run(c.set)), std::sqrt(0.5), kEdgeTolerance) << c.highHz;
@@ -165,7 +178,7 @@ TEST(Resonator, BackwardImpulseResponseAndDesignValues) {
   // The first two outputs give the design values back: 2a, then 2g * 2a.
   EXPECT_NEAR(x[7] / 2.0, 0.0087498, 1e-7);
   EXPECT_NEAR(x[6] / (2.0 * x[7]), 0.9725451, 1e-6);  // recovered through float outputs
-  float one[2] = {3.0f, 7.0f};  // a single sample gets the first step alone
+  float one[2] = {3.0f, 7.0f};                        // a single sample gets the first step alone
   ResonatorBandPass(1000.0f, 4.0f, one, 44100.0f, 1);
   EXPECT_FLOAT_EQ(one[0], static_cast<float>(3.0 * x[7]));
   EXPECT_EQ(one[1], 7.0f);
@@ -174,7 +187,7 @@ TEST(Resonator, BackwardImpulseResponseAndDesignValues) {
 }
 
 TEST(Resonator, GainAtCentreAndOctaveFilterGains) {
-  constexpr double kGainTolerance = 1e-4;    // RMS of float output over a finite window
+  constexpr double kGainTolerance = 1e-4;   // RMS of float output over a finite window
   constexpr double kThreeFigures = 0.0005;  // 0.0480 holds to three figures; 4 kHz already reaches 0.0484
   auto resonator = [](std::vector<float> x) {
     ResonatorBandPass(1000.0f, 4.0f, x.data(), 44100.0f, static_cast<uint32_t>(x.size()));
@@ -182,9 +195,12 @@ TEST(Resonator, GainAtCentreAndOctaveFilterGains) {
   };
   EXPECT_NEAR(SineGain(1000, 44100, 44100, resonator), 1.0, kGainTolerance);
 
-  const struct { float centreHz; double gain; } cases[] = {
-      {31.5f, 0.0480}, {63, 0.0480}, {125, 0.0480}, {250, 0.0480}, {500, 0.0480}, {1000, 0.0480},
-      {2000, 0.0480},  {4000, 0.0480}, {8000, 0.0496}, {16000, 0.0616},
+  const struct {
+    float centreHz;
+    double gain;
+  } cases[] = {
+      {31.5f, 0.0480}, {63, 0.0480},   {125, 0.0480},  {250, 0.0480},  {500, 0.0480},
+      {1000, 0.0480},  {2000, 0.0480}, {4000, 0.0480}, {8000, 0.0496}, {16000, 0.0616},
   };
   for (const auto& c : cases) {
     auto octave = [&c](std::vector<float> x) {

@@ -1,9 +1,8 @@
 // Tests of the headless Win32 stand-in: global memory and injected failures,
 // address slots, exports by ordinal, the clipboard, the resource-script
 // parser and the modal dialog engine driven by a test observer.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -12,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/headless.h"
 #include "interface/address_slot.h"
 #include "interface/entry_points.h"
+#include "platform/headless.h"
 #include "tests/ui_dialog_harness.h"
 
 namespace {
@@ -29,7 +28,10 @@ class HeadlessPlatform : public ::testing::Test {
 
 TEST_F(HeadlessPlatform, GlobalMemoryFollowsWin32Semantics) {
   const size_t liveBefore = headless::LiveGlobalBlocks();
-  const struct { UINT flags; bool movable, zeroed; } cases[] = {
+  const struct {
+    UINT flags;
+    bool movable, zeroed;
+  } cases[] = {
       {GMEM_FIXED, false, false}, {GPTR, false, true}, {GMEM_MOVEABLE, true, false}, {GHND, true, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.flags);
@@ -73,11 +75,13 @@ TEST_F(HeadlessPlatform, GlobalMemoryFollowsWin32Semantics) {
 TEST_F(HeadlessPlatform, InjectedFailuresSucceedFirstThenFailThenRecover) {
   // Pattern of successes for each call after the injection, for allocations
   // and for locks alike.
-  const struct { int succeedFirst, failCount; std::vector<bool> expected; } cases[] = {
-      {0, 1, {false, true, true}},
-      {2, 1, {true, true, false, true}},
-      {1, 3, {true, false, false, false, true}},
-      {-1, 5, {true, true, true}}};
+  const struct {
+    int succeedFirst, failCount;
+    std::vector<bool> expected;
+  } cases[] = {{0, 1, {false, true, true}},
+               {2, 1, {true, true, false, true}},
+               {1, 3, {true, false, false, false, true}},
+               {-1, 5, {true, true, true}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.succeedFirst);
     std::vector<HGLOBAL> blocks;
@@ -156,7 +160,11 @@ TEST_F(HeadlessPlatform, AddressSlotsRoundTripAndStayBounded) {
 
 TEST_F(HeadlessPlatform, ExportsAreFoundByOrdinalAndByName) {
   const HMODULE module = headless::PluginModule();
-  const struct { const char* name; WORD ordinal; const void* address; } exports[] = {
+  const struct {
+    const char* name;
+    WORD ordinal;
+    const void* address;
+  } exports[] = {
       {"QueryXfm", 2, reinterpret_cast<const void*>(&QueryXfm)},
       {"XfmInit", 3, reinterpret_cast<const void*>(&XfmInit)},
       {"XfmSetup", 4, reinterpret_cast<const void*>(&XfmSetup)},
@@ -172,7 +180,7 @@ TEST_F(HeadlessPlatform, ExportsAreFoundByOrdinalAndByName) {
     EXPECT_EQ(reinterpret_cast<const void*>(GetProcAddress(module, e.name)), e.address);
   }
   EXPECT_EQ(GetProcAddress(module, MAKEINTRESOURCEA(1)), nullptr);
-  EXPECT_EQ(GetProcAddress(module, "xfminit"), nullptr);  // export names keep their case
+  EXPECT_EQ(GetProcAddress(module, "xfminit"), nullptr);                     // export names keep their case
   EXPECT_EQ(GetProcAddress(GetModuleHandleA(nullptr), "XfmInit"), nullptr);  // not the plug-in
 }
 
@@ -267,10 +275,16 @@ TEST_F(HeadlessPlatform, ParsesTheResourceScriptSubset) {
 }
 
 TEST_F(HeadlessPlatform, UnknownSyntaxIsAClearErrorAndTheDialogFails) {
-  const struct { const char* script; const char* message; } cases[] = {  // message: part of the error
+  const struct {
+    const char* script;
+    const char* message;
+  } cases[] = {
+      // message: part of the error
       {"100 DIALOG 0, 0, 10, 10\nMENU 5\nBEGIN\nEND\n", "line 2: unsupported dialog statement"},
-      {"100 DIALOG 0, 0, 10, 10\nBEGIN\n  LISTBOX 3, 1, 1, 1, 1\nEND\n", "line 3: unsupported control statement"},
-      {"100 DIALOG 0, 0, 10, 10\nBEGIN\n  LTEXT \"a\", 3, 1, 1, 1\nEND\n", "line 4: expected ',' but found 'END'"},
+      {"100 DIALOG 0, 0, 10, 10\nBEGIN\n  LISTBOX 3, 1, 1, 1, 1\nEND\n",
+       "line 3: unsupported control statement"},
+      {"100 DIALOG 0, 0, 10, 10\nBEGIN\n  LTEXT \"a\", 3, 1, 1, 1\nEND\n",
+       "line 4: expected ',' but found 'END'"},
       {"100 DIALOG 0, 0, 10, 10\nBEGIN\n  LTEXT \"a\", 3, 1, 1, 1, 1, SS_MADEUP\nEND\n",
        "line 3: unknown style constant 'SS_MADEUP'"},
       {"100 DIALOG 0, 0, 10, 10\nBEGIN\n  LTEXT \"open, 3, 1, 1, 1, 1\nEND\n", "line 3: text not closed"},
@@ -278,7 +292,8 @@ TEST_F(HeadlessPlatform, UnknownSyntaxIsAClearErrorAndTheDialogFails) {
       {"100 DIALOG 0, 0, 10, 10\nBEGIN\n  LTEXT \"a\", 3, 1, 1, 1, 1\n", "dialog not closed by END"},
       {"1 STRINGTABLE\nBEGIN\nEND\n", "line 1: unsupported resource type 'STRINGTABLE'"},
       {"NAMED DIALOG 0, 0, 10, 10\nBEGIN\nEND\n", "line 1: a dialog needs a number"},
-      {"100 DIALOG 0, 0, 10, 10\nBEGIN\nEND\n100 DIALOG 0, 0, 10, 10\nBEGIN\nEND\n", "line 4: dialog 100 declared twice"},
+      {"100 DIALOG 0, 0, 10, 10\nBEGIN\nEND\n100 DIALOG 0, 0, 10, 10\nBEGIN\nEND\n",
+       "line 4: dialog 100 declared twice"},
       {"100 DIALOG 0, 0, 10, 10 BEGIN PUSHBUTTON \"x\", 0x12, 1, 1, 1, 1 END", "malformed number"},
   };
   ASSERT_TRUE(headless::UseResourceScript("100 DIALOG 0, 0, 10, 10\nBEGIN\nEND\n"));
@@ -335,7 +350,8 @@ INT_PTR CALLBACK OuterProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM
       if (id == 1 || id == 2) EndDialog(dialog, id == 1 ? 7 : 0);
       if (id == 3) {
         MessageBoxA(dialog, "asking", "Test", MB_ICONHAND);
-        nestedResult = DialogBoxParamA(headless::PluginModule(), MAKEINTRESOURCEA(200), dialog, OuterProcedure, 0);
+        nestedResult =
+            DialogBoxParamA(headless::PluginModule(), MAKEINTRESOURCEA(200), dialog, OuterProcedure, 0);
       }
       if (id == 11) SetDlgItemTextA(dialog, 12, IsDlgButtonChecked(dialog, 11) == BST_CHECKED ? "on" : "off");
       return TRUE;
@@ -401,8 +417,8 @@ TEST_F(HeadlessDialogs, PersonTypesTicksAsksAndConfirms) {
   EXPECT_EQ(lines_, expectedLines);
   std::vector<std::string> events;
   for (const headless::Event& e : person_.events) {
-    events.push_back(std::to_string(e.kind) + " " + std::to_string(e.templateId) + " " + std::to_string(e.result) +
-                     (e.window == seen ? " outer" : ""));
+    events.push_back(std::to_string(e.kind) + " " + std::to_string(e.templateId) + " " +
+                     std::to_string(e.result) + (e.window == seen ? " outer" : ""));
   }
   using K = headless::Event;
   const std::vector<std::string> expectedEvents = {std::to_string(K::DialogShown) + " 200 0 outer",
@@ -422,7 +438,8 @@ TEST_F(HeadlessDialogs, PersonTypesTicksAsksAndConfirms) {
 TEST_F(HeadlessDialogs, CloseBoxAndEscapeCancel) {
   // A person who does nothing closes the window; unhandled WM_CLOSE is Cancel.
   EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(lines_, (std::vector<std::string>{"init 0 85", "close", "command 2 code 0 from control field 'initial'"}));
+  EXPECT_EQ(lines_, (std::vector<std::string>{"init 0 85", "close",
+                                              "command 2 code 0 from control field 'initial'"}));
   lines_.clear();
   person_.idleCalls = 0;
   person_.steps = {[](HWND dialog) { EXPECT_TRUE(headless::PressEscape(dialog)); }};

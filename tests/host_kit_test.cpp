@@ -2,7 +2,6 @@
 // asks for, hooks that cannot throw into the plug-in, the routing of
 // callbacks to the right host, and bounded resources over many instances.
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <atomic>
@@ -13,8 +12,8 @@
 #include <vector>
 
 #include "host/kit/plugin_host.h"
-#include "platform/headless.h"
 #include "hostlink/host_services.h"
+#include "platform/headless.h"
 
 namespace {
 
@@ -44,15 +43,23 @@ std::vector<float> Fetch(PluginHost& host, uint32_t firstFrame, uint32_t frameCo
 TEST(HostKit, SamplesInEveryWidthRoundedAndClamped) {
   PluginHost host;
   // Stored in the 16-bit integer scale; halves round away from zero.
-  const std::vector<float> stored = {0.0f, 0.5f, -0.5f, 1.4f, -1.6f, 126.5f, 127.5f, -128.6f,
-                                     300.0f, -300.0f, 32767.4f, 40000.0f, -40000.0f};
+  const std::vector<float> stored = {0.0f,    0.5f,   -0.5f,   1.4f,     -1.6f,    126.5f,   127.5f,
+                                     -128.6f, 300.0f, -300.0f, 32767.4f, 40000.0f, -40000.0f};
   host.SetAudio(1, 16, 44100, stored);
   const std::vector<float> as8 = {0, 1, -1, 1, -2, 127, 127, -128, 127, -128, 127, 127, -128};
   const std::vector<float> as16 = {0, 1, -1, 1, -2, 127, 128, -129, 300, -300, 32767, 32767, -32768};
-  const struct { uint32_t formatWord; int width; const std::vector<float>& expected; } cases[] = {
-      {9, 8, as8},           {17, 16, as16},          {33, 32, stored},
+  const struct {
+    uint32_t formatWord;
+    int width;
+    const std::vector<float>& expected;
+  } cases[] = {
+      {9, 8, as8},
+      {17, 16, as16},
+      {33, 32, stored},
       // Bits of the host's sample flags beside the width and channel bits.
-      {0x0400 | 9, 8, as8}, {0x8400 | 17, 16, as16}, {0x0100 | 33, 32, stored},
+      {0x0400 | 9, 8, as8},
+      {0x8400 | 17, 16, as16},
+      {0x0100 | 33, 32, stored},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Fetch(host, 0, 13, c.formatWord, c.width, 1), c.expected) << "format " << c.formatWord;
@@ -111,7 +118,8 @@ TEST(HostKit, CallbacksReachTheHostWhoseCallRuns) {
   });
   auto shape = [](const PluginHost& host) {  // Progress calls by their count, ProgressDone as 0
     std::vector<int32_t> seen;
-    for (const ServiceCall& call : host.calls) seen.push_back(call.kind == ServiceCall::Progress ? call.done : 0);
+    for (const ServiceCall& call : host.calls)
+      seen.push_back(call.kind == ServiceCall::Progress ? call.done : 0);
     return seen;
   };
   EXPECT_EQ(shape(outer), (std::vector<int32_t>{1, 0, 3}));
@@ -156,7 +164,11 @@ TEST(HostKit, OneHostPerThreadRunsIndependently) {
 }
 
 TEST(HostKit, ManyInstancesKeepMemoryAndSlotsBounded) {
-  { PluginHost warmUp; warmUp.Init(); warmUp.Destroy(); }  // shared callback slots exist from here on
+  {
+    PluginHost warmUp;
+    warmUp.Init();
+    warmUp.Destroy();
+  }  // shared callback slots exist from here on
   const size_t blocks = headless::LiveGlobalBlocks();
 #if UINTPTR_MAX != 0xFFFFFFFF
   const uint32_t slots = LiveSlotCount();

@@ -72,7 +72,8 @@ TEST(LateralFraction, WindowsBoostLengthAndZeroEnergy) {
   for (const auto& c : cases) {
     const std::vector<float> w(c.frames, c.w), y(c.frames, 1.0f);
     double lf = -1.0;
-    EXPECT_EQ(ComputeLateralFraction(w.data(), y.data(), c.frames, 44100, 16, c.boostDb, {0, 0}, &lf), c.status);
+    EXPECT_EQ(ComputeLateralFraction(w.data(), y.data(), c.frames, 44100, 16, c.boostDb, {0, 0}, &lf),
+              c.status);
     if (std::isnan(c.expected)) {
       EXPECT_FALSE(std::isfinite(lf));
     } else {
@@ -130,7 +131,8 @@ TEST(Iacc, ToneWidthAndNegativePeak) {
   EXPECT_EQ(window.end, n - 50);
   for (bool inverted : {false, true}) {
     IaccValues values{};
-    EXPECT_EQ(ComputeIacc(tone.data(), inverted ? inverse.data() : tone.data(), n, 44100, window, &values), IACC_OK);
+    EXPECT_EQ(ComputeIacc(tone.data(), inverted ? inverse.data() : tone.data(), n, 44100, window, &values),
+              IACC_OK);
     EXPECT_EQ(values.iacc, 1.0);
     EXPECT_EQ(values.tauIacc, 0.0);
     EXPECT_EQ(values.wIacc, inverted ? 0.0 : 13.0 / 44100 * 1000);
@@ -176,7 +178,8 @@ TEST(Iacc, WindowStatusesAndHighRates) {
 // statuses the host reads from the run record.
 TEST(LateralPass, FailuresReachTheUserAndTheHost) {
   constexpr int RATE = 44100;
-  const std::string lfLeft = "LF|Left Channel: can't calculate first arrival time \nChoose an higher value, please!";
+  const std::string lfLeft =
+      "LF|Left Channel: can't calculate first arrival time \nChoose an higher value, please!";
   const std::string lfRight =
       "LF|Right Channel: can't calculate first arrival time \nChoose an higher value, please!";
   const std::string lfShort = "LF|Select a longer wave, please!";
@@ -192,16 +195,40 @@ TEST(LateralPass, FailuresReachTheUserAndTheHost) {
     LateralStatus lf;
     IaccStatus iacc;
   } cases[] = {
-      {"W never reaches its threshold", 22050, 300, 30000, 10000, {lfLeft, "IACC|Can't calculate t1"},
-       LATERAL_NO_ARRIVAL_W, IACC_NO_ARRIVAL},
-      {"Y never reaches its threshold", 22050, 300, 10000, 30000, {lfRight, "IACC|Can't calculate t1"},
-       LATERAL_NO_ARRIVAL_Y, IACC_NO_ARRIVAL},
-      {"W arrives past the 16-bit index", 44100, 33000, 10000, 10000, {lfLeft, "IACC|Can't calculate t1"},
-       LATERAL_W_BEYOND_INDEX, IACC_NO_ARRIVAL},
+      {"W never reaches its threshold",
+       22050,
+       300,
+       30000,
+       10000,
+       {lfLeft, "IACC|Can't calculate t1"},
+       LATERAL_NO_ARRIVAL_W,
+       IACC_NO_ARRIVAL},
+      {"Y never reaches its threshold",
+       22050,
+       300,
+       10000,
+       30000,
+       {lfRight, "IACC|Can't calculate t1"},
+       LATERAL_NO_ARRIVAL_Y,
+       IACC_NO_ARRIVAL},
+      {"W arrives past the 16-bit index",
+       44100,
+       33000,
+       10000,
+       10000,
+       {lfLeft, "IACC|Can't calculate t1"},
+       LATERAL_W_BEYOND_INDEX,
+       IACC_NO_ARRIVAL},
       {"the selection ends within 80 ms of the arrival", 1000, 960, 10000, 10000, tooShort,
        LATERAL_WINDOW_BEYOND_END, IACC_WINDOW_TOO_SHORT},
-      {"the arrival lies within the lag limit", 22050, 20, 10000, 10000, {"IACC|Insert blank at the start"},
-       LATERAL_OK, IACC_BLANK_NEEDED},
+      {"the arrival lies within the lag limit",
+       22050,
+       20,
+       10000,
+       10000,
+       {"IACC|Insert blank at the start"},
+       LATERAL_OK,
+       IACC_BLANK_NEEDED},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -211,7 +238,8 @@ TEST(LateralPass, FailuresReachTheUserAndTheHost) {
       s.yThreshold = c.yThreshold;
       s.thresholdLock = 0;
     });
-    const std::vector<float> mono = runtest::DecayingNoise(RATE, c.frames / double(RATE), 0.3, 20000.0f, c.arrival, 5);
+    const std::vector<float> mono =
+        runtest::DecayingNoise(RATE, c.frames / double(RATE), 0.3, 20000.0f, c.arrival, 5);
     f.host.SetAudio(2, 16, RATE, runtest::Interleave(mono, mono));
     const runtest::RunRecord r = f.Run();
     ASSERT_TRUE(r.storeSeen);
@@ -226,8 +254,8 @@ TEST(LateralPass, FailuresReachTheUserAndTheHost) {
     // arrivals when Lin found none.
     for (int b = 1; b <= 10; ++b) {
       EXPECT_EQ(f.host.lastRun.lateral[b].trace.iacc, IACC_NO_WINDOW) << b;
-      const LateralStatus expected = c.lf == LATERAL_OK || c.lf == LATERAL_WINDOW_BEYOND_END ? c.lf
-                                                                                           : LATERAL_NO_LIN_ARRIVALS;
+      const LateralStatus expected =
+          c.lf == LATERAL_OK || c.lf == LATERAL_WINDOW_BEYOND_END ? c.lf : LATERAL_NO_LIN_ARRIVALS;
       EXPECT_EQ(f.host.lastRun.lateral[b].trace.lf, expected) << b;
     }
   }

@@ -28,7 +28,8 @@ std::string Build(HandFilledResults& r, bool thirdOctave, char* small = nullptr,
   const uint32_t length = ReportLength(form, channels, *settings, results);
   std::vector<char> block(ReportBlockSize(channels, length), 'x');
   ReportText text;
-  ResetReportText(&text, small ? small : block.data(), small ? smallSize : static_cast<uint32_t>(block.size()));
+  ResetReportText(&text, small ? small : block.data(),
+                  small ? smallSize : static_cast<uint32_t>(block.size()));
   BuildReport(&text, form, channels, *settings, results);
   r.Unlock();
   EXPECT_EQ(text.length, length);
@@ -60,17 +61,18 @@ TEST(Report, MonoOctaveRunWithNoiseCorrectionOff) {
   r.store.iacc[10] = std::numeric_limits<double>::quiet_NaN();  // not finite: missing
   r.SetRtuRange(-10.0f, -40.0f);
 
-  const std::string m8 = MissingCells(8), m10 = MissingCells(10), cells[PARAMS_PER_BAND] = {
-      "\t1.5" + m8 + "\t-5.\t--", "\t3.25" + m10, "\t58.5" + m10, "\t72.25\t--\t120.5" + m8,
-      "\t1.125\t--\t2." + m8, "\t0.\t--\t2.5" + m8, "\t21.\t--\t0.95" + m8, "\t1.25\t--\t2.75" + m8,
-      "\t0.9987\t--\t0.96" + m8, "\t1.\t--\t1.235e+004" + m8, "\t0.5\t--\t5.e-002" + m8};
+  const std::string m8 = MissingCells(8), m10 = MissingCells(10),
+                    cells[PARAMS_PER_BAND] = {
+                        "\t1.5" + m8 + "\t-5.\t--",  "\t3.25" + m10,           "\t58.5" + m10,
+                        "\t72.25\t--\t120.5" + m8,   "\t1.125\t--\t2." + m8,   "\t0.\t--\t2.5" + m8,
+                        "\t21.\t--\t0.95" + m8,      "\t1.25\t--\t2.75" + m8,  "\t0.9987\t--\t0.96" + m8,
+                        "\t1.\t--\t1.235e+004" + m8, "\t0.5\t--\t5.e-002" + m8};
   std::string expected = TITLE + "Band\tLin\t31.5\t63\t125\t250\t500\t1K\t2K\t4K\t8K\t16K\r\nParameters\r\n";
   for (int k = 0; k < PARAMS_PER_BAND; ++k) expected += LABELS[k] + cells[k] + "\r\n";
   const std::string m10after = MissingCells(10, true);
   expected += "LF\t0.25\t" + MissingCells(9, true) + "0.125\t\r\nIACC\t0.5\t" + m10after +
               "\r\nWiacc\t1.5\t" + m10after + "\r\nTau_iacc\t-0.25\t" + m10after + "\r\nNC:\t" +
-              MissingCells(11, true) +
-              "\r\n\r\nRTU = RT User (-10. dB, -40. dB)\r\n\r\n";
+              MissingCells(11, true) + "\r\n\r\nRTU = RT User (-10. dB, -40. dB)\r\n\r\n";
   EXPECT_EQ(Build(r, false), expected);
 }
 

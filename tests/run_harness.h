@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "host/kit/plugin_host.h"
-#include "platform/headless.h"
 #include "interface/results.h"
 #include "interface/settings.h"
+#include "platform/headless.h"
 
 namespace runtest {
 

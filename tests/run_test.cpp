@@ -70,7 +70,8 @@ TEST(WholeRun, DecayOfKnownReverberationTime) {
           << row;
       for (int k = 0; k < PARAMS_PER_BAND; ++k) {
         const ValueStatus status = band.outcome.status[k];
-        EXPECT_EQ(r.store.valid[0][row][k] == 'y', status == VALUE_OK || (status == VALUE_FIT_FLAT && k >= SLOT_RT20))
+        EXPECT_EQ(r.store.valid[0][row][k] == 'y',
+                  status == VALUE_OK || (status == VALUE_FIT_FLAT && k >= SLOT_RT20))
             << row << " " << k;
       }
     }
@@ -80,7 +81,8 @@ TEST(WholeRun, DecayOfKnownReverberationTime) {
     // A host that keeps level curves gets Lin's whole curve, every sample
     // converted, although the fits read only its start.
     std::vector<float> levels = DecayingNoise(RATE, 4.0, RT, 20000.0f, 100, 7);
-    BackwardIntegrate(levels.data(), static_cast<uint32_t>(levels.size()), 100, channel.bands[0].noisePower, RATE);
+    BackwardIntegrate(levels.data(), static_cast<uint32_t>(levels.size()), 100, channel.bands[0].noisePower,
+                      RATE);
     for (float& level : levels) level = static_cast<float>(EnergyToDecibels(level));
     // Every kept point is the curve's own sample, up to the last.
     const hostkit::LevelCurve& curve = channel.bands[0].curve;

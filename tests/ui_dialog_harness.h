@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/headless.h"
 #include "interface/xfm_types.h"
+#include "platform/headless.h"
 
 // Acts by the next step whenever the dialog waits; once the steps run out
 // it does nothing, and the stand-in closes the window with its close box.

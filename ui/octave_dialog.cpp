@@ -30,14 +30,15 @@ void FillOctaveGrid(int channel, const ResultsView& results, uint8_t noiseCorrec
   // Cell ID_FIRST_VALUE_CELL + 11 * band + slot: the store's own order.
   for (int band = 0; band < OCTAVE_ROWS; ++band) {
     for (int slot = 0; slot < PARAMS_PER_BAND; ++slot) {
-      SetValueCell(window, ID_FIRST_VALUE_CELL + band * PARAMS_PER_BAND + slot, results.Mark(channel, band, slot),
-                   results.Value(channel, band, slot));
+      SetValueCell(window, ID_FIRST_VALUE_CELL + band * PARAMS_PER_BAND + slot,
+                   results.Mark(channel, band, slot), results.Value(channel, band, slot));
     }
   }
 }
 
 void FillPairRows(const ResultsView& results, HWND window) {
-  for (int band = 0; band < OCTAVE_ROWS; ++band) SetPairCell(window, ID_FIRST_LF_CELL + band, results.lf[band]);
+  for (int band = 0; band < OCTAVE_ROWS; ++band)
+    SetPairCell(window, ID_FIRST_LF_CELL + band, results.lf[band]);
   for (int band = 0; band < OCTAVE_ROWS; ++band) {
     SetPairCell(window, ID_FIRST_IACC_CELL + band, results.iacc[band]);
     SetPairCell(window, ID_FIRST_W_IACC_CELL + band, results.wIacc[band]);

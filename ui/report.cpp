@@ -92,8 +92,8 @@ void AppendParameterTable(ReportText* text, ReportForm form, const ResultsView& 
     if (!tabBefore) AppendText(text, "\t");
     for (int band = 0; band < columns; ++band) {
       if (tabBefore) AppendText(text, "\t");
-      AppendText(text, ParameterCellText(results.Mark(channel, band, slot), results.Value(channel, band, slot),
-                                         REPORT_MISSING, number));
+      AppendText(text, ParameterCellText(results.Mark(channel, band, slot),
+                                         results.Value(channel, band, slot), REPORT_MISSING, number));
       if (!tabBefore) AppendText(text, "\t");
     }
     AppendText(text, LINE_END);

@@ -9,14 +9,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "interface/entry_points.h"
 #include "hostlink/host_services.h"
-#include "ui/dialog_common.h"
 #include "interface/control_ids.h"
+#include "interface/entry_points.h"
+#include "ui/dialog_common.h"
 #include "ui/number_text.h"
 
 namespace {
-
 
 // Every field is read into 39 characters: 38 and the terminator.
 constexpr int FIELD_TEXT_SIZE = 39;

@@ -12,8 +12,8 @@
 namespace {
 
 constexpr int THIRD_OCTAVE_COLUMNS = THIRD_OCTAVE_ROWS;  // wide band and 27 thirds
-constexpr int ID_FIRST_CELL = 1500;       // + 3 * column + row
-constexpr int ID_FIRST_NC_CELL = 1019;    // + column, columns 1..27
+constexpr int ID_FIRST_CELL = 1500;                      // + 3 * column + row
+constexpr int ID_FIRST_NC_CELL = 1019;                   // + column, columns 1..27
 constexpr int ID_FIRST_VIEW_BUTTON = 1800;
 constexpr int ID_FIRST_ROW_LABEL = 1810;  // + 3 * block + row
 constexpr int VIEW_COUNT = 5;
@@ -42,8 +42,9 @@ void FillThirdOctaveGrid(int channel, int firstParameter, int rows, uint8_t nois
                          const ResultsView& results, HWND window) {
   if (noiseCorrection != 0) {
     for (int column = 1; column < THIRD_OCTAVE_COLUMNS; ++column) {
-      SetDlgItemTextA(window, ID_FIRST_NC_CELL + column,
-                      NoiseCorrectionCellText(noiseCorrection, results.noiseCorrected[column], DIALOG_MISSING));
+      SetDlgItemTextA(
+          window, ID_FIRST_NC_CELL + column,
+          NoiseCorrectionCellText(noiseCorrection, results.noiseCorrected[column], DIALOG_MISSING));
     }
   }
   char text[NUMBER_TEXT_SIZE];

@@ -5,17 +5,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <optional>
 
 #include "host/cli/energy_time.h"
 #include "host/cli/prepare.h"
 #include "host/kit/plugin_host.h"
-#include "platform/headless.h"
 #include "interface/address_slot.h"
 #include "interface/control_ids.h"
+#include "platform/headless.h"
 
 namespace cli {
 
@@ -79,7 +79,8 @@ GivenSettings GivenFromTyped(const TypedFields& typed) {
 // presses OK, and reads every message box.
 class DialogPerson : public headless::Observer {
  public:
-  DialogPerson(const Options& options, const TypedFields& typed, const RunListener& listener, FileResult& result)
+  DialogPerson(const Options& options, const TypedFields& typed, const RunListener& listener,
+               FileResult& result)
       : options_(options), typed_(typed), listener_(listener), result_(result) {}
 
   int OnMessageBox(HWND, const std::string& text, const std::string& caption, UINT) override {
@@ -108,7 +109,8 @@ class DialogPerson : public headless::Observer {
       headless::TypeText(dialog, ID_Y_THRESHOLD, *typed_.yThreshold);
     }
     if (typed_.boost) headless::TypeText(dialog, ID_BOOST, *typed_.boost);
-    if (options_.noiseCorrection) headless::SetCheckBox(dialog, ID_NOISE_CORRECTION, *options_.noiseCorrection);
+    if (options_.noiseCorrection)
+      headless::SetCheckBox(dialog, ID_NOISE_CORRECTION, *options_.noiseCorrection);
     if (options_.thirdOctave) headless::SetCheckBox(dialog, ID_THIRD_OCTAVE, *options_.thirdOctave);
     headless::PressButton(dialog, ID_OK);
   }
@@ -135,7 +137,8 @@ bool ChooseSelection(const Options& options, const AudioData& audio, uint32_t& f
     end = *options.lastFrame + 1;
     if (*options.lastFrame >= frames) {
       error = "the selection --frames " + std::to_string(begin) + ":" + std::to_string(*options.lastFrame) +
-              " lies past the end of the file (" + duration + ", last frame " + std::to_string(frames - 1) + ")";
+              " lies past the end of the file (" + duration + ", last frame " + std::to_string(frames - 1) +
+              ")";
       return false;
     }
   } else {
@@ -167,8 +170,9 @@ bool ChooseSelection(const Options& options, const AudioData& audio, uint32_t& f
 void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t>& baseSettings,
                                const RunListener& listener, FileResult& result);
 
-void AnalyseFileUnguarded(const std::string& path, const Options& options, const std::vector<uint8_t>& baseSettings,
-                          const RunListener& listener, FileResult& result) {
+void AnalyseFileUnguarded(const std::string& path, const Options& options,
+                          const std::vector<uint8_t>& baseSettings, const RunListener& listener,
+                          FileResult& result) {
   result.path = path;
   result.thresholdMode = options.thresholdMode;
   std::string error;
@@ -195,7 +199,8 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
   if (!PrepareSelection(options, result, offered)) return;
 
   headless::ResetThreadState();
-  const TypedFields typed = ChooseTypedFields(options, baseSettings, result.typedThreshold, channelCount != 1);
+  const TypedFields typed =
+      ChooseTypedFields(options, baseSettings, result.typedThreshold, channelCount != 1);
   DialogPerson person(options, typed, listener, result);
   headless::SetObserver(&person);
 
@@ -275,8 +280,8 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
 
 }  // namespace
 
-void AnalyseSelection(const Options& options, const std::vector<uint8_t>& baseSettings, const RunListener& listener,
-                      FileResult& result) {
+void AnalyseSelection(const Options& options, const std::vector<uint8_t>& baseSettings,
+                      const RunListener& listener, FileResult& result) {
   try {
     AnalyseSelectionUnguarded(options, baseSettings, listener, result);
   } catch (const std::exception& e) {

@@ -1,8 +1,7 @@
 #include "host/cli/audio_file.h"
 
-#include <sndfile.h>
-
 #include <fcntl.h>
+#include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,7 +55,8 @@ sf_count_t MemoryRead(void* destination, sf_count_t count, void* user) {
   auto* memory = static_cast<AudioReader::Memory*>(user);
   const sf_count_t left = static_cast<sf_count_t>(memory->bytes.size()) - memory->position;
   const sf_count_t copied = std::max<sf_count_t>(0, std::min(count, left));
-  if (copied > 0) std::memcpy(destination, memory->bytes.data() + memory->position, static_cast<size_t>(copied));
+  if (copied > 0)
+    std::memcpy(destination, memory->bytes.data() + memory->position, static_cast<size_t>(copied));
   memory->position += copied;
   return copied;
 }
@@ -177,8 +177,10 @@ bool AudioReader::ReadSelection(uint64_t first, uint64_t& last, AudioData& audio
   std::vector<int> intBuffer;
   std::vector<double> doubleBuffer;
   const bool integerPath = audio.bitsOffered != 32;
-  if (integerPath) intBuffer.resize(CHUNK_FRAMES * fileChannels);
-  else doubleBuffer.resize(CHUNK_FRAMES * fileChannels);
+  if (integerPath)
+    intBuffer.resize(CHUNK_FRAMES * fileChannels);
+  else
+    doubleBuffer.resize(CHUNK_FRAMES * fileChannels);
   // Integer reads come left-aligned in 32 bits: shift down to the offered width.
   const int shift = audio.bitsOffered == 8 ? 24 : 16;
 
@@ -197,27 +199,31 @@ bool AudioReader::ReadSelection(uint64_t first, uint64_t& last, AudioData& audio
   }
   uint64_t frame = 0;  // within the selection
   while (frame < selectionFrames) {
-    const sf_count_t want = static_cast<sf_count_t>(std::min<uint64_t>(CHUNK_FRAMES, selectionFrames - frame));
+    const sf_count_t want =
+        static_cast<sf_count_t>(std::min<uint64_t>(CHUNK_FRAMES, selectionFrames - frame));
     const sf_count_t got = integerPath ? sf_readf_int(file, intBuffer.data(), want)
                                        : sf_readf_double(file, doubleBuffer.data(), want);
     if (got <= 0) break;
     for (sf_count_t f = 0; f < got; ++f, ++frame) {
       for (size_t u = 0; u < used; ++u) {
-        const size_t source = static_cast<size_t>(f) * fileChannels + static_cast<size_t>(audio.usedChannels[u] - 1);
+        const size_t source =
+            static_cast<size_t>(f) * fileChannels + static_cast<size_t>(audio.usedChannels[u] - 1);
         float sample;
         if (integerPath) {
           sample = static_cast<float>(intBuffer[source] >> shift);
         } else {
           const double value = doubleBuffer[source];
           if (!std::isfinite(value)) {
-            error = "frame " + std::to_string(first + frame) + " of channel " + std::to_string(audio.usedChannels[u]) +
+            error = "frame " + std::to_string(first + frame) + " of channel " +
+                    std::to_string(audio.usedChannels[u]) +
                     " is not a finite number (NaN or infinite samples cannot be analysed)";
             return false;
           }
           // Full scale of the file (1.0) becomes 32768, the 16-bit integer scale.
           sample = static_cast<float>(value * 32768.0);
           if (!std::isfinite(sample)) {
-            error = "frame " + std::to_string(first + frame) + " of channel " + std::to_string(audio.usedChannels[u]) +
+            error = "frame " + std::to_string(first + frame) + " of channel " +
+                    std::to_string(audio.usedChannels[u]) +
                     " lies beyond the range of single-precision samples";
             return false;
           }

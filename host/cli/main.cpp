@@ -87,9 +87,9 @@ class ProgressLine {
     if (name.size() > 32) name = "..." + name.substr(name.size() - 29);
     std::string status = status_;
     if (status.size() > 40) status.resize(40);
-    std::fprintf(stderr, "\r\x1b[K[%zu/%zu] %s: %s [%s%s] %3d%%", filesDone_, fileCount_, name.c_str(), status.c_str(),
-                 std::string(filled, '#').c_str(), std::string(BAR_WIDTH - filled, '-').c_str(),
-                 static_cast<int>(fraction * 100 + 0.5));
+    std::fprintf(stderr, "\r\x1b[K[%zu/%zu] %s: %s [%s%s] %3d%%", filesDone_, fileCount_, name.c_str(),
+                 status.c_str(), std::string(filled, '#').c_str(),
+                 std::string(BAR_WIDTH - filled, '-').c_str(), static_cast<int>(fraction * 100 + 0.5));
     std::fflush(stderr);
     drawn_ = true;
   }
@@ -201,7 +201,8 @@ int Run(int argc, char** argv) {
   }
   const OutputFormat format =
       options.format ? *options.format
-                     : (options.outputPath.empty() && isatty(STDOUT_FILENO) ? OutputFormat::Table : OutputFormat::Report);
+                     : (options.outputPath.empty() && isatty(STDOUT_FILENO) ? OutputFormat::Table
+                                                                            : OutputFormat::Report);
 
   InstallInterruptHandlers();
   const size_t fileCount = options.inputs.size();
@@ -234,7 +235,8 @@ int Run(int argc, char** argv) {
       progress.FileDone();
     }
   };
-  unsigned jobs = options.jobs > 0 ? static_cast<unsigned>(options.jobs) : std::max(1u, std::thread::hardware_concurrency());
+  unsigned jobs = options.jobs > 0 ? static_cast<unsigned>(options.jobs)
+                                   : std::max(1u, std::thread::hardware_concurrency());
   jobs = static_cast<unsigned>(std::min<size_t>(jobs, fileCount));
   if (jobs <= 1) {
     worker();
@@ -251,8 +253,10 @@ int Run(int argc, char** argv) {
   size_t skipped = 0;
   for (const FileResult& r : results) {
     if (r.exitCode == EXIT_OK) continue;
-    if (r.exitCode == EXIT_INTERRUPTED || exitCode == EXIT_INTERRUPTED) exitCode = EXIT_INTERRUPTED;
-    else exitCode = std::max(exitCode, r.exitCode);
+    if (r.exitCode == EXIT_INTERRUPTED || exitCode == EXIT_INTERRUPTED)
+      exitCode = EXIT_INTERRUPTED;
+    else
+      exitCode = std::max(exitCode, r.exitCode);
     if (r.exitCode == EXIT_INTERRUPTED && r.settingsBytes.empty()) {
       ++skipped;
       continue;
@@ -266,8 +270,9 @@ int Run(int argc, char** argv) {
   for (const FileResult& r : results) {
     for (const SettingAdjustment& a : r.adjustments) {
       char line[200];
-      std::snprintf(line, sizeof(line), "roomstat: the settings dialog stored %s = %.9g for the given %.15g\n",
-                    a.field.c_str(), a.stored, a.given);
+      std::snprintf(line, sizeof(line),
+                    "roomstat: the settings dialog stored %s = %.9g for the given %.15g\n", a.field.c_str(),
+                    a.stored, a.given);
       if (std::find(said.begin(), said.end(), line) != said.end()) continue;
       said.push_back(line);
       std::fputs(line, stderr);
@@ -310,7 +315,7 @@ int Run(int argc, char** argv) {
       break;
     case OutputFormat::Csv:
       // One table per csv file: the average or the comparison replaces the values.
-      text = averageAsked ? (haveAverage ? AverageCsv(average) : std::string())
+      text = averageAsked     ? (haveAverage ? AverageCsv(average) : std::string())
              : haveComparison ? ComparisonCsv(comparison)
                               : FormatCsv(results);
       break;
@@ -333,8 +338,8 @@ int Run(int argc, char** argv) {
   const bool anyResults =
       std::any_of(results.begin(), results.end(), [](const FileResult& r) { return r.haveResults; });
   auto failWrite = [&](const std::string& path, const std::string& why) {
-    std::fprintf(stderr, "roomstat: cannot write %s (%s); the previous file, if any, is unchanged\n", path.c_str(),
-                 why.c_str());
+    std::fprintf(stderr, "roomstat: cannot write %s (%s); the previous file, if any, is unchanged\n",
+                 path.c_str(), why.c_str());
     if (exitCode != EXIT_INTERRUPTED) exitCode = std::max<int>(exitCode, EXIT_WRITE_FAILED);
   };
   if (!options.htmlPath.empty()) {
@@ -348,7 +353,8 @@ int Run(int argc, char** argv) {
       extras.comparisonError = comparisonError;
     }
     const std::string html = FormatHtml(results, extras);
-    if (!WriteFileAtomically(options.htmlPath, html.data(), html.size(), error)) failWrite(options.htmlPath, error);
+    if (!WriteFileAtomically(options.htmlPath, html.data(), html.size(), error))
+      failWrite(options.htmlPath, error);
   }
   // With --html, standard output gets the usual output only when asked for.
   const bool printText = options.htmlPath.empty() || options.format || !options.outputPath.empty();
@@ -367,7 +373,8 @@ int Run(int argc, char** argv) {
     const auto confirmed = std::find_if(results.begin(), results.end(),
                                         [](const FileResult& r) { return !r.settingsBytes.empty(); });
     if (confirmed == results.end()) {
-      std::fprintf(stderr, "roomstat: no settings were confirmed, %s not written\n", options.saveSettingsPath.c_str());
+      std::fprintf(stderr, "roomstat: no settings were confirmed, %s not written\n",
+                   options.saveSettingsPath.c_str());
     } else if (!WriteFileAtomically(options.saveSettingsPath, confirmed->settingsBytes.data(),
                                     confirmed->settingsBytes.size(), error)) {
       failWrite(options.saveSettingsPath, error);

@@ -10,54 +10,53 @@
 namespace cli {
 
 const char* UsageText() {
-  return
-      "Usage: roomstat [OPTIONS] FILE...\n"
-      "Room-acoustical parameters of measured impulse responses (mono or stereo).\n"
-      "\n"
-      "Settings (typed into the plug-in's settings dialog, which clamps them):\n"
-      "  --rtu START,END          user-defined decay range in dB (default -5,-15)\n"
-      "  --threshold N|auto       first-arrival threshold of W (or the only channel),\n"
-      "                           0..32767 in the 16-bit sample scale; auto (default): 20 dB\n"
-      "                           below the peak of the selection's weaker channel\n"
-      "  --y-threshold N          threshold of Y (the second channel), 0..32767; unticks Lock\n"
-      "  --boost DB               gain of W's energy in LF, -100..100 (default 3)\n"
-      "  --no-noise-correction    do not subtract the noise floor\n"
-      "  --noise-correction       subtract it (the default)\n"
-      "  --third-octave           27 one-third-octave bands instead of octaves\n"
-      "  --octave                 octave bands (the default)\n"
-      "  --native-rate            keep the file's rate instead of resampling to\n"
-      "                           44100 Hz: bands lie at nominal x rate / 44100\n"
-      "  --settings FILE          start from a saved 586-byte settings block\n"
-      "  --save-settings FILE     write the confirmed settings block\n"
-      "\n"
-      "Selection:\n"
-      "  --start SECONDS          first frame at this time (default 0)\n"
-      "  --end SECONDS            last frame at this time (default: end of file)\n"
-      "  --frames FIRST:LAST      frames by index, 0-based and inclusive\n"
-      "  --channels A[,B]         the file's channels to analyse, 1-based\n"
-      "\n"
-      "Output:\n"
-      "  --format table|report|csv|json\n"
-      "                           default: table on a terminal, report otherwise\n"
-      "  -o, --output FILE        write to FILE instead of standard output\n"
-      "  --html FILE              write a self-contained HTML room report with decay\n"
-      "                           curves, fits and charts against frequency (then\n"
-      "                           standard output only with --format or -o)\n"
-      "  --average [all]          mean, standard deviation and count over the files\n"
-      "                           per channel (mono, left, right), or over all\n"
-      "                           channels; csv then gives the average table alone\n"
-      "  --compare                differences of exactly two files, flagged above\n"
-      "                           one just-noticeable difference (ISO 3382-1)\n"
-      "  -j, --jobs N             files analysed in parallel (default: cores)\n"
-      "  -q, --quiet              no progress bar\n"
-      "  -h, --help               this text\n"
-      "  -V, --version            version\n"
-      "\n"
-      "Exit status: 0 results for every file, 1 usage error, 2 a file that cannot\n"
-      "be read or used, 3 an analysis that ended without results, 4 an output file\n"
-      "that cannot be written (the previous one is left as it was), 5 a selection\n"
-      "refused (silent, shorter than 50 ms, or no decay), 130 interrupted.\n"
-      "See roomstat(1) for the reason codes of missing values.\n";
+  return "Usage: roomstat [OPTIONS] FILE...\n"
+         "Room-acoustical parameters of measured impulse responses (mono or stereo).\n"
+         "\n"
+         "Settings (typed into the plug-in's settings dialog, which clamps them):\n"
+         "  --rtu START,END          user-defined decay range in dB (default -5,-15)\n"
+         "  --threshold N|auto       first-arrival threshold of W (or the only channel),\n"
+         "                           0..32767 in the 16-bit sample scale; auto (default): 20 dB\n"
+         "                           below the peak of the selection's weaker channel\n"
+         "  --y-threshold N          threshold of Y (the second channel), 0..32767; unticks Lock\n"
+         "  --boost DB               gain of W's energy in LF, -100..100 (default 3)\n"
+         "  --no-noise-correction    do not subtract the noise floor\n"
+         "  --noise-correction       subtract it (the default)\n"
+         "  --third-octave           27 one-third-octave bands instead of octaves\n"
+         "  --octave                 octave bands (the default)\n"
+         "  --native-rate            keep the file's rate instead of resampling to\n"
+         "                           44100 Hz: bands lie at nominal x rate / 44100\n"
+         "  --settings FILE          start from a saved 586-byte settings block\n"
+         "  --save-settings FILE     write the confirmed settings block\n"
+         "\n"
+         "Selection:\n"
+         "  --start SECONDS          first frame at this time (default 0)\n"
+         "  --end SECONDS            last frame at this time (default: end of file)\n"
+         "  --frames FIRST:LAST      frames by index, 0-based and inclusive\n"
+         "  --channels A[,B]         the file's channels to analyse, 1-based\n"
+         "\n"
+         "Output:\n"
+         "  --format table|report|csv|json\n"
+         "                           default: table on a terminal, report otherwise\n"
+         "  -o, --output FILE        write to FILE instead of standard output\n"
+         "  --html FILE              write a self-contained HTML room report with decay\n"
+         "                           curves, fits and charts against frequency (then\n"
+         "                           standard output only with --format or -o)\n"
+         "  --average [all]          mean, standard deviation and count over the files\n"
+         "                           per channel (mono, left, right), or over all\n"
+         "                           channels; csv then gives the average table alone\n"
+         "  --compare                differences of exactly two files, flagged above\n"
+         "                           one just-noticeable difference (ISO 3382-1)\n"
+         "  -j, --jobs N             files analysed in parallel (default: cores)\n"
+         "  -q, --quiet              no progress bar\n"
+         "  -h, --help               this text\n"
+         "  -V, --version            version\n"
+         "\n"
+         "Exit status: 0 results for every file, 1 usage error, 2 a file that cannot\n"
+         "be read or used, 3 an analysis that ended without results, 4 an output file\n"
+         "that cannot be written (the previous one is left as it was), 5 a selection\n"
+         "refused (silent, shorter than 50 ms, or no decay), 130 interrupted.\n"
+         "See roomstat(1) for the reason codes of missing values.\n";
 }
 
 bool IsNumberText(const std::string& text) {
@@ -170,10 +169,14 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
       options.quiet = true;
     } else if (name == "--format") {
       if (!value(v)) return false;
-      if (v == "table") options.format = OutputFormat::Table;
-      else if (v == "report") options.format = OutputFormat::Report;
-      else if (v == "csv") options.format = OutputFormat::Csv;
-      else if (v == "json") options.format = OutputFormat::Json;
+      if (v == "table")
+        options.format = OutputFormat::Table;
+      else if (v == "report")
+        options.format = OutputFormat::Report;
+      else if (v == "csv")
+        options.format = OutputFormat::Csv;
+      else if (v == "json")
+        options.format = OutputFormat::Json;
       else {
         error = "unknown format '" + v + "' (table, report, csv or json)";
         return false;
@@ -196,8 +199,10 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
       const bool modeFollows =
           i + 1 < argc && (std::strcmp(argv[i + 1], "all") == 0 || std::strcmp(argv[i + 1], "channel") == 0);
       if (!hasInline && modeFollows) mode = argv[++i];
-      if (mode == "all") options.average = Options::AverageMode::AllChannels;
-      else if (mode.empty() || mode == "channel") options.average = Options::AverageMode::PerChannel;
+      if (mode == "all")
+        options.average = Options::AverageMode::AllChannels;
+      else if (mode.empty() || mode == "channel")
+        options.average = Options::AverageMode::PerChannel;
       else {
         error = "--average takes 'all' or 'channel', not '" + mode + "'";
         return false;

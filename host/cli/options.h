@@ -34,7 +34,7 @@ struct Options {
   std::optional<std::string> boostText;
   std::optional<bool> noiseCorrection;
   std::optional<bool> thirdOctave;
-  bool nativeRate = false;  // analyse at the file's rate (no resampling to 44100 Hz)
+  bool nativeRate = false;       // analyse at the file's rate (no resampling to 44100 Hz)
   std::string settingsPath;      // start from a saved block instead of the defaults
   std::string saveSettingsPath;  // write the confirmed block here
 

@@ -20,8 +20,10 @@ struct PairLabel {
   const char* dialogLabel;  // table
   const char* unit;
 };
-constexpr PairLabel PAIR_LABELS[PAIR_ROW_COUNT] = {
-    {"LF", "LF", ""}, {"IACC", "IACC", ""}, {"W IACC", "W IACC [ms]", "ms"}, {"Tau IACC", "Tau IACC [ms]", "ms"}};
+constexpr PairLabel PAIR_LABELS[PAIR_ROW_COUNT] = {{"LF", "LF", ""},
+                                                   {"IACC", "IACC", ""},
+                                                   {"W IACC", "W IACC [ms]", "ms"},
+                                                   {"Tau IACC", "Tau IACC [ms]", "ms"}};
 
 double PairValue(const FileResult& r, PairRow row, int band) {
   const double* rows[PAIR_ROW_COUNT] = {r.store.lf, r.store.iacc, r.store.wIacc, r.store.tauIacc};
@@ -81,10 +83,13 @@ std::string ThresholdLine(const FileResult& r) {
   if (ChannelCount(r) == 1) {
     line = "Threshold " + Gcvt(r.settings.wThreshold, 5);
   } else {
-    line = "W Threshold " + Gcvt(r.settings.wThreshold, 5) + ", Y Threshold " + Gcvt(r.settings.yThreshold, 5);
+    line =
+        "W Threshold " + Gcvt(r.settings.wThreshold, 5) + ", Y Threshold " + Gcvt(r.settings.yThreshold, 5);
   }
-  if (r.thresholdMode == ThresholdMode::Auto) line += " (auto: 20 dB below the peak of the weaker channel)";
-  else if (r.thresholdMode == ThresholdMode::Keep) line += " (from the settings file)";
+  if (r.thresholdMode == ThresholdMode::Auto)
+    line += " (auto: 20 dB below the peak of the weaker channel)";
+  else if (r.thresholdMode == ThresholdMode::Keep)
+    line += " (from the settings file)";
   return line;
 }
 
@@ -152,8 +157,10 @@ class ReasonList {
  public:
   void Add(const std::string& reason, const std::string& band, const std::string& name) {
     auto& bands = Find(byReason_, reason);
-    if (bands.empty() || bands.back().first != band) bands.push_back({band, name});
-    else bands.back().second += ", " + name;
+    if (bands.empty() || bands.back().first != band)
+      bands.push_back({band, name});
+    else
+      bands.back().second += ", " + name;
   }
   std::string Lines(const std::string& prefix, std::vector<std::string>& reasonsUsed) const {
     std::string out;
@@ -165,7 +172,8 @@ class ReasonList {
         out += (i ? "; " : " ") + bands[i].first + " (" + (all ? "all" : names) + ")";
       }
       out += "\n";
-      if (std::find(reasonsUsed.begin(), reasonsUsed.end(), reason) == reasonsUsed.end()) reasonsUsed.push_back(reason);
+      if (std::find(reasonsUsed.begin(), reasonsUsed.end(), reason) == reasonsUsed.end())
+        reasonsUsed.push_back(reason);
     }
     return out;
   }
@@ -207,7 +215,8 @@ std::string Footnotes(const FileResult& r, int channel, std::vector<std::string>
   if (ChannelCount(r) == 2 && channel == 1) {
     ReasonList pair;
     // The third-octave table shows LF of the wide band alone.
-    const int pairColumns = ThirdOctave(r) ? 1 : ColumnCount(r), pairRows = ThirdOctave(r) ? 1 : PAIR_ROW_COUNT;
+    const int pairColumns = ThirdOctave(r) ? 1 : ColumnCount(r),
+              pairRows = ThirdOctave(r) ? 1 : PAIR_ROW_COUNT;
     for (int b = 0; b < pairColumns; ++b) {
       for (int i = 0; i < pairRows; ++i) {
         const ValueState state = PairState(r, static_cast<PairRow>(i), b);
@@ -283,7 +292,11 @@ bool IsValidUtf8(std::string_view text) {
   size_t i = 0;
   while (i < text.size()) {
     const unsigned char lead = static_cast<unsigned char>(text[i]);
-    const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    const size_t length = lead < 0x80           ? 1
+                          : (lead >> 5) == 0x6  ? 2
+                          : (lead >> 4) == 0xE  ? 3
+                          : (lead >> 3) == 0x1E ? 4
+                                                : 0;
     if (length == 0 || i + length > text.size()) return false;
     for (size_t k = 1; k < length; ++k) {
       if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) return false;
@@ -300,11 +313,21 @@ std::string JsonString(std::string_view text) {
   std::string out = "\"";
   for (unsigned char c : text) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20 || c == 0x7F || (c >= 0x80 && !utf8)) {
           char escape[8];
@@ -337,7 +360,8 @@ struct FitRanges {
   const double* operator[](int fit) const { return db[fit]; }
 };
 FitRanges FitRangesDb(const FileResult& r) {
-  return FitRanges{{{-0.1, -10.1}, {-5.0, -25.0}, {-5.0, -35.0}, {r.settings.rtuStartDb, r.settings.rtuEndDb}}};
+  return FitRanges{
+      {{-0.1, -10.1}, {-5.0, -25.0}, {-5.0, -35.0}, {r.settings.rtuStartDb, r.settings.rtuEndDb}}};
 }
 
 // A short number for a level given in the settings (6 significant digits).
@@ -384,9 +408,11 @@ std::string JsonBandFacts(const FileResult& r, int channel, int band) {
          ", \"toDb\": " + Short(ranges[f][1]);
     if (fit.pointCount > 0) {
       o += ", \"startSeconds\": " + JsonNumber(FileSeconds(r, fit.firstIndex, record.rateHz)) +
-           ", \"endSeconds\": " + JsonNumber(FileSeconds(r, fit.firstIndex + fit.pointCount - 1.0, record.rateHz));
+           ", \"endSeconds\": " +
+           JsonNumber(FileSeconds(r, fit.firstIndex + fit.pointCount - 1.0, record.rateHz));
     }
-    if (fit.status == FIT_OK) o += ", \"slopeDbPerSecond\": " + JsonNumber(fit.slopeDbPerSample * record.rateHz);
+    if (fit.status == FIT_OK)
+      o += ", \"slopeDbPerSecond\": " + JsonNumber(fit.slopeDbPerSample * record.rateHz);
     o += "}";
   }
   return o + "}";
@@ -419,7 +445,8 @@ std::string JsonFile(const FileResult& r, const std::string& indent) {
     o += in2 + "\"fileChannels\": " + std::to_string(a.fileChannels) + ",\n";
     o += in2 + "\"frames\": " + std::to_string(a.fileFrames) + ",\n";
     o += in2 + "\"channelsUsed\": [";
-    for (size_t i = 0; i < a.usedChannels.size(); ++i) o += (i ? ", " : "") + std::to_string(a.usedChannels[i]);
+    for (size_t i = 0; i < a.usedChannels.size(); ++i)
+      o += (i ? ", " : "") + std::to_string(a.usedChannels[i]);
     o += "],\n";
     o += in2 + "\"bitsOffered\": " + std::to_string(a.bitsOffered) + ",\n";
     o += in2 + "\"floatSamples\": " + JsonBool(a.floatSource) + "\n";
@@ -434,7 +461,8 @@ std::string JsonFile(const FileResult& r, const std::string& indent) {
     o += in1 + "\"peaks\": [";
     for (size_t i = 0; i < r.peaks.size(); ++i) o += (i ? ", " : "") + JsonNumber(r.peaks[i]);
     o += "],\n";
-    o += in1 + "\"scaling\": {\"scaled\": " + JsonBool(r.scaled) + ", \"factor\": " + JsonNumber(r.scaleFactor);
+    o += in1 + "\"scaling\": {\"scaled\": " + JsonBool(r.scaled) +
+         ", \"factor\": " + JsonNumber(r.scaleFactor);
     if (r.scaled) {
       o += ", \"note\": " +
            JsonString(std::string("the float samples ") +
@@ -448,7 +476,8 @@ std::string JsonFile(const FileResult& r, const std::string& indent) {
   if (r.analysisRate > 0) {
     o += in1 + "\"resampledFrom\": " + (r.resampledFrom ? std::to_string(r.resampledFrom) : "null") + ",\n";
     o += in1 + "\"analysis\": {\"sampleRate\": " + std::to_string(r.analysisRate) +
-         ", \"frames\": " + std::to_string(r.analysedFrames) + ", \"bitsOffered\": " + std::to_string(r.analysedBits) +
+         ", \"frames\": " + std::to_string(r.analysedFrames) +
+         ", \"bitsOffered\": " + std::to_string(r.analysedBits) +
          ", \"nominalBands\": " + JsonBool(NominalBands(r)) + "},\n";
   }
   if (!r.settingsBytes.empty()) {
@@ -468,8 +497,8 @@ std::string JsonFile(const FileResult& r, const std::string& indent) {
     o += in2 + "\"adjustments\": [";
     for (size_t i = 0; i < r.adjustments.size(); ++i) {
       o += (i ? ", " : "") + std::string("{\"field\": ") + JsonString(r.adjustments[i].field) +
-           ", \"given\": " + JsonNumber(r.adjustments[i].given) + ", \"stored\": " +
-           JsonNumber(r.adjustments[i].stored) + "}";
+           ", \"given\": " + JsonNumber(r.adjustments[i].given) +
+           ", \"stored\": " + JsonNumber(r.adjustments[i].stored) + "}";
     }
     o += "]\n";
     o += in1 + "},\n";
@@ -509,7 +538,8 @@ std::string JsonFile(const FileResult& r, const std::string& indent) {
       o += in2 + "{\"band\": " + JsonString(BandName(r, b));
       for (int i = 0; i < PAIR_ROW_COUNT; ++i) {
         const PairRow row = static_cast<PairRow>(i);
-        o += ", " + JsonString(PAIR_LABELS[i].name) + ": " + JsonValue(PairState(r, row, b), PairValue(r, row, b));
+        o += ", " + JsonString(PAIR_LABELS[i].name) + ": " +
+             JsonValue(PairState(r, row, b), PairValue(r, row, b));
       }
       o += std::string("}") + (b + 1 < columns ? ",\n" : "\n");
     }
@@ -567,19 +597,23 @@ std::string FormatTable(const std::vector<FileResult>& results) {
     }
     out += FileFacts(r) + "\n";
     if (r.resampledFrom) {
-      out += "Resampled from " + std::to_string(r.resampledFrom) + " Hz to " + std::to_string(r.analysisRate) +
+      out += "Resampled from " + std::to_string(r.resampledFrom) + " Hz to " +
+             std::to_string(r.analysisRate) +
              " Hz for the analysis (nominal bands); times are in the file's time base\n";
     } else if (!NominalBands(r)) {
       char text[160];
-      std::snprintf(text, sizeof(text), "Analysed at the file's rate (--native-rate): band centres are nominal x %.4g\n",
+      std::snprintf(text, sizeof(text),
+                    "Analysed at the file's rate (--native-rate): band centres are nominal x %.4g\n",
                     r.analysisRate / static_cast<double>(FILTER_DESIGN_RATE_HZ));
       out += text;
     }
     out += ThresholdLine(r) + "\n";
     if (r.scaled) out += "Float samples above the 16-bit scale, scaled by " + Exact(r.scaleFactor) + "\n";
-    const std::string title = ThirdOctave(r) ? "1/3 OCTAVE BAND ACOUSTICAL PARAMETERS" : "OCTAVE BAND ACOUSTICAL PARAMETERS";
+    const std::string title =
+        ThirdOctave(r) ? "1/3 OCTAVE BAND ACOUSTICAL PARAMETERS" : "OCTAVE BAND ACOUSTICAL PARAMETERS";
     std::vector<Rows> tables;
-    for (int c = 0; c < ChannelCount(r); ++c) tables.push_back(ThirdOctave(r) ? ThirdOctaveTable(r, c) : OctaveTable(r, c));
+    for (int c = 0; c < ChannelCount(r); ++c)
+      tables.push_back(ThirdOctave(r) ? ThirdOctaveTable(r, c) : OctaveTable(r, c));
     const std::vector<size_t> widths = ColumnWidths(tables);
     std::vector<std::string> reasonsUsed;
     for (int c = 0; c < ChannelCount(r); ++c) {
@@ -589,7 +623,8 @@ std::string FormatTable(const std::vector<FileResult>& results) {
       out += AlignRows(tables[c], widths);
       out += Footnotes(r, c, reasonsUsed);
     }
-    if (ThirdOctave(r) && ChannelCount(r) == 2) out += "\nLF (Wide Band)  " + PairCellText(r, PAIR_LF, 0) + "\n";
+    if (ThirdOctave(r) && ChannelCount(r) == 2)
+      out += "\nLF (Wide Band)  " + PairCellText(r, PAIR_LF, 0) + "\n";
     out += "\nRTU=RT User " + RtuRangeText(r) + "\n";
     for (const std::string& reason : reasonsUsed) out += reason + ": " + ReasonSentence(reason) + "\n";
   }
@@ -605,7 +640,8 @@ std::string FormatReport(const std::vector<FileResult>& results) {
     if (ChannelCount(r) == 1) {
       out += "Threshold\t" + Gcvt(r.settings.wThreshold, 5);
     } else {
-      out += "W Threshold\t" + Gcvt(r.settings.wThreshold, 5) + "\tY Threshold\t" + Gcvt(r.settings.yThreshold, 5);
+      out += "W Threshold\t" + Gcvt(r.settings.wThreshold, 5) + "\tY Threshold\t" +
+             Gcvt(r.settings.yThreshold, 5);
     }
     out += "\r\n\r\n";
     out += r.report;
@@ -620,7 +656,8 @@ std::string FormatCsv(const std::vector<FileResult>& results) {
   // repeated on each row they belong to. A file without results has one row
   // with its status, exit code and message.
   std::string out =
-      "file,status,exit_code,channel,band,centre_hz,nominal,parameter,iso_name,unit,value,computed,reason,warning,"
+      "file,status,exit_code,channel,band,centre_hz,nominal,parameter,iso_name,unit,value,computed,reason,"
+      "warning,"
       "first_arrival_sample,first_arrival_s,noise_power,inr_db,fit_from_db,fit_to_db,fit_start_s,fit_end_s,"
       "w_threshold,y_threshold,resampled_from,message\r\n";
   for (const FileResult& r : results) {
@@ -663,11 +700,11 @@ std::string FormatCsv(const std::vector<FileResult>& results) {
         const std::string inr = known && std::isfinite(band.inrDb) ? Exact(band.inrDb) : "";
         for (int k = 0; k < PARAMS_PER_BAND; ++k) {
           std::string fit = ",,,";
-          const int f = k == SLOT_EDT ? DECAY_EDT
+          const int f = k == SLOT_EDT                        ? DECAY_EDT
                         : k == SLOT_RT20 || k == SLOT_R_RT20 ? DECAY_RT20
                         : k == SLOT_RT30 || k == SLOT_R_RT30 ? DECAY_RT30
-                        : k == SLOT_RTU || k == SLOT_R_RTU  ? DECAY_RTU
-                                                            : -1;
+                        : k == SLOT_RTU || k == SLOT_R_RTU   ? DECAY_RTU
+                                                             : -1;
           if (f >= 0 && known) {
             const FitRanges ranges = FitRangesDb(r);
             const double* range = ranges[f];
@@ -683,15 +720,16 @@ std::string FormatCsv(const std::vector<FileResult>& results) {
           out += head + ChannelName(r, c) + "," + bandCells(b) + CsvField(PARAMETERS[k].name) + "," +
                  CsvField(PARAMETERS[k].isoName) + "," + PARAMETERS[k].unit + "," +
                  CsvValue(ParameterState(r, c, b, k), r.store.values[c][b][k]) + "," +
-                 CsvField(InrWarning(r, c, b, k)) + "," + arrival + "," + noise + "," + inr + "," + fit + tail;
+                 CsvField(InrWarning(r, c, b, k)) + "," + arrival + "," + noise + "," + inr + "," + fit +
+                 tail;
         }
         if (c == 0) {
           // Noise correction is decided by the first (or only) channel's
           // analysis: 1 where the noise floor was subtracted.
           const ValueState nc = NoiseCorrectionState(r, b);
           out += head + ChannelName(r, c) + "," + bandCells(b) + "NC,NC,," + (nc.computed ? "1" : "0") + "," +
-                 (r.settings.noiseCorrection != 0 ? "yes" : "no") + "," + nc.reason + ",," + arrival + "," + noise +
-                 "," + inr + ",,,," + tail;
+                 (r.settings.noiseCorrection != 0 ? "yes" : "no") + "," + nc.reason + ",," + arrival + "," +
+                 noise + "," + inr + ",,,," + tail;
         }
       }
     }
@@ -700,7 +738,8 @@ std::string FormatCsv(const std::vector<FileResult>& results) {
         for (int i = 0; i < PAIR_ROW_COUNT; ++i) {
           const PairRow row = static_cast<PairRow>(i);
           out += head + "pair," + bandCells(b) + PAIR_LABELS[i].name + "," + PAIR_LABELS[i].name + "," +
-                 PAIR_LABELS[i].unit + "," + CsvValue(PairState(r, row, b), PairValue(r, row, b)) + ",,,,,,,,," + tail;
+                 PAIR_LABELS[i].unit + "," + CsvValue(PairState(r, row, b), PairValue(r, row, b)) +
+                 ",,,,,,,,," + tail;
         }
       }
     }

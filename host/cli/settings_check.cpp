@@ -59,7 +59,8 @@ std::vector<SettingAdjustment> FindAdjustments(const GivenSettings& given, const
   compareFloat(given.hasRtuEnd, "rtuEndDb", given.rtuEndDb, stored.rtuEndDb);
   compareFloat(given.hasW, "wThreshold", given.wThreshold, stored.wThreshold);
   compareFloat(given.hasY, "yThreshold", given.yThreshold, stored.yThreshold);
-  if (given.hasBoost && given.boostDb != stored.boostDb) found.push_back({"boostDb", given.boostDb, stored.boostDb});
+  if (given.hasBoost && given.boostDb != stored.boostDb)
+    found.push_back({"boostDb", given.boostDb, stored.boostDb});
   return found;
 }
 

@@ -11,19 +11,26 @@ namespace {
 
 const std::vector<ReasonText> REASONS = {
     {"no-first-arrival", "no sample reaches the first-arrival threshold within the band's signal"},
-    {"window-too-short", "the selection ends less than 50 ms (C50, D50) or 80 ms (C80) after the first arrival"},
-    {"not-finite", "the value is infinite or not a number (no energy after the early window, or a silent band)"},
-    {"fit-range-not-reached", "the decay does not fall through the fit's range before the end of the selection"},
-    {"tail-guard", "the fit's range ends in the last tenth (sixteenth without noise correction) of the selection"},
+    {"window-too-short",
+     "the selection ends less than 50 ms (C50, D50) or 80 ms (C80) after the first arrival"},
+    {"not-finite",
+     "the value is infinite or not a number (no energy after the early window, or a silent band)"},
+    {"fit-range-not-reached",
+     "the decay does not fall through the fit's range before the end of the selection"},
+    {"tail-guard",
+     "the fit's range ends in the last tenth (sixteenth without noise correction) of the selection"},
     {"low-correlation", "the decay is not straight enough: squared correlation below 0.85"},
     {"flat-decay", "the decay curve is flat over the fit's range (degenerate fit)"},
     {"noise-window-too-short", "the band's last sixteenth is too short to measure its noise floor"},
     {"lf-arrival-beyond-index", "a first arrival lies past sample 32767, the last the lateral pass can keep"},
-    {"window-beyond-end", "the selection ends less than 80 ms after a first arrival (LF) or at the arrival (IACC)"},
+    {"window-beyond-end",
+     "the selection ends less than 80 ms after a first arrival (LF) or at the arrival (IACC)"},
     {"zero-denominator", "W (or one ear) has no energy in the window: the ratio is undefined"},
-    {"blank-needed", "the first arrival lies within 1 ms of the start: the correlation needs that much lead-in"},
+    {"blank-needed",
+     "the first arrival lies within 1 ms of the start: the correlation needs that much lead-in"},
     {"width-not-measurable", "the correlation does not fall below 90 % of its peak on one side within 1 ms"},
-    {"no-lin-reference", "Lin's first arrivals or correlation window, which every band reuses, were not found"},
+    {"no-lin-reference",
+     "Lin's first arrivals or correlation window, which every band reuses, were not found"},
     {"unsupported-width", "the samples are neither 8, 16 nor 32 bits wide"},
     {"settings-unavailable", "the settings block could not be locked"},
     {"above-band-limit", "the band's centre lies above 0.476 times the sampling rate"},
@@ -108,10 +115,13 @@ bool ThirdOctave(const FileResult& r) { return r.settings.thirdOctave != 0; }
 }  // namespace
 
 double BandCentreHz(const FileResult& r, int band) {
-  return BandColumns(ThirdOctave(r))[band].nominalHz * static_cast<double>(r.analysisRate) / FILTER_DESIGN_RATE_HZ;
+  return BandColumns(ThirdOctave(r))[band].nominalHz * static_cast<double>(r.analysisRate) /
+         FILTER_DESIGN_RATE_HZ;
 }
 
-bool NominalBands(const FileResult& r) { return r.analysisRate == static_cast<int32_t>(FILTER_DESIGN_RATE_HZ); }
+bool NominalBands(const FileResult& r) {
+  return r.analysisRate == static_cast<int32_t>(FILTER_DESIGN_RATE_HZ);
+}
 
 bool AboveBandwidth(const FileResult& r, int band) {
   if (band == 0 || r.resampledFrom == 0 || r.resampledFrom >= r.analysisRate) return false;
@@ -142,8 +152,8 @@ std::string InrWarning(const FileResult& r, int channel, int band, int slot) {
   const double inr = r.record.channels[channel].bands[band].inrDb;
   if (!(inr < needed)) return "";
   char text[160];
-  std::snprintf(text, sizeof(text), "impulse-to-noise ratio %.1f dB, below the %.0f dB this decay range needs", inr,
-                needed);
+  std::snprintf(text, sizeof(text),
+                "impulse-to-noise ratio %.1f dB, below the %.0f dB this decay range needs", inr, needed);
   return text;
 }
 
@@ -173,12 +183,14 @@ ValueState PairState(const FileResult& r, PairRow row, int band) {
   if (!record.analysed) return Missing("above-band-limit");
   if (row == PAIR_LF) return FromLateralStatus(record.trace.lf);
   ValueState state = FromIaccStatus(record.trace.iacc);
-  if (state.computed && row == PAIR_W_IACC && r.store.wIacc[band] == 0.0) state = Missing("width-not-measurable");
+  if (state.computed && row == PAIR_W_IACC && r.store.wIacc[band] == 0.0)
+    state = Missing("width-not-measurable");
   return state;
 }
 
 ValueState NoiseCorrectionState(const FileResult& r, int band) {
-  if (!r.haveResults || r.settings.noiseCorrection == 0 || band >= BandRowCount(ThirdOctave(r))) return Missing("");
+  if (!r.haveResults || r.settings.noiseCorrection == 0 || band >= BandRowCount(ThirdOctave(r)))
+    return Missing("");
   if (!ThirdOctave(r) && band == OCTAVE_ROWS - 1) return Missing("not-computed-in-this-mode");
   if (AboveBandwidth(r, band)) return Missing("above-bandwidth");
   if (!r.record.channels[0].bands[band].analysed) return Missing("not-analysed");

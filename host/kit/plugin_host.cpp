@@ -341,7 +341,8 @@ size_t PluginHost::DeliverSamples(uint8_t* destination, uint32_t firstFrame, uin
   const size_t storedFrames = audio_.size() / storedChannels;
 
   uint32_t requestedChannels = formatWord & FORMAT_CHANNEL_MASK;
-  if (requestedChannels != 1 && requestedChannels != 2) requestedChannels = static_cast<uint32_t>(storedChannels);
+  if (requestedChannels != 1 && requestedChannels != 2)
+    requestedChannels = static_cast<uint32_t>(storedChannels);
 
   // The width bit; if the host's flags happen to set another width bit too,
   // the selection's own width wins.

@@ -23,10 +23,10 @@ namespace hostkit {
 // One host-service call, as the plug-in made it.
 struct ServiceCall {
   enum Kind { GetSamples, Progress, StatusText, ProgressDone, DialogCreated } kind;
-  std::string text;            // StatusText
-  int32_t done = 0, total = 0;  // Progress
+  std::string text;                                         // StatusText
+  int32_t done = 0, total = 0;                              // Progress
   uint32_t firstFrame = 0, frameCount = 0, formatWord = 0;  // GetSamples
-  HWND window = nullptr;       // DialogCreated
+  HWND window = nullptr;                                    // DialogCreated
 };
 
 // Copies the results that the running analysis publishes through the

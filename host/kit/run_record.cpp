@@ -10,7 +10,9 @@ namespace {
 int ChannelIndex(char letter) { return letter == 'r' ? 1 : 0; }
 
 // Energy of a level-curve point; the curve reads exactly 0 dB for no energy.
-double Energy(float levelDb) { return levelDb == 0.0f ? 0.0 : std::pow(10.0, static_cast<double>(levelDb) / 10.0); }
+double Energy(float levelDb) {
+  return levelDb == 0.0f ? 0.0 : std::pow(10.0, static_cast<double>(levelDb) / 10.0);
+}
 
 }  // namespace
 
@@ -62,10 +64,11 @@ void RunRecorder::OnLateral(void* context, const LateralTrace& trace) {
   self->record_->lateral[trace.band] = LateralRecord{true, trace};
 }
 
-double ImpulseToNoiseDb(const float* levelDb, uint32_t length, uint32_t arrival, double noisePower, float rateHz) {
+double ImpulseToNoiseDb(const float* levelDb, uint32_t length, uint32_t arrival, double noisePower,
+                        float rateHz) {
   if (levelDb == nullptr || arrival >= length) return NAN;
-  const uint32_t window = std::min(length - arrival,
-                                   std::max<uint32_t>(24, static_cast<uint32_t>(std::lround(0.01 * rateHz))));
+  const uint32_t window =
+      std::min(length - arrival, std::max<uint32_t>(24, static_cast<uint32_t>(std::lround(0.01 * rateHz))));
   const double after = arrival + window < length ? Energy(levelDb[arrival + window]) : 0.0;
   double early = (Energy(levelDb[arrival]) - after) / window;
   double noise = noisePower;

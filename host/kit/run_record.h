@@ -33,7 +33,7 @@ struct BandRecord {
   // no energy.
   double inrDb = 0.0;
   BandOutcome outcome{};
-  LevelCurve curve;         // empty unless curves are kept
+  LevelCurve curve;  // empty unless curves are kept
 };
 
 struct ChannelRecord {
@@ -82,7 +82,8 @@ class RunRecorder {
 // band signal, about four periods of its centre) over the noise energy per
 // sample, which is the noise subtracted when there was one, otherwise the
 // mean energy of the last sixteenth.
-double ImpulseToNoiseDb(const float* levelDb, uint32_t length, uint32_t arrival, double noisePower, float rateHz);
+double ImpulseToNoiseDb(const float* levelDb, uint32_t length, uint32_t arrival, double noisePower,
+                        float rateHz);
 
 // The thinned copy of a level curve of `length` samples; its first and last
 // samples and those at `keep` (e.g. the ends of the fitted segments, the

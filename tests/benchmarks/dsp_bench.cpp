@@ -40,7 +40,8 @@ void BM_ResonatorOctaveFilter(benchmark::State& state) {
   std::vector<float> work(source.size());
   for (auto _ : state) {
     std::memcpy(work.data(), source.data(), source.size() * sizeof(float));
-    ResonatorOctaveFilter(work.data(), static_cast<uint32_t>(work.size()), 1000.0f, static_cast<float>(kRateHz));
+    ResonatorOctaveFilter(work.data(), static_cast<uint32_t>(work.size()), 1000.0f,
+                          static_cast<float>(kRateHz));
     benchmark::DoNotOptimize(work.data());
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));

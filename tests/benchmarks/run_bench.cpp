@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "host/kit/plugin_host.h"
-#include "platform/headless.h"
 #include "interface/settings.h"
+#include "platform/headless.h"
 
 namespace {
 

@@ -232,14 +232,12 @@ TEST(LoadedModule, DialogTemplatesAreTheScriptsAndTheBitmapIsTheToolbarIcon) {
   auto describe = [](const headless::DialogView& view) {
     std::ostringstream out;
     out << view.caption << " " << view.x << "," << view.y << " " << view.width << "x" << view.height << " "
-        << std::hex << view.style << std::dec << " " << view.fontFace << " "
-        << view.fontPointSize << "\n";
+        << std::hex << view.style << std::dec << " " << view.fontFace << " " << view.fontPointSize << "\n";
     for (const auto& c : view.controls) {
       std::string windowClass = c.windowClass;
       for (char& ch : windowClass) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
       out << c.kind << " " << c.id << " " << windowClass << " \"" << c.text << "\" " << c.x << "," << c.y
-          << " " << c.width << "x" << c.height << " " << std::hex << c.style << std::dec
-          << "\n";
+          << " " << c.width << "x" << c.height << " " << std::hex << c.style << std::dec << "\n";
     }
     return out.str();
   };
