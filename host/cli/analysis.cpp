@@ -12,6 +12,7 @@
 
 #include "host/cli/energy_time.h"
 #include "host/cli/prepare.h"
+#include "host/cli/text_encoding.h"
 #include "host/kit/plugin_host.h"
 #include "interface/address_slot.h"
 #include "interface/control_ids.h"
@@ -27,18 +28,6 @@ namespace {
 struct TypedFields {
   std::optional<std::string> rtuStart, rtuEnd, wThreshold, yThreshold, boost;
 };
-
-// Shortest decimal texts that the dialog reads back as the same float or double.
-std::string ExactText(float value) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "%.9g", static_cast<double>(value));
-  return text;
-}
-std::string ExactText(double value) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "%.17g", value);
-  return text;
-}
 
 // What to type: the options, and for a saved block the values that the
 // dialog would otherwise show shortened (the RTU fields hold six characters,

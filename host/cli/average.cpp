@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "host/cli/text_encoding.h"
 #include "interface/bands.h"
 
 namespace cli {
@@ -83,37 +84,11 @@ bool CheckAlike(const std::vector<const FileResult*>& files, std::string& error)
   return true;
 }
 
-std::string Exact(double value) {
-  char text[40];
-  std::snprintf(text, sizeof(text), "%.17g", value);
-  return text;
-}
 std::string Short(double value) {
   char text[40];
   std::snprintf(text, sizeof(text), "%.4g", value);
   return text;
 }
-std::string JsonText(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') out += '\\';
-    if (static_cast<unsigned char>(c) < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof(escape), "\\u%04x", c);
-      out += escape;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-std::string CsvText(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string out = "\"";
-  for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return out + "\"";
-}
-
 typedef std::vector<std::vector<std::string>> Rows;
 
 // Left-aligned first column, the others right-aligned, two spaces apart.
@@ -334,10 +309,11 @@ std::string AverageCsv(const Average& average) {
     for (int band = 0; band < bands; ++band) {
       for (int row : GroupRows(group.channel)) {
         const Statistic& s = group.cells[band][row];
-        out += group.channel + "," + CsvText(AverageBandName(average.thirdOctave, band)) + "," +
-               CsvText(RowName(row)) + "," + RowUnit(row) + "," + (s.count ? Exact(s.mean) : std::string()) +
-               "," + (s.count > 1 ? Exact(s.deviation) : std::string()) + "," + std::to_string(s.count) +
-               "," + std::to_string(s.missing) + "\r\n";
+        out += group.channel + "," + CsvField(AverageBandName(average.thirdOctave, band)) + "," +
+               CsvField(RowName(row)) + "," + RowUnit(row) + "," +
+               (s.count ? ExactText(s.mean) : std::string()) + "," +
+               (s.count > 1 ? ExactText(s.deviation) : std::string()) + "," + std::to_string(s.count) + "," +
+               std::to_string(s.missing) + "\r\n";
       }
     }
   }
@@ -348,18 +324,18 @@ std::string AverageJson(const Average& average, const std::string& indent) {
   const std::string in1 = indent + "  ", in2 = in1 + "  ", in3 = in2 + "  ";
   std::string o = "{\n" + in1 + "\"fileCount\": " + std::to_string(average.fileCount) + ",\n";
   o += in1 + "\"files\": [";
-  for (size_t i = 0; i < average.files.size(); ++i) o += (i ? ", " : "") + JsonText(average.files[i]);
+  for (size_t i = 0; i < average.files.size(); ++i) o += (i ? ", " : "") + JsonString(average.files[i]);
   o += "],\n" + in1 + "\"groups\": [\n";
   const int bands = BandRowCount(average.thirdOctave);
   for (size_t g = 0; g < average.groups.size(); ++g) {
     const AverageGroup& group = average.groups[g];
-    o += in2 + "{\"channel\": " + JsonText(group.channel) + ", \"bands\": [\n";
+    o += in2 + "{\"channel\": " + JsonString(group.channel) + ", \"bands\": [\n";
     for (int band = 0; band < bands; ++band) {
-      o += in3 + "{\"band\": " + JsonText(AverageBandName(average.thirdOctave, band));
+      o += in3 + "{\"band\": " + JsonString(AverageBandName(average.thirdOctave, band));
       for (int row : GroupRows(group.channel)) {
         const Statistic& s = group.cells[band][row];
-        o += ", " + JsonText(RowName(row)) + ": {\"mean\": " + (s.count ? Exact(s.mean) : "null") +
-             ", \"standardDeviation\": " + (s.count > 1 ? Exact(s.deviation) : "null") +
+        o += ", " + JsonString(RowName(row)) + ": {\"mean\": " + (s.count ? ExactText(s.mean) : "null") +
+             ", \"standardDeviation\": " + (s.count > 1 ? ExactText(s.deviation) : "null") +
              ", \"count\": " + std::to_string(s.count) + ", \"missing\": " + std::to_string(s.missing) + "}";
       }
       o += std::string("}") + (band + 1 < bands ? ",\n" : "\n");
@@ -423,11 +399,12 @@ std::string ComparisonCsv(const Comparison& comparison) {
     for (int band = 0; band < bands; ++band) {
       for (int row : GroupRows(pair ? "pair" : "")) {
         const Difference& d = comparison.cells[c][band][row];
-        out += comparison.channels[c] + "," + CsvText(AverageBandName(comparison.thirdOctave, band)) + "," +
-               CsvText(RowName(row)) + "," + RowUnit(row) + ",";
-        out += d.bothComputed ? Exact(d.a) + "," + Exact(d.b) + "," + Exact(d.difference) : std::string(",,");
+        out += comparison.channels[c] + "," + CsvField(AverageBandName(comparison.thirdOctave, band)) + "," +
+               CsvField(RowName(row)) + "," + RowUnit(row) + ",";
+        out += d.bothComputed ? ExactText(d.a) + "," + ExactText(d.b) + "," + ExactText(d.difference)
+                              : std::string(",,");
         out += std::string(",") + (d.relative ? "%" : RowUnit(row)) + "," +
-               (d.jnd > 0.0 ? Exact(d.jnd) : "") + "," +
+               (d.jnd > 0.0 ? ExactText(d.jnd) : "") + "," +
                (d.bothComputed && d.jnd > 0.0 ? (d.noticeable ? "yes" : "no") : "") + "\r\n";
       }
     }
@@ -437,24 +414,25 @@ std::string ComparisonCsv(const Comparison& comparison) {
 
 std::string ComparisonJson(const Comparison& comparison, const std::string& indent) {
   const std::string in1 = indent + "  ", in2 = in1 + "  ", in3 = in2 + "  ";
-  std::string o = "{\n" + in1 + "\"a\": " + JsonText(comparison.fileA) + ",\n" + in1 +
-                  "\"b\": " + JsonText(comparison.fileB) + ",\n" + in1 + "\"channels\": [\n";
+  std::string o = "{\n" + in1 + "\"a\": " + JsonString(comparison.fileA) + ",\n" + in1 +
+                  "\"b\": " + JsonString(comparison.fileB) + ",\n" + in1 + "\"channels\": [\n";
   const int bands = BandRowCount(comparison.thirdOctave);
   for (size_t c = 0; c < comparison.channels.size(); ++c) {
     const bool pair = comparison.channels[c] == "pair";
-    o += in2 + "{\"channel\": " + JsonText(comparison.channels[c]) + ", \"bands\": [\n";
+    o += in2 + "{\"channel\": " + JsonString(comparison.channels[c]) + ", \"bands\": [\n";
     for (int band = 0; band < bands; ++band) {
-      o += in3 + "{\"band\": " + JsonText(AverageBandName(comparison.thirdOctave, band));
+      o += in3 + "{\"band\": " + JsonString(AverageBandName(comparison.thirdOctave, band));
       for (int row : GroupRows(pair ? "pair" : "")) {
         const Difference& d = comparison.cells[c][band][row];
-        o += ", " + JsonText(RowName(row)) + ": ";
+        o += ", " + JsonString(RowName(row)) + ": ";
         if (!d.bothComputed) {
           o += "null";
           continue;
         }
-        o += "{\"a\": " + Exact(d.a) + ", \"b\": " + Exact(d.b) + ", \"difference\": " + Exact(d.difference) +
-             ", \"unit\": " + JsonText(d.relative ? "%" : RowUnit(row)) +
-             ", \"jnd\": " + (d.jnd > 0.0 ? Exact(d.jnd) : "null") +
+        o += "{\"a\": " + ExactText(d.a) + ", \"b\": " + ExactText(d.b) +
+             ", \"difference\": " + ExactText(d.difference) +
+             ", \"unit\": " + JsonString(d.relative ? "%" : RowUnit(row)) +
+             ", \"jnd\": " + (d.jnd > 0.0 ? ExactText(d.jnd) : "null") +
              ", \"aboveJnd\": " + (d.jnd > 0.0 ? (d.noticeable ? "true" : "false") : "null") + "}";
       }
       o += std::string("}") + (band + 1 < bands ? ",\n" : "\n");

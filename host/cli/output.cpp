@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "host/cli/text_encoding.h"
 #include "host/cli/value_state.h"
 #include "interface/bands.h"
 #include "ui/cell_text.h"
@@ -33,18 +34,6 @@ double PairValue(const FileResult& r, PairRow row, int band) {
 std::string Gcvt(double value, int digits) {
   char buffer[NUMBER_TEXT_SIZE];
   return FormatGcvt(value, digits, buffer);
-}
-
-// Full precision that reads back to the same value.
-std::string Exact(float value) {
-  char text[40];
-  std::snprintf(text, sizeof(text), "%.9g", static_cast<double>(value));
-  return text;
-}
-std::string Exact(double value) {
-  char text[40];
-  std::snprintf(text, sizeof(text), "%.17g", value);
-  return text;
 }
 
 bool ThirdOctave(const FileResult& r) { return r.settings.thirdOctave != 0; }
@@ -273,77 +262,11 @@ Rows ThirdOctaveTable(const FileResult& r, int channel) {
 // not a result.
 template <typename T>
 std::string CsvValue(const ValueState& state, T value) {
-  return state.computed ? Exact(value) + ",yes," : std::string(",no,") + state.reason;
-}
-
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + "\"";
+  return state.computed ? ExactText(value) + ",yes," : std::string(",no,") + state.reason;
 }
 
 // --- json ----------------------------------------------------------------
 
-bool IsValidUtf8(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    const size_t length = lead < 0x80           ? 1
-                          : (lead >> 5) == 0x6  ? 2
-                          : (lead >> 4) == 0xE  ? 3
-                          : (lead >> 3) == 0x1E ? 4
-                                                : 0;
-    if (length == 0 || i + length > text.size()) return false;
-    for (size_t k = 1; k < length; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) return false;
-    }
-    i += length;
-  }
-  return true;
-}
-
-// A JSON string. UTF-8 text (file names) passes through; any other byte
-// outside ASCII is written as the code point of the same value.
-std::string JsonString(std::string_view text) {
-  const bool utf8 = IsValidUtf8(text);
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F || (c >= 0x80 && !utf8)) {
-          char escape[8];
-          std::snprintf(escape, sizeof(escape), "\\u%04x", c);
-          out += escape;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
-template <typename T>
-std::string JsonNumber(T value) {
-  return std::isfinite(value) ? Exact(value) : "null";
-}
 std::string JsonBool(bool value) { return value ? "true" : "false"; }
 
 // {"value": v, "computed": true} for a result; {"value": null, "computed":
@@ -608,7 +531,7 @@ std::string FormatTable(const std::vector<FileResult>& results) {
       out += text;
     }
     out += ThresholdLine(r) + "\n";
-    if (r.scaled) out += "Float samples above the 16-bit scale, scaled by " + Exact(r.scaleFactor) + "\n";
+    if (r.scaled) out += "Float samples above the 16-bit scale, scaled by " + ExactText(r.scaleFactor) + "\n";
     const std::string title =
         ThirdOctave(r) ? "1/3 OCTAVE BAND ACOUSTICAL PARAMETERS" : "OCTAVE BAND ACOUSTICAL PARAMETERS";
     std::vector<Rows> tables;
@@ -676,8 +599,8 @@ std::string FormatCsv(const std::vector<FileResult>& results) {
       out += "\r\n";
       continue;
     }
-    const std::string tail = "," + Exact(r.settings.wThreshold) + "," +
-                             (ChannelCount(r) == 2 ? Exact(r.settings.yThreshold) : std::string()) + "," +
+    const std::string tail = "," + ExactText(r.settings.wThreshold) + "," +
+                             (ChannelCount(r) == 2 ? ExactText(r.settings.yThreshold) : std::string()) + "," +
                              (r.resampledFrom ? std::to_string(r.resampledFrom) : std::string()) + ",\r\n";
     const int columns = ColumnCount(r);
     auto bandCells = [&](int b) {
@@ -691,13 +614,13 @@ std::string FormatCsv(const std::vector<FileResult>& results) {
       std::string arrival = ",";
       if (channel.searched && channel.trace.arrival < channel.trace.length) {
         const double seconds = FileSeconds(r, channel.trace.arrival, channel.trace.rateHz);
-        arrival = std::to_string(std::llround(seconds * r.audio.sampleRate)) + "," + Exact(seconds);
+        arrival = std::to_string(std::llround(seconds * r.audio.sampleRate)) + "," + ExactText(seconds);
       }
       for (int b = 0; b < columns; ++b) {
         const hostkit::BandRecord& band = r.record.channels[c].bands[b];
         const bool known = band.analysed && !AboveBandwidth(r, b);
-        const std::string noise = known && band.noisePower > 0.0 ? Exact(band.noisePower) : "";
-        const std::string inr = known && std::isfinite(band.inrDb) ? Exact(band.inrDb) : "";
+        const std::string noise = known && band.noisePower > 0.0 ? ExactText(band.noisePower) : "";
+        const std::string inr = known && std::isfinite(band.inrDb) ? ExactText(band.inrDb) : "";
         for (int k = 0; k < PARAMS_PER_BAND; ++k) {
           std::string fit = ",,,";
           const int f = k == SLOT_EDT                        ? DECAY_EDT
@@ -711,8 +634,8 @@ std::string FormatCsv(const std::vector<FileResult>& results) {
             fit = Short(range[0]) + "," + Short(range[1]) + ",";
             const FitResult& result = band.outcome.fits[f];
             if (result.pointCount > 0) {
-              fit += Exact(FileSeconds(r, result.firstIndex, band.rateHz)) + "," +
-                     Exact(FileSeconds(r, result.firstIndex + result.pointCount - 1.0, band.rateHz));
+              fit += ExactText(FileSeconds(r, result.firstIndex, band.rateHz)) + "," +
+                     ExactText(FileSeconds(r, result.firstIndex + result.pointCount - 1.0, band.rateHz));
             } else {
               fit += ",";
             }

@@ -1,0 +1,89 @@
+#include "host/cli/text_encoding.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace cli {
+
+namespace {
+
+bool IsValidUtf8(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    const size_t length = lead < 0x80           ? 1
+                          : (lead >> 5) == 0x6  ? 2
+                          : (lead >> 4) == 0xE  ? 3
+                          : (lead >> 3) == 0x1E ? 4
+                                                : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    for (size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string ExactText(float value) {
+  char text[40];
+  std::snprintf(text, sizeof(text), "%.9g", static_cast<double>(value));
+  return text;
+}
+
+std::string ExactText(double value) {
+  char text[40];
+  std::snprintf(text, sizeof(text), "%.17g", value);
+  return text;
+}
+
+std::string JsonNumber(float value) { return std::isfinite(value) ? ExactText(value) : "null"; }
+
+std::string JsonNumber(double value) { return std::isfinite(value) ? ExactText(value) : "null"; }
+
+std::string JsonString(std::string_view text) {
+  const bool utf8 = IsValidUtf8(text);
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20 || c == 0x7F || (c >= 0x80 && !utf8)) {
+          char escape[8];
+          std::snprintf(escape, sizeof(escape), "\\u%04x", c);
+          out += escape;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string CsvField(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+}  // namespace cli

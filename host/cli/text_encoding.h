@@ -1,0 +1,24 @@
+// How the command-line host writes numbers and texts into its machine
+// formats: one rule each, for every output (csv, json, averages, the HTML
+// page's data and the settings typed into the dialog).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace cli {
+
+// Shortest decimal text that reads back as the same float or double.
+std::string ExactText(float value);
+std::string ExactText(double value);
+// A json number at the precision of its type, or null for a value that is
+// not finite.
+std::string JsonNumber(float value);
+std::string JsonNumber(double value);
+// A json string. UTF-8 text (file names) passes through; any other byte
+// outside ASCII is written as the code point of the same value.
+std::string JsonString(std::string_view text);
+// A csv field (RFC 4180): quoted when it holds a comma, quote or line end.
+std::string CsvField(std::string_view text);
+
+}  // namespace cli
