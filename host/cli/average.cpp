@@ -292,9 +292,12 @@ std::string AverageReport(const Average& average) {
       out += std::string("\t") + AverageBandName(average.thirdOctave, band);
       for (int row : GroupRows(group.channel)) {
         const Statistic& s = group.cells[band][row];
-        out += s.count ? "\t" + Short(s.mean) : std::string("\t");
-        out += s.count > 1 ? "\t" + Short(s.deviation) : std::string("\t");
-        out += "\t" + std::to_string(s.count);
+        out += '\t';
+        if (s.count) out += Short(s.mean);
+        out += '\t';
+        if (s.count > 1) out += Short(s.deviation);
+        out += '\t';
+        out += std::to_string(s.count);
       }
       out += "\r\n";
     }
@@ -383,7 +386,8 @@ std::string ComparisonReport(const Comparison& comparison) {
       out += std::string("\t") + AverageBandName(comparison.thirdOctave, band);
       for (int row : GroupRows(pair ? "pair" : "")) {
         const Difference& d = comparison.cells[c][band][row];
-        out += "\t" + (d.bothComputed ? DifferenceText(d) : std::string());
+        out += '\t';
+        if (d.bothComputed) out += DifferenceText(d);
       }
       out += "\r\n";
     }
