@@ -36,6 +36,10 @@ struct PluginMessage {
 
 // Everything the outputs need to know about one file.
 struct FileResult {
+  // Third-octave bands (else octaves), and the number of channels analysed.
+  bool ThirdOctave() const { return settings.thirdOctave != 0; }
+  int ChannelCount() const { return static_cast<int>(audio.usedChannels.size()); }
+
   std::string path;
   int exitCode = EXIT_OK;
   std::string error;  // why there are no results (exit codes 2, 3, 130)

@@ -29,10 +29,8 @@ constexpr Jnd JNDS[AVERAGE_ROW_COUNT] = {
 
 bool IsPairRow(int row) { return row >= PARAMS_PER_BAND; }
 
-int ChannelCount(const FileResult& r) { return static_cast<int>(r.audio.usedChannels.size()); }
-bool ThirdOctave(const FileResult& r) { return r.settings.thirdOctave != 0; }
 const char* KindName(const FileResult& r, int channel) {
-  if (ChannelCount(r) == 1) return "mono";
+  if (r.ChannelCount() == 1) return "mono";
   return channel == 0 ? "left" : "right";
 }
 
@@ -75,7 +73,7 @@ bool CheckAlike(const std::vector<const FileResult*>& files, std::string& error)
               " Hz: one average or comparison needs one sampling rate";
       return false;
     }
-    if (ThirdOctave(*f) != ThirdOctave(first)) {
+    if (f->ThirdOctave() != first.ThirdOctave()) {
       error = f->path + " and " + first.path +
               " have different band sets (octaves and third octaves): analyse them with the same one";
       return false;
@@ -163,18 +161,18 @@ bool ComputeAverage(const std::vector<FileResult>& results, bool allChannels, Av
   if (!CheckAlike(files, error)) return false;
   average = Average{};
   average.fileCount = static_cast<int>(files.size());
-  average.thirdOctave = ThirdOctave(*files.front());
+  average.thirdOctave = files.front()->ThirdOctave();
   average.sampleRate = AnalysisRateHz(*files.front());
   for (const FileResult* f : files) average.files.push_back(f->path);
 
   std::vector<std::string> kinds;
   bool anyPair = false;
   for (const FileResult* f : files) {
-    for (int c = 0; c < ChannelCount(*f); ++c) {
+    for (int c = 0; c < f->ChannelCount(); ++c) {
       const std::string kind = allChannels ? "all" : KindName(*f, c);
       if (std::find(kinds.begin(), kinds.end(), kind) == kinds.end()) kinds.push_back(kind);
     }
-    anyPair = anyPair || ChannelCount(*f) == 2;
+    anyPair = anyPair || f->ChannelCount() == 2;
   }
   // Mono first, then left and right, whatever the order of the files.
   std::sort(kinds.begin(), kinds.end(), [](const std::string& a, const std::string& b) {
@@ -192,8 +190,8 @@ bool ComputeAverage(const std::vector<FileResult>& results, bool allChannels, Av
         std::vector<double> values;
         int missing = 0;
         for (const FileResult* f : files) {
-          for (int c = 0; c < ChannelCount(*f); ++c) {
-            if (kind == "pair" ? (ChannelCount(*f) != 2 || c != 0)
+          for (int c = 0; c < f->ChannelCount(); ++c) {
+            if (kind == "pair" ? (f->ChannelCount() != 2 || c != 0)
                                : (kind != "all" && kind != KindName(*f, c)))
               continue;
             double value = 0.0;
@@ -224,16 +222,16 @@ bool CompareFiles(const std::vector<FileResult>& results, Comparison& comparison
   }
   const FileResult &a = results[0], &b = results[1];
   if (!CheckAlike({&a, &b}, error)) return false;
-  if (ChannelCount(a) != ChannelCount(b)) {
+  if (a.ChannelCount() != b.ChannelCount()) {
     error = "cannot compare a mono file with a stereo one (" + a.path + ", " + b.path + ")";
     return false;
   }
   comparison = Comparison{};
   comparison.fileA = a.path;
   comparison.fileB = b.path;
-  comparison.thirdOctave = ThirdOctave(a);
+  comparison.thirdOctave = a.ThirdOctave();
   const int bands = BandRowCount(comparison.thirdOctave);
-  const int channels = ChannelCount(a);
+  const int channels = a.ChannelCount();
   for (int c = 0; c <= channels; ++c) {
     const bool pair = c == channels;
     if (pair && channels != 2) break;

@@ -7,6 +7,7 @@
 
 #include "host/cli/output.h"
 #include "host/cli/svg_chart.h"
+#include "host/cli/text_encoding.h"
 #include "host/cli/value_state.h"
 #include "interface/bands.h"
 
@@ -56,10 +57,8 @@ constexpr const char* POSITION_COLORS[8] = {"#4e79a7", "#f28e2b", "#59a14f", "#e
 constexpr int FIT_SLOTS[DECAY_FIT_COUNT] = {SLOT_EDT, SLOT_RT20, SLOT_RT30, SLOT_RTU};
 constexpr int FIT_R_SLOTS[DECAY_FIT_COUNT] = {-1, SLOT_R_RT20, SLOT_R_RT30, SLOT_R_RTU};
 
-int ChannelCount(const FileResult& r) { return static_cast<int>(r.audio.usedChannels.size()); }
-bool ThirdOctave(const FileResult& r) { return r.settings.thirdOctave != 0; }
 std::string ChannelTitle(const FileResult& r, int channel) {
-  if (ChannelCount(r) == 1) return "Mono";
+  if (r.ChannelCount() == 1) return "Mono";
   return channel == 0 ? "Left" : "Right";
 }
 
@@ -131,10 +130,10 @@ svg::Chart EnergyTimeChart(const FileResult& r, const std::string& id) {
   const uint32_t frames = r.analysedFrames > 0 ? r.analysedFrames : r.lastFrame - r.firstFrame + 1;
   c.x = svg::Axis{"Time (s)", 0.0, frames / rate, false, {}};
   double lowest = 0.0;
-  for (int ch = 0; ch < ChannelCount(r) && ch < static_cast<int>(r.energyTime.size()); ++ch) {
+  for (int ch = 0; ch < r.ChannelCount() && ch < static_cast<int>(r.energyTime.size()); ++ch) {
     svg::Series s;
     s.name = ChannelTitle(r, ch);
-    s.color = ChannelCount(r) == 1 ? COLOR_CURVE : CHANNEL_COLORS[ch];
+    s.color = r.ChannelCount() == 1 ? COLOR_CURVE : CHANNEL_COLORS[ch];
     s.width = 1.0;
     for (size_t i = 0; i < r.energyTime[ch].index.size(); ++i) {
       s.x.push_back(r.energyTime[ch].index[i] / rate);
@@ -147,9 +146,9 @@ svg::Chart EnergyTimeChart(const FileResult& r, const std::string& id) {
     if (r.record.channels[ch].searched && trace.arrival < trace.length) {
       c.markers.push_back({trace.arrival / rate,
                            "first arrival" +
-                               (ChannelCount(r) == 2 ? " " + ChannelTitle(r, ch) : std::string()) + ": " +
+                               (r.ChannelCount() == 2 ? " " + ChannelTitle(r, ch) : std::string()) + ": " +
                                Format("%.1f ms", 1000.0 * trace.arrival / rate),
-                           ChannelCount(r) == 1 ? COLOR_ARRIVAL : CHANNEL_COLORS[ch]});
+                           r.ChannelCount() == 1 ? COLOR_ARRIVAL : CHANNEL_COLORS[ch]});
     }
   }
   c.y = svg::Axis{
@@ -164,7 +163,7 @@ svg::Chart DecayChart(const FileResult& r, int ch, int band, const std::string& 
   const double rate = rec.rateHz;
   svg::Chart c;
   c.id = id;
-  c.title = ChannelTitle(r, ch) + " \xc2\xb7 " + BandColumns(ThirdOctave(r))[band].dialogName +
+  c.title = ChannelTitle(r, ch) + " \xc2\xb7 " + BandColumns(r.ThirdOctave())[band].dialogName +
             (band == 0 ? "" : " Hz");
   c.width = 340.0;
   c.plotHeight = 150.0;
@@ -276,7 +275,7 @@ svg::Chart FrequencyChart(const std::string& id, const std::string& title, const
 }
 
 std::vector<double> ParameterValues(const FileResult& r, int ch, int slot) {
-  std::vector<double> values(BandRowCount(ThirdOctave(r)), NAN);
+  std::vector<double> values(BandRowCount(r.ThirdOctave()), NAN);
   for (int band = 0; band < static_cast<int>(values.size()); ++band) {
     if (ParameterState(r, ch, band, slot).computed) values[band] = r.store.values[ch][band][slot];
   }
@@ -285,7 +284,7 @@ std::vector<double> ParameterValues(const FileResult& r, int ch, int slot) {
 
 std::vector<double> PairValues(const FileResult& r, PairRow row) {
   const double* rows[PAIR_ROW_COUNT] = {r.store.lf, r.store.iacc, r.store.wIacc, r.store.tauIacc};
-  std::vector<double> values(BandRowCount(ThirdOctave(r)), NAN);
+  std::vector<double> values(BandRowCount(r.ThirdOctave()), NAN);
   for (int band = 0; band < static_cast<int>(values.size()); ++band) {
     if (PairState(r, row, band).computed) values[band] = rows[row][band];
   }
@@ -313,14 +312,14 @@ int LastBand(bool thirdOctave) { return BandRowCount(thirdOctave) - 1; }
 
 std::string FrequencyCharts(const FileResult& r, const std::string& prefix) {
   std::string o = "<div class=\"grid\">";
-  const bool third = ThirdOctave(r);
+  const bool third = r.ThirdOctave();
   for (const ChartGroup& group : ChartGroups()) {
     std::vector<FrequencyLine> lines;
     for (int slot : group.slots) {
-      for (int ch = 0; ch < ChannelCount(r); ++ch) {
+      for (int ch = 0; ch < r.ChannelCount(); ++ch) {
         FrequencyLine line;
         line.name =
-            std::string(PARAMETERS[slot].isoName) + (ChannelCount(r) == 2 ? " " + ChannelTitle(r, ch) : "");
+            std::string(PARAMETERS[slot].isoName) + (r.ChannelCount() == 2 ? " " + ChannelTitle(r, ch) : "");
         line.color = ParameterColor(slot);
         line.dash = ch == 0 ? svg::Dash::Solid : svg::Dash::Dashed;
         line.values = ParameterValues(r, ch, slot);
@@ -334,7 +333,7 @@ std::string FrequencyCharts(const FileResult& r, const std::string& prefix) {
                                     lastBand, lines, group.fromZero)) +
          "</figure>";
   }
-  if (ChannelCount(r) == 2 && !third) {
+  if (r.ChannelCount() == 2 && !third) {
     std::vector<FrequencyLine> lines = {{"LF", COLOR_LF, svg::Dash::Solid, PairValues(r, PAIR_LF)},
                                         {"IACC", COLOR_IACC, svg::Dash::Solid, PairValues(r, PAIR_IACC)}};
     svg::Chart c = FrequencyChart(prefix + "lateral", "LF and IACC", "Ratio", false, AnalysisRateHz(r),
@@ -376,12 +375,12 @@ class Footnotes {
 };
 
 std::string ResultsTable(const FileResult& r, int ch, Footnotes& notes) {
-  const bool third = ThirdOctave(r);
+  const bool third = r.ThirdOctave();
   const int bands = BandRowCount(third);
   std::string o = "<table class=\"results\" data-channel=\"" + ChannelTitle(r, ch) + "\">";
   o += "<caption>" +
        std::string(third ? "1/3 octave band acoustical parameters" : "Octave band acoustical parameters") +
-       (ChannelCount(r) == 2 ? " \xe2\x80\x93 " + ChannelTitle(r, ch) + " channel" : "") + "</caption>";
+       (r.ChannelCount() == 2 ? " \xe2\x80\x93 " + ChannelTitle(r, ch) + " channel" : "") + "</caption>";
   if (third) {
     o += "<thead><tr><th>Band</th>";
     for (const ParameterLabel& label : PARAMETERS) o += "<th>" + Escape(label.thirdDialogLabel) + "</th>";
@@ -395,7 +394,7 @@ std::string ResultsTable(const FileResult& r, int ch, Footnotes& notes) {
       o += "<td>" + (band == 0 ? std::string() : Escape(NoiseCellText(r, band))) + "</td></tr>";
     }
     o += "</tbody></table>";
-    if (ChannelCount(r) == 2) {
+    if (r.ChannelCount() == 2) {
       o += "<p>LF (Wide Band) " + notes.Cell(PairCellText(r, PAIR_LF, 0), PairState(r, PAIR_LF, 0)) + "</p>";
     }
     return o;
@@ -414,7 +413,7 @@ std::string ResultsTable(const FileResult& r, int ch, Footnotes& notes) {
   o += "<tr><th>N.C.</th>";
   for (int band = 0; band < bands; ++band) o += "<td>" + Escape(NoiseCellText(r, band)) + "</td>";
   o += "</tr>";
-  if (ChannelCount(r) == 2) {
+  if (r.ChannelCount() == 2) {
     const char* labels[PAIR_ROW_COUNT] = {"LF", "IACC", "W IACC [ms]", "Tau IACC [ms]"};
     for (int row = 0; row < PAIR_ROW_COUNT; ++row) {
       o += "<tr><th>" + std::string(labels[row]) + "</th>";
@@ -442,10 +441,11 @@ std::string FactsTable(const FileResult& r) {
                                                  std::to_string(AnalysisRateHz(r)) + " Hz"
                                            : std::to_string(AnalysisRateHz(r)) + " Hz (the file's own)");
   row("Threshold", ThresholdText(r));
-  for (int ch = 0; ch < ChannelCount(r); ++ch) {
+  for (int ch = 0; ch < r.ChannelCount(); ++ch) {
     const hostkit::ChannelRecord& channel = r.record.channels[ch];
     if (!channel.searched) continue;
-    const std::string name = ChannelCount(r) == 1 ? "First arrival" : "First arrival, " + ChannelTitle(r, ch);
+    const std::string name =
+        r.ChannelCount() == 1 ? "First arrival" : "First arrival, " + ChannelTitle(r, ch);
     if (channel.trace.arrival >= channel.trace.length) {
       row(name, "no sample reaches the threshold");
     } else {
@@ -473,15 +473,15 @@ std::string FileSection(const FileResult& r, int number) {
   o += FactsTable(r);
   o += "<h3>Results</h3>";
   Footnotes notes;
-  for (int ch = 0; ch < ChannelCount(r); ++ch) o += ResultsTable(r, ch, notes);
+  for (int ch = 0; ch < r.ChannelCount(); ++ch) o += ResultsTable(r, ch, notes);
   o += "<p class=\"rtu\">RTU=RT User " + Escape(RtuText(r)) + "</p>";
   o += notes.List();
 
   o += "<h3>Energy-time curve</h3><figure class=\"wide\">" + svg::Render(EnergyTimeChart(r, prefix + "etc")) +
        "</figure>";
   o += "<h3>Parameters against frequency</h3>" + FrequencyCharts(r, prefix);
-  const bool third = ThirdOctave(r);
-  for (int ch = 0; ch < ChannelCount(r); ++ch) {
+  const bool third = r.ThirdOctave();
+  for (int ch = 0; ch < r.ChannelCount(); ++ch) {
     o += "<h3>Decay curves and fits \xe2\x80\x93 " + ChannelTitle(r, ch) + "</h3>";
     o += "<p class=\"hint\">Backward-integrated level per band, re the band's total energy; the fitted lines "
          "span "
@@ -534,7 +534,7 @@ std::string AverageSection(const std::vector<FileResult>& results, const HtmlExt
           o += "<td>- -</td>";
           continue;
         }
-        o += "<td data-mean=\"" + Format("%.17g", s.mean) + "\">" + Format("%.4g", s.mean) + "<br><small>" +
+        o += "<td data-mean=\"" + ExactText(s.mean) + "\">" + Format("%.4g", s.mean) + "<br><small>" +
              (s.count > 1 ? "\xc2\xb1" + Format(s.deviation >= 10.0 ? "%.0f" : "%.2g", s.deviation) + " "
                           : std::string()) +
              "(" + std::to_string(s.count) + (s.missing ? "/" + std::to_string(s.count + s.missing) : "") +
@@ -554,11 +554,11 @@ std::string AverageSection(const std::vector<FileResult>& results, const HtmlExt
       int rate = a.sampleRate;
       for (const FileResult& r : results) {
         if (!r.haveResults) continue;
-        for (int ch = 0; ch < ChannelCount(r); ++ch) {
-          const std::string kind = ChannelCount(r) == 1 ? "mono" : ch == 0 ? "left" : "right";
+        for (int ch = 0; ch < r.ChannelCount(); ++ch) {
+          const std::string kind = r.ChannelCount() == 1 ? "mono" : ch == 0 ? "left" : "right";
           if (group.channel != "all" && group.channel != kind) continue;
           FrequencyLine line;
-          line.name = r.path.substr(r.path.find_last_of('/') + 1) + (ChannelCount(r) == 2 ? " " + kind : "");
+          line.name = r.path.substr(r.path.find_last_of('/') + 1) + (r.ChannelCount() == 2 ? " " + kind : "");
           line.color = POSITION_COLORS[position++ % 8];
           line.width = 1.0;
           line.markers = false;

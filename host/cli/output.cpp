@@ -36,15 +36,13 @@ std::string Gcvt(double value, int digits) {
   return FormatGcvt(value, digits, buffer);
 }
 
-bool ThirdOctave(const FileResult& r) { return r.settings.thirdOctave != 0; }
-int ColumnCount(const FileResult& r) { return BandRowCount(ThirdOctave(r)); }
+int ColumnCount(const FileResult& r) { return BandRowCount(r.ThirdOctave()); }
 // Octave bands as the dialog heads them ("1k"), thirds as the report does ("1K(2)").
 const char* BandName(const FileResult& r, int band) {
-  return ThirdOctave(r) ? THIRD_OCTAVE_BANDS[band].reportName : OCTAVE_BANDS[band].dialogName;
+  return r.ThirdOctave() ? THIRD_OCTAVE_BANDS[band].reportName : OCTAVE_BANDS[band].dialogName;
 }
-int ChannelCount(const FileResult& r) { return static_cast<int>(r.audio.usedChannels.size()); }
 const char* ChannelName(const FileResult& r, int channel) {
-  if (ChannelCount(r) == 1) return "mono";
+  if (r.ChannelCount() == 1) return "mono";
   return channel == 0 ? "left" : "right";
 }
 
@@ -69,7 +67,7 @@ std::string ThresholdSource(const FileResult& r) {
 
 std::string ThresholdLine(const FileResult& r) {
   std::string line;
-  if (ChannelCount(r) == 1) {
+  if (r.ChannelCount() == 1) {
     line = "Threshold " + Gcvt(r.settings.wThreshold, 5);
   } else {
     line =
@@ -89,7 +87,7 @@ std::string FileFacts(const FileResult& r) {
                 a.subFormat.c_str(), a.sampleRate, r.firstFrame, r.lastFrame,
                 static_cast<unsigned long long>(a.fileFrames));
   std::string facts = text;
-  if (ChannelCount(r) == 1) {
+  if (r.ChannelCount() == 1) {
     facts += ", channel " + std::to_string(a.usedChannels[0]);
   } else {
     facts += ", channels " + std::to_string(a.usedChannels[0]) + "," + std::to_string(a.usedChannels[1]);
@@ -134,7 +132,7 @@ std::string AlignRows(const Rows& rows, const std::vector<size_t>& widths) {
 // A band's column heading: the dialog's name for nominal bands, otherwise
 // the real centre in Hz.
 std::string TableBandName(const FileResult& r, int band) {
-  if (NominalBands(r) || band == 0) return BandColumns(ThirdOctave(r))[band].dialogName;
+  if (NominalBands(r) || band == 0) return BandColumns(r.ThirdOctave())[band].dialogName;
   char text[32];
   std::snprintf(text, sizeof(text), "%.4g Hz", BandCentreHz(r, band));
   return text;
@@ -201,11 +199,11 @@ std::string Footnotes(const FileResult& r, int channel, std::vector<std::string>
   }
   std::string out = missing.Lines("  - - ", reasonsUsed);
   if (!lowInr.empty()) out += "  low impulse-to-noise ratio, value kept: " + lowInr + "\n";
-  if (ChannelCount(r) == 2 && channel == 1) {
+  if (r.ChannelCount() == 2 && channel == 1) {
     ReasonList pair;
     // The third-octave table shows LF of the wide band alone.
-    const int pairColumns = ThirdOctave(r) ? 1 : ColumnCount(r),
-              pairRows = ThirdOctave(r) ? 1 : PAIR_ROW_COUNT;
+    const int pairColumns = r.ThirdOctave() ? 1 : ColumnCount(r),
+              pairRows = r.ThirdOctave() ? 1 : PAIR_ROW_COUNT;
     for (int b = 0; b < pairColumns; ++b) {
       for (int i = 0; i < pairRows; ++i) {
         const ValueState state = PairState(r, static_cast<PairRow>(i), b);
@@ -317,7 +315,7 @@ std::string JsonFirstArrival(const FileResult& r, int channel) {
 std::string JsonBandFacts(const FileResult& r, int channel, int band) {
   std::string o = ", \"centreHz\": " + JsonNumber(BandCentreHz(r, band));
   o += ", \"nominal\": " +
-       (NominalBands(r) ? JsonString(BandColumns(ThirdOctave(r))[band].nominalLabel) : std::string("null"));
+       (NominalBands(r) ? JsonString(BandColumns(r.ThirdOctave())[band].nominalLabel) : std::string("null"));
   const hostkit::BandRecord& record = r.record.channels[channel].bands[band];
   if (!record.analysed || AboveBandwidth(r, band)) return o;
   o += ", \"noisePower\": " + (record.noisePower > 0.0 ? JsonNumber(record.noisePower) : std::string("null"));
@@ -432,7 +430,7 @@ std::string JsonFile(const FileResult& r, const std::string& indent) {
     for (int b = 0; b < columns; ++b) o += (b ? ", " : "") + JsonString(BandName(r, b));
     o += "],\n";
     o += in1 + "\"channels\": [\n";
-    for (int c = 0; c < ChannelCount(r); ++c) {
+    for (int c = 0; c < r.ChannelCount(); ++c) {
       o += in2 + "{\n" + in3 + "\"channel\": " + JsonString(ChannelName(r, c)) + ",\n";
       o += in3 + "\"firstArrival\": " + JsonFirstArrival(r, c) + ",\n";
       o += in3 + "\"bands\": [\n";
@@ -450,7 +448,7 @@ std::string JsonFile(const FileResult& r, const std::string& indent) {
         o += "}";
         o += (b + 1 < columns ? ",\n" : "\n");
       }
-      o += in3 + "]\n" + in2 + "}" + (c + 1 < ChannelCount(r) ? ",\n" : "\n");
+      o += in3 + "]\n" + in2 + "}" + (c + 1 < r.ChannelCount() ? ",\n" : "\n");
     }
     o += in1 + "],\n";
     o += in1 + "\"noiseCorrected\": [";
@@ -489,8 +487,8 @@ std::string ParameterCellText(const FileResult& r, int channel, int band, int sl
   const char mark = r.store.valid[channel][band][slot];
   const float value = r.store.values[channel][band][slot];
   char text[NUMBER_TEXT_SIZE];
-  return ThirdOctave(r) ? ThirdOctaveCellText(band, mark, value, text)
-                        : ::ParameterCellText(mark, value, DIALOG_MISSING, text);
+  return r.ThirdOctave() ? ThirdOctaveCellText(band, mark, value, text)
+                         : ::ParameterCellText(mark, value, DIALOG_MISSING, text);
 }
 
 std::string PairCellText(const FileResult& r, PairRow row, int band) {
@@ -533,20 +531,20 @@ std::string FormatTable(const std::vector<FileResult>& results) {
     out += ThresholdLine(r) + "\n";
     if (r.scaled) out += "Float samples above the 16-bit scale, scaled by " + ExactText(r.scaleFactor) + "\n";
     const std::string title =
-        ThirdOctave(r) ? "1/3 OCTAVE BAND ACOUSTICAL PARAMETERS" : "OCTAVE BAND ACOUSTICAL PARAMETERS";
+        r.ThirdOctave() ? "1/3 OCTAVE BAND ACOUSTICAL PARAMETERS" : "OCTAVE BAND ACOUSTICAL PARAMETERS";
     std::vector<Rows> tables;
-    for (int c = 0; c < ChannelCount(r); ++c)
-      tables.push_back(ThirdOctave(r) ? ThirdOctaveTable(r, c) : OctaveTable(r, c));
+    for (int c = 0; c < r.ChannelCount(); ++c)
+      tables.push_back(r.ThirdOctave() ? ThirdOctaveTable(r, c) : OctaveTable(r, c));
     const std::vector<size_t> widths = ColumnWidths(tables);
     std::vector<std::string> reasonsUsed;
-    for (int c = 0; c < ChannelCount(r); ++c) {
+    for (int c = 0; c < r.ChannelCount(); ++c) {
       out += "\n" + title;
-      if (ChannelCount(r) == 2) out += c == 0 ? " - Left Channel" : " - Right Channel";
+      if (r.ChannelCount() == 2) out += c == 0 ? " - Left Channel" : " - Right Channel";
       out += "\n";
       out += AlignRows(tables[c], widths);
       out += Footnotes(r, c, reasonsUsed);
     }
-    if (ThirdOctave(r) && ChannelCount(r) == 2)
+    if (r.ThirdOctave() && r.ChannelCount() == 2)
       out += "\nLF (Wide Band)  " + PairCellText(r, PAIR_LF, 0) + "\n";
     out += "\nRTU=RT User " + RtuRangeText(r) + "\n";
     for (const std::string& reason : reasonsUsed) out += reason + ": " + ReasonSentence(reason) + "\n";
@@ -560,7 +558,7 @@ std::string FormatReport(const std::vector<FileResult>& results) {
     if (!r.haveResults) continue;
     // One heading line, then the copied report byte for byte.
     out += "File\t" + r.path + "\t";
-    if (ChannelCount(r) == 1) {
+    if (r.ChannelCount() == 1) {
       out += "Threshold\t" + Gcvt(r.settings.wThreshold, 5);
     } else {
       out += "W Threshold\t" + Gcvt(r.settings.wThreshold, 5) + "\tY Threshold\t" +
@@ -600,16 +598,17 @@ std::string FormatCsv(const std::vector<FileResult>& results) {
       continue;
     }
     const std::string tail = "," + ExactText(r.settings.wThreshold) + "," +
-                             (ChannelCount(r) == 2 ? ExactText(r.settings.yThreshold) : std::string()) + "," +
-                             (r.resampledFrom ? std::to_string(r.resampledFrom) : std::string()) + ",\r\n";
+                             (r.ChannelCount() == 2 ? ExactText(r.settings.yThreshold) : std::string()) +
+                             "," + (r.resampledFrom ? std::to_string(r.resampledFrom) : std::string()) +
+                             ",\r\n";
     const int columns = ColumnCount(r);
     auto bandCells = [&](int b) {
       char centre[32];
       std::snprintf(centre, sizeof(centre), "%.6g", BandCentreHz(r, b));
       return CsvField(BandName(r, b)) + "," + (b == 0 ? "" : centre) + "," +
-             (NominalBands(r) ? BandColumns(ThirdOctave(r))[b].nominalLabel : "") + ",";
+             (NominalBands(r) ? BandColumns(r.ThirdOctave())[b].nominalLabel : "") + ",";
     };
-    for (int c = 0; c < ChannelCount(r); ++c) {
+    for (int c = 0; c < r.ChannelCount(); ++c) {
       const hostkit::ChannelRecord& channel = r.record.channels[c];
       std::string arrival = ",";
       if (channel.searched && channel.trace.arrival < channel.trace.length) {
@@ -656,7 +655,7 @@ std::string FormatCsv(const std::vector<FileResult>& results) {
         }
       }
     }
-    if (ChannelCount(r) == 2) {
+    if (r.ChannelCount() == 2) {
       for (int b = 0; b < columns; ++b) {
         for (int i = 0; i < PAIR_ROW_COUNT; ++i) {
           const PairRow row = static_cast<PairRow>(i);

@@ -110,12 +110,10 @@ ValueState FromIaccStatus(IaccStatus status) {
   return Missing("not-analysed");
 }
 
-bool ThirdOctave(const FileResult& r) { return r.settings.thirdOctave != 0; }
-
 }  // namespace
 
 double BandCentreHz(const FileResult& r, int band) {
-  return BandColumns(ThirdOctave(r))[band].nominalHz * static_cast<double>(r.analysisRate) /
+  return BandColumns(r.ThirdOctave())[band].nominalHz * static_cast<double>(r.analysisRate) /
          FILTER_DESIGN_RATE_HZ;
 }
 
@@ -126,7 +124,7 @@ bool NominalBands(const FileResult& r) {
 bool AboveBandwidth(const FileResult& r, int band) {
   if (band == 0 || r.resampledFrom == 0 || r.resampledFrom >= r.analysisRate) return false;
   // Upper band edges: half an octave, or a sixth of one, above the centre.
-  const double edge = BandCentreHz(r, band) * (ThirdOctave(r) ? std::pow(2.0, 1.0 / 6.0) : std::sqrt(2.0));
+  const double edge = BandCentreHz(r, band) * (r.ThirdOctave() ? std::pow(2.0, 1.0 / 6.0) : std::sqrt(2.0));
   return edge > r.resampledFrom / 2.0;
 }
 
@@ -158,11 +156,11 @@ std::string InrWarning(const FileResult& r, int channel, int band, int slot) {
 }
 
 ValueState ParameterState(const FileResult& r, int channel, int band, int slot) {
-  if (!r.haveResults || band >= BandRowCount(ThirdOctave(r))) return Missing("not-computed-in-this-mode");
+  if (!r.haveResults || band >= BandRowCount(r.ThirdOctave())) return Missing("not-computed-in-this-mode");
   if (AboveBandwidth(r, band)) return Missing("above-bandwidth");
   // The band analysis covers 31.5 Hz to 8 kHz; the 16 kHz column belongs to
   // the lateral pass.
-  if (!ThirdOctave(r) && band == OCTAVE_ROWS - 1) return Missing("not-computed-in-this-mode");
+  if (!r.ThirdOctave() && band == OCTAVE_ROWS - 1) return Missing("not-computed-in-this-mode");
   const hostkit::BandRecord& record = r.record.channels[channel].bands[band];
   if (!record.analysed) return Missing("not-analysed");
   ValueState state = FromValueStatus(record.outcome.status[slot]);
@@ -175,9 +173,9 @@ ValueState ParameterState(const FileResult& r, int channel, int band, int slot) 
 }
 
 ValueState PairState(const FileResult& r, PairRow row, int band) {
-  if (!r.haveResults || r.audio.usedChannels.size() != 2 || band >= BandRowCount(ThirdOctave(r)))
+  if (!r.haveResults || r.audio.usedChannels.size() != 2 || band >= BandRowCount(r.ThirdOctave()))
     return Missing("not-computed-in-this-mode");
-  if (ThirdOctave(r) && (row != PAIR_LF || band != 0)) return Missing("not-computed-in-this-mode");
+  if (r.ThirdOctave() && (row != PAIR_LF || band != 0)) return Missing("not-computed-in-this-mode");
   if (AboveBandwidth(r, band)) return Missing("above-bandwidth");
   const hostkit::LateralRecord& record = r.record.lateral[band];
   if (!record.analysed) return Missing("above-band-limit");
@@ -189,9 +187,9 @@ ValueState PairState(const FileResult& r, PairRow row, int band) {
 }
 
 ValueState NoiseCorrectionState(const FileResult& r, int band) {
-  if (!r.haveResults || r.settings.noiseCorrection == 0 || band >= BandRowCount(ThirdOctave(r)))
+  if (!r.haveResults || r.settings.noiseCorrection == 0 || band >= BandRowCount(r.ThirdOctave()))
     return Missing("");
-  if (!ThirdOctave(r) && band == OCTAVE_ROWS - 1) return Missing("not-computed-in-this-mode");
+  if (!r.ThirdOctave() && band == OCTAVE_ROWS - 1) return Missing("not-computed-in-this-mode");
   if (AboveBandwidth(r, band)) return Missing("above-bandwidth");
   if (!r.record.channels[0].bands[band].analysed) return Missing("not-analysed");
   return r.store.noiseCorrected[band] == 'y' ? ValueState{true, ""} : Missing("noise-window-too-short");
