@@ -29,6 +29,7 @@ packages=(g++ g++-multilib cmake make git libgtest-dev googletest libbenchmark-d
           pkg-config g++-mingw-w64-i686 binutils-mingw-w64-i686 icoutils qemu-user-static python3 clang-format cloc
           clang libclang-rt-14-dev)
 packages+=(chromium)  # ctest's html_report_browser opens the HTML room report in headless Chromium
+packages+=(nlohmann-json3-dev libfftw3-dev)  # the hosts: json writer, the sweep deconvolution
 packages+=(pybind11-dev python3-dev python3-numpy python3-pandas python3-dask python3-distributed python3-pytest)
 
 install_missing_packages() {
