@@ -16,15 +16,16 @@ constexpr double MAX_XI_PERMILLE = 10.0;
 constexpr double MAX_CURVATURE_PERCENT = 10.0;
 
 // One backward pass: E from the onset sample to the truncation point, the
-// compensation at its end. Returns the sums the energy parameters need.
+// compensation at its end, each squared sample less the noise power. Returns
+// the sums the energy parameters need.
 IsoEnergySums IntegrateBackward(const float* x, uint32_t onset, uint32_t truncation, double compensation,
-                                std::vector<double>* energy) {
+                                double noisePower, std::vector<double>* energy) {
   energy->resize(truncation - onset + 1);
   double sum = compensation;
   double moment = 0.0;  // sum of k x^2, k relative to the onset sample
   (*energy)[truncation - onset] = sum;
   for (uint32_t k = truncation; k-- > onset;) {
-    const double e = static_cast<double>(x[k]) * x[k];
+    const double e = static_cast<double>(x[k]) * x[k] - noisePower;
     sum += e;
     moment += static_cast<double>(k - onset) * e;
     (*energy)[k - onset] = sum;
@@ -133,8 +134,9 @@ IsoBandResult EvaluateIsoBand(const IsoBandInput& band, IsoWorkspace* work) {
   r.noiseDb = r.lundeby.noisePower > 0.0 ? 10.0 * std::log10(r.lundeby.noisePower) : -400.0;
   const uint32_t truncation = std::max(r.lundeby.truncationIndex, onset + 1);
   r.truncationSeconds = truncation / band.rateHz;
-  const IsoEnergySums sums =
-      IntegrateBackward(band.samples, onset, truncation, r.lundeby.compensationEnergy, &work->energy);
+  const double subtracted = r.lundeby.found ? r.lundeby.noisePower : 0.0;
+  const IsoEnergySums sums = IntegrateBackward(band.samples, onset, truncation, r.lundeby.compensationEnergy,
+                                               subtracted, &work->energy);
   if (!(work->energy[0] > 0.0)) return EmptyResult(ISO_SILENT_BAND);
   if (r.lundeby.compensationEnergy > 0.0)
     r.compensationDb = 10.0 * std::log10(r.lundeby.compensationEnergy / work->energy[0]);
@@ -149,6 +151,7 @@ IsoBandResult EvaluateIsoBand(const IsoBandInput& band, IsoWorkspace* work) {
                                    truncation,
                                    r.lundeby.compensationEnergy,
                                    r.lundeby.lateSlopeDbPerSecond,
+                                   subtracted,
                                    sums};
   ComputeIsoEnergyParameters(energyInput, work->energy, &r);
   return r;

@@ -25,7 +25,7 @@ double EnergyFrom(const IsoEnergyInput& in, const std::vector<double>& energy, d
   const double m = std::floor(pos);
   if (m < in.truncation) {
     const uint32_t k = static_cast<uint32_t>(m);
-    return energy[k - onset] - (pos - m) * Square(in.samples[k]);
+    return energy[k - onset] - (pos - m) * (Square(in.samples[k]) - in.noisePower);
   }
   if (in.compensation <= 0.0) return 0.0;
   return in.compensation * std::exp(-KappaPerSample(in) * (pos - in.truncation));
@@ -53,7 +53,7 @@ void ComputeIsoEnergyParameters(const IsoEnergyInput& in, const std::vector<doub
                                 IsoBandResult* r) {
   const uint32_t onset = static_cast<uint32_t>(in.onsetPosition);
   const double f = in.onsetPosition - onset;
-  const double first = Square(in.samples[onset]);
+  const double first = Square(in.samples[onset]) - in.noisePower;
   const double total = in.sums.energy - f * first + in.compensation;
   const uint32_t reasons = r->bandReasons;
   EarlyLate(in, energy, total, 0.05, reasons, &r->c50, &r->d50);

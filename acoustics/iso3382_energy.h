@@ -10,8 +10,8 @@
 
 // Sums of the backward pass over [onset sample, truncation).
 struct IsoEnergySums {
-  double energy;  // sum of x^2
-  double moment;  // sum of (k - onset sample) x^2
+  double energy;  // sum of x^2 - noise
+  double moment;  // sum of (k - onset sample) (x^2 - noise)
 };
 
 struct IsoEnergyInput {
@@ -22,6 +22,7 @@ struct IsoEnergyInput {
   uint32_t truncation;          // truncation index (> onset sample)
   double compensation;          // energy beyond the truncation point
   double lateSlopeDbPerSecond;  // the compensation's decay (< 0 when there is one)
+  double noisePower;            // subtracted from every squared sample before the truncation point
   IsoEnergySums sums;
 };
 
