@@ -62,7 +62,7 @@ TEST(IsoDecay, ExponentialDecaysOfKnownT) {
     bool t20Valid, t30Valid;
   } cases[] = {
       {44100, 1.0, 0, true, true},    {44100, 1.0, 60, true, true},   {44100, 0.5, 40, true, false},
-      {44100, 1.5, 25, false, false}, {5512.5, 2.0, 60, true, true},  {11025, 0.3, 50, true, true},
+      {44100, 1.5, 25, false, false}, {5512.5, 2.0, 60, true, true},  {11025, 0.6, 50, true, true},
       {22050, 0.8, 37, true, false},  {2756.25, 3.0, 48, true, true},
   };
   IsoWorkspace work;
