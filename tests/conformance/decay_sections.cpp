@@ -85,12 +85,6 @@ Section EnergyRatioSection() {
 
 }  // namespace
 
-std::vector<Section> DecaySections();
-
-// Defined in plugin_sections.cpp.
-Section PluginEvaluationSection();
-Section SampleRateSection();
-
 std::vector<Section> DecaySections() {
   std::vector<Section> sections;
   sections.push_back(EnergyRatioSection());

@@ -10,6 +10,11 @@
 
 namespace conformance {
 
+// Energy ratios of ideal decays, the plug-in's evaluation, sampling rates.
 std::vector<Section> DecaySections();
+// The whole plug-in on synthetic decays (plugin_sections.cpp).
+Section PluginEvaluationSection();
+// One response at 48 and 96 kHz after the host's resampling (plugin_sections.cpp).
+Section SampleRateSection();
 
 }  // namespace conformance

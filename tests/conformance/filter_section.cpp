@@ -179,8 +179,6 @@ std::string SummaryLine(const std::vector<BandVerdict>& verdicts, bool thirdOcta
 
 }  // namespace
 
-std::string BreakpointAppendix(const std::vector<BandVerdict>& verdicts);
-
 Section FilterSection(const std::vector<BandVerdict>& verdicts, const ToneRunStats& stats,
                       bool* tableAgrees) {
   Section section;

@@ -4,6 +4,7 @@
 // table of dsp/iso3382_filter_class.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "tests/conformance/band_filter_tones.h"
@@ -23,6 +24,9 @@ std::vector<BandVerdict> JudgeBands(const std::vector<BandResponse>& responses);
 
 // The section; `tableAgrees` tells whether every measured class and margin
 // equals the committed table.
+// ΔA of every band at the Table 1 breakpoints beside the corridors (Markdown).
+std::string BreakpointAppendix(const std::vector<BandVerdict>& verdicts);
+
 Section FilterSection(const std::vector<BandVerdict>& verdicts, const ToneRunStats& stats, bool* tableAgrees);
 
 }  // namespace conformance

@@ -9,6 +9,7 @@
 #include "host/cli/analysis.h"
 #include "host/cli/resample.h"
 #include "interface/bands.h"
+#include "tests/conformance/decay_sections.h"
 #include "tests/conformance/report_rows.h"
 #include "ui/cell_text.h"
 
