@@ -4,11 +4,14 @@
 
 #include "acoustics/iso3382_reasons.h"
 #include "dsp/iso3382_band_signals.h"
+#include "dsp/iso3382_filter_class.h"
 #include "interface/bands.h"
 
 namespace cli {
 
 namespace {
+
+constexpr const char* FILTER_WARNING = "filter-below-iec-class-2";
 
 std::vector<float> ChannelOf(const float* interleaved, size_t frames, size_t channels, size_t channel) {
   std::vector<float> samples(frames);
@@ -35,6 +38,8 @@ void EvaluateBand(const IsoBandSignal& signal, double onsetSeconds, const IsoReq
                            signal.nominalHz, IsoNominalBandwidthHz(signal.nominalHz, request.thirdOctave)};
   band.result = EvaluateIsoBand(input, &work);
   band.evaluated = true;
+  const BandFilterClass* filter = FindBandFilterClass(request.thirdOctave, signal.row);
+  if (filter && filter->iecClass == FILTER_CLASS_NONE) band.warnings.emplace_back(FILTER_WARNING);
   if (request.keepPlots) band.plot = IsoBandDecayPlot(band.result, work, ISO_PLOT_POINTS);
 }
 
@@ -216,6 +221,13 @@ std::vector<std::string> IsoReasonCodes(uint32_t reasons) {
     if (reasons & reason.bit) codes.emplace_back(reason.code);
   }
   return codes;
+}
+
+const char* IsoWarningSentence(const std::string& code) {
+  if (code == FILTER_WARNING)
+    return "the band's filter meets neither class 1 nor class 2 of IEC 61260-1 (an image that the decimating "
+           "filter cascade folds into the band passes); see docs/CONFORMANCE.md";
+  return "";
 }
 
 const char* IsoReasonSentence(const std::string& code) {

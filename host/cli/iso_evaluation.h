@@ -23,6 +23,10 @@ struct IsoBandEvaluation {
   int row = 0;
   double nominalHz = 0.0;  // nominal centre, 0 for broadband
   IsoBandResult result{};
+  // Warnings that hold for every value of the band without making it
+  // invalid (codes of IsoWarningSentence), e.g. a band filter that meets no
+  // IEC 61260-1 class.
+  std::vector<std::string> warnings;
   IsoDecayPlot plot;  // only when plots were asked for
 };
 
@@ -85,6 +89,8 @@ void EvaluateIsoFile(const float* interleaved, size_t frames, size_t channels, d
 
 // The reason codes of a reason mask, in the table's order.
 std::vector<std::string> IsoReasonCodes(uint32_t reasons);
+// The sentence of a band warning code ("" for another code).
+const char* IsoWarningSentence(const std::string& code);
 // The sentence of an ISO reason code ("" for another code).
 const char* IsoReasonSentence(const std::string& code);
 
