@@ -33,7 +33,7 @@ import pyrato_peer  # noqa: E402
 import responses  # noqa: E402
 import soundfile  # noqa: E402
 
-DEFAULT_ARGS = "--native-rate --format json -q"
+DEFAULT_ARGS = "--native-rate --threshold 20000 --format json -q"
 DITHER_SEED = 2024
 
 

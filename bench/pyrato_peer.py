@@ -12,6 +12,8 @@ import os
 import sys
 import warnings
 
+import numpy as np
+
 # ISO 3382 evaluation ranges (dB below the start of the decay curve) that the
 # regression must reach for the peer's value to count as computed.
 LOWEST_LEVEL_DB = {"EDT": -10.1, "T20": -25.0, "T30": -35.0}
@@ -43,18 +45,16 @@ def versions():
 
 
 def _reaches(edc_db, level_db):
-    finite = edc_db[~(edc_db != edc_db)]
+    finite = edc_db[np.isfinite(edc_db)]
     return finite.size > 0 and float(finite.min()) <= level_db
 
 
-def _band_values(pf, ra, band, nominal_hz):
+def _band_values(ra, band, nominal_hz):
     """Lundeby decay curve of one band and the parameters read from it."""
-    edc = ra.edc.energy_decay_curve_lundeby(
-        band, freq=nominal_hz, time_shift=False, normalize=True)
+    edc = ra.edc.energy_decay_curve_lundeby(band, freq=nominal_hz)
     values = {"nominalHz": float(nominal_hz)}
     if not (edc.time == edc.time).any():  # Lundeby found no intersection
         return values
-    import numpy as np
     edc_db = 10 * np.log10(np.abs(edc.time.ravel()))
     for name, lowest in LOWEST_LEVEL_DB.items():
         if _reaches(edc_db, lowest):
@@ -67,32 +67,31 @@ def _band_values(pf, ra, band, nominal_hz):
     return {k: v for k, v in values.items() if not math.isnan(v)}
 
 
-def onset_index(samples):
-    """The first sample whose energy rises to 20 dB below the peak's."""
-    import numpy as np
-    energy = np.square(np.asarray(samples, dtype=float))
-    return int(np.argmax(energy >= energy.max() * 0.01))
-
-
 def band_parameters(samples, rate_hz, frequency_range=(125, 4000),
                     num_fractions=1):
     """Per octave band of one channel's samples: EDT, T20, T30, C50, C80, D50.
 
-    The response is filtered whole, then every band is cut at the broadband
-    onset (the first rise to 20 dB below the peak, ISO 3382-1), the same
-    instant in every band. A reverberation time is left out where the
-    truncated decay curve does not fall through its evaluation range (pyrato
-    would otherwise fit a shorter range silently).
+    pyrato's documented use: the whole response filtered by pyfar's octave
+    bank (Butterworth, order 14), then per band the Lundeby-truncated,
+    compensated Schroeder curve with pyrato's defaults (the band's own onset,
+    ISO 3382-1's 20 dB below the peak, moved to time zero; the Lundeby
+    window set by the band's nominal frequency). A reverberation time is left
+    out where the truncated curve does not fall through its evaluation range
+    (pyrato would otherwise fit a shorter range silently), and a band whose
+    Lundeby iteration fails (pyrato raises on some noisy low bands) has no
+    values.
     """
     pf, ra = import_peers()
     signal = pf.Signal(samples, rate_hz)
-    onset = onset_index(samples)
     bands = pf.dsp.filter.fractional_octave_bands(
         signal, num_fractions, frequency_range=frequency_range)
     nominal = pf.constants.fractional_octave_frequencies_nominal(
         num_fractions, frequency_range)
     result = []
     for index, nominal_hz in enumerate(nominal):
-        band = pf.Signal(bands.time[index, 0, onset:], rate_hz)
-        result.append(_band_values(pf, ra, band, nominal_hz))
+        band = pf.Signal(bands.time[index, 0], rate_hz)
+        try:
+            result.append(_band_values(ra, band, nominal_hz))
+        except (ValueError, IndexError):
+            result.append({"nominalHz": float(nominal_hz)})
     return result
