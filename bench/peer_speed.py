@@ -54,7 +54,8 @@ def time_process(command):
 
 def time_peer(samples, rate_hz):
     start_wall, start_cpu = time.perf_counter(), time.process_time()
-    pyrato_peer.band_parameters(samples, rate_hz, frequency_range=(31.5, 8000))
+    pyrato_peer.band_parameters(samples, rate_hz, frequency_range=(31.5, 8000),
+                                check_ranges=False)
     return time.perf_counter() - start_wall, time.process_time() - start_cpu
 
 

@@ -49,15 +49,15 @@ def _reaches(edc_db, level_db):
     return finite.size > 0 and float(finite.min()) <= level_db
 
 
-def _band_values(ra, band, nominal_hz):
+def _band_values(ra, band, nominal_hz, check_ranges):
     """Lundeby decay curve of one band and the parameters read from it."""
     edc = ra.edc.energy_decay_curve_lundeby(band, freq=nominal_hz)
     values = {"nominalHz": float(nominal_hz)}
     if not (edc.time == edc.time).any():  # Lundeby found no intersection
         return values
-    edc_db = 10 * np.log10(np.abs(edc.time.ravel()))
+    edc_db = 10 * np.log10(np.abs(edc.time.ravel())) if check_ranges else None
     for name, lowest in LOWEST_LEVEL_DB.items():
-        if _reaches(edc_db, lowest):
+        if not check_ranges or _reaches(edc_db, lowest):
             values[name] = float(
                 ra.parameters.reverberation_time_linear_regression(
                     edc, name).ravel()[0])
@@ -68,7 +68,7 @@ def _band_values(ra, band, nominal_hz):
 
 
 def band_parameters(samples, rate_hz, frequency_range=(125, 4000),
-                    num_fractions=1):
+                    num_fractions=1, check_ranges=True):
     """Per octave band of one channel's samples: EDT, T20, T30, C50, C80, D50.
 
     pyrato's documented use: the whole response filtered by pyfar's octave
@@ -77,9 +77,10 @@ def band_parameters(samples, rate_hz, frequency_range=(125, 4000),
     ISO 3382-1's 20 dB below the peak, moved to time zero; the Lundeby
     window set by the band's nominal frequency). A reverberation time is left
     out where the truncated curve does not fall through its evaluation range
-    (pyrato would otherwise fit a shorter range silently), and a band whose
-    Lundeby iteration fails (pyrato raises on some noisy low bands) has no
-    values.
+    (pyrato would otherwise fit a shorter range silently; `check_ranges`
+    False leaves that check, which is not pyrato's work, out of a timing),
+    and a band whose Lundeby iteration fails (pyrato raises on some noisy
+    low bands) has no values.
     """
     pf, ra = import_peers()
     signal = pf.Signal(samples, rate_hz)
@@ -91,7 +92,7 @@ def band_parameters(samples, rate_hz, frequency_range=(125, 4000),
     for index, nominal_hz in enumerate(nominal):
         band = pf.Signal(bands.time[index, 0], rate_hz)
         try:
-            result.append(_band_values(ra, band, nominal_hz))
+            result.append(_band_values(ra, band, nominal_hz, check_ranges))
         except (ValueError, IndexError):
             result.append({"nominalHz": float(nominal_hz)})
     return result
