@@ -24,7 +24,7 @@ constexpr const char* kSweepUsage =
     "Writes an exponential sine sweep (FILE's extension picks the format: .wav .flac .aiff .caf .w64\n"
     ".rf64 .au) with its parameters in the file's comment (else in FILE.sweep.json).\n"
     "  --from HZ      start frequency (default 20)\n"
-    "  --to HZ        end frequency (default 20000, at most 0.45 x the rate)\n"
+    "  --to HZ        end frequency, below Nyquist (default 20000, at most 0.45 x the rate)\n"
     "  --seconds S    duration of the sweep (default 10)\n"
     "  --rate HZ      sample rate (default 48000)\n"
     "  --level DBFS   peak level (default -6)\n"
