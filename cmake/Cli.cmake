@@ -1,5 +1,5 @@
 # The roomstat command-line host: reads audio through libsndfile and drives
-# the plug-in through the host kit.
+# the plug-in through the host kit; makes and deconvolves sweeps (host/sweep).
 find_package(PkgConfig QUIET)
 if(PkgConfig_FOUND)
   pkg_check_modules(SNDFILE IMPORTED_TARGET sndfile)
@@ -7,6 +7,11 @@ if(PkgConfig_FOUND)
 endif()
 if(NOT SNDFILE_FOUND OR NOT SOXR_FOUND)
   roomstat_left_out("libsndfile or libsoxr not found (install libsndfile1-dev, libsoxr-dev and pkg-config): roomstat is not built")
+  return()
+endif()
+
+include(${CMAKE_SOURCE_DIR}/cmake/Sweep.cmake)
+if(NOT ROOMSTAT_SWEEP_FOUND)
   return()
 endif()
 
@@ -18,7 +23,7 @@ list(REMOVE_ITEM ROOMSTAT_CLI_SOURCES ${CMAKE_SOURCE_DIR}/host/cli/main.cpp)
 add_library(roomstat_cli_core STATIC ${ROOMSTAT_CLI_SOURCES})
 target_include_directories(roomstat_cli_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_definitions(roomstat_cli_core PUBLIC ROOMSTAT_VERSION="${PROJECT_VERSION}")
-target_link_libraries(roomstat_cli_core PUBLIC roomstat_hostkit PkgConfig::SNDFILE PkgConfig::SOXR Threads::Threads)
+target_link_libraries(roomstat_cli_core PUBLIC roomstat_hostkit roomstat_sweep PkgConfig::SNDFILE PkgConfig::SOXR Threads::Threads)
 
 add_executable(roomstat ${CMAKE_SOURCE_DIR}/host/cli/main.cpp)
 target_link_libraries(roomstat PRIVATE roomstat_cli_core)

@@ -25,6 +25,7 @@
 #include "host/cli/output.h"
 #include "host/cli/output_file.h"
 #include "host/cli/settings_check.h"
+#include "host/cli/sweep_command.h"
 #include "interface/entry_points.h"
 
 #ifndef ROOMSTAT_VERSION
@@ -387,6 +388,8 @@ int Run(int argc, char** argv) {
 }  // namespace cli
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && (std::strcmp(argv[1], "sweep") == 0 || std::strcmp(argv[1], "deconvolve") == 0))
+    return cli::RunSweepSubcommand(argc, argv);
   try {
     return cli::Run(argc, argv);
   } catch (const std::exception& e) {
