@@ -11,72 +11,18 @@
 #include "interface/bands.h"
 #include "tests/conformance/decay_sections.h"
 #include "tests/conformance/report_rows.h"
+#include "tests/conformance/synthetic_runs.h"
 #include "ui/cell_text.h"
 
 namespace conformance {
 namespace {
 
-constexpr int RATE_HZ = 44100;
-constexpr float PEAK = 30000.0f;  // 16-bit scale
-constexpr int ARRIVAL = 441;      // 10 ms of silence before the direct sound
-
-// Fixed-seed generator, uniform in [-1, 1): the same numbers everywhere.
-struct Lcg {
-  uint32_t state;
-  float Next() {
-    state = state * 1664525u + 1013904223u;
-    return static_cast<float>(state >> 8) / 8388608.0f - 1.0f;
-  }
-};
-
-// Noise decaying 60 dB per T after a direct-sound spike, over a stationary
-// noise floor `inrDb` below the decay's initial level (none when 0).
-std::vector<float> DecayingNoise(double t60, double inrDb, uint32_t seed) {
-  Lcg lcg{seed}, floorNoise{seed ^ 0x9e3779b9u};
-  const size_t n = static_cast<size_t>((2 * t60 + 0.2) * RATE_HZ);
-  const double floorAmplitude = inrDb > 0 ? 0.5 * PEAK * std::pow(10.0, -inrDb / 20) : 0.0;
-  std::vector<float> out(n, 0.0f);
-  for (size_t i = 0; i < n; ++i) {
-    const double t = (static_cast<double>(i) - ARRIVAL) / RATE_HZ;
-    const double decay = i >= ARRIVAL ? 0.5 * PEAK * std::pow(10.0, -3.0 * t / t60) * lcg.Next() : 0.0;
-    out[i] = static_cast<float>(decay + floorAmplitude * floorNoise.Next());
-  }
-  out[ARRIVAL] = PEAK;
-  return out;
-}
-
-// One mono response through the command-line host's analysis, octave mode.
-cli::FileResult Analyse(const std::vector<float>& samples, int rateHz, bool noiseCorrection) {
-  cli::Options options;
-  options.thirdOctave = false;
-  options.noiseCorrection = noiseCorrection;
-  cli::FileResult result;
-  result.path = "synthetic";
-  result.audio.fileChannels = 1;
-  result.audio.usedChannels = {1};
-  result.audio.sampleRate = rateHz;
-  result.audio.fileFrames = samples.size();
-  result.audio.bitsOffered = 32;
-  result.audio.floatSource = true;
-  result.audio.samples = samples;
-  result.firstFrame = 0;
-  result.lastFrame = static_cast<uint32_t>(samples.size() - 1);
-  cli::AnalyseSelection(options, {}, cli::RunListener{}, result);
-  return result;
-}
-
-// The cell as the octave results dialog shows it.
-std::string Cell(const cli::FileResult& result, int row, int slot) {
-  if (!result.haveResults) return "no results (exit " + std::to_string(result.exitCode) + ")";
-  char buffer[NUMBER_TEXT_SIZE];
-  return ParameterCellText(result.store.valid[0][row][slot], result.store.values[0][row][slot],
-                           DIALOG_MISSING, buffer);
-}
+constexpr int RATE_HZ = SYNTH_RATE_HZ;
 
 const char* BandLabel(int row) { return OCTAVE_BANDS[row].nominalLabel; }
 
 Row DecayTimeRow(const cli::FileResult& result, int row, int slot, double t60, const std::string& input) {
-  const std::string shown = Cell(result, row, slot);
+  const std::string shown = PluginCell(result, row, slot);
   Row r;
   r.quantity = std::string(PARAMETERS[slot].dialogLabel) + ", " + BandLabel(row) +
                " Hz octave, T = " + Fixed(t60, 1) + " s";
@@ -92,7 +38,7 @@ Row DecayTimeRow(const cli::FileResult& result, int row, int slot, double t60, c
 }
 
 void AddCleanDecayRows(double t60, Section& section) {
-  const cli::FileResult result = Analyse(DecayingNoise(t60, 0, 27), RATE_HZ, false);
+  const cli::FileResult result = AnalyseWithPlugin(DecayingNoise(t60, 0, 27), RATE_HZ, false);
   const std::string input = "decaying noise (LCG seed 27), T = " + Fixed(t60, 1) +
                             " s, direct sound 10 ms in, 44100 Hz, no noise floor, octave mode, noise "
                             "correction off";
@@ -117,8 +63,8 @@ void AddNoiseFloorRows(Section& section) {
       {40, true, SLOT_RT30, false}, {30, false, SLOT_RT20, false}, {30, true, SLOT_RT20, false},
   };
   for (const Case& c : cases) {
-    const cli::FileResult result = Analyse(DecayingNoise(1.0, c.inrDb, 27), RATE_HZ, c.correction);
-    const std::string shown = Cell(result, 6, c.slot);
+    const cli::FileResult result = AnalyseWithPlugin(DecayingNoise(1.0, c.inrDb, 27), RATE_HZ, c.correction);
+    const std::string shown = PluginCell(result, 6, c.slot);
     Row r;
     r.quantity = std::string(PARAMETERS[c.slot].dialogLabel) + ", 1000 Hz octave, noise floor " +
                  Fixed(c.inrDb, 0) + " dB below the decay, noise correction " + (c.correction ? "on" : "off");
@@ -164,12 +110,12 @@ Section SampleRateSection() {
       "is "
       "nominal. Expected: the values of the 44100 Hz original.\n";
   const std::vector<float> original = DecayingNoise(1.0, 0, 27);
-  const cli::FileResult reference = Analyse(original, RATE_HZ, false);
+  const cli::FileResult reference = AnalyseWithPlugin(original, RATE_HZ, false);
   for (int rate : {48000, 96000}) {
     std::vector<float> resampled;
     std::string error;
     cli::Resample(original.data(), original.size(), 1, RATE_HZ, rate, resampled, error);
-    const cli::FileResult result = Analyse(resampled, rate, false);
+    const cli::FileResult result = AnalyseWithPlugin(resampled, rate, false);
     for (int slot : {SLOT_C80, SLOT_D50, SLOT_EDT, SLOT_RT20, SLOT_RT30}) {
       const double expected = reference.store.values[0][6][slot], computed = result.store.values[0][6][slot];
       const bool decay = slot >= SLOT_EDT;
