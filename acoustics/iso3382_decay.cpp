@@ -39,36 +39,41 @@ size_t FirstAtOrBelow(const std::vector<double>& energy, size_t from, double thr
   return from;
 }
 
-// Least squares of level against time over [first, end) of the curve.
-void FitSegment(const std::vector<double>& energy, size_t first, size_t end, double rateHz,
-                IsoDecayFit* fit) {
-  const double e0 = energy[0];
-  double sx = 0.0, sy = 0.0, sxx = 0.0, sxy = 0.0, syy = 0.0;
-  const double n = static_cast<double>(end - first);
-  for (size_t i = first; i < end; ++i) {
+// Sums of least squares of level (dB) against the sample index, the index
+// counted from the first point of the fit's own range.
+struct FitSums {
+  size_t first, end;  // the range [first, end) of the curve
+  double sx, sy, sxx, sxy, syy;
+  void Add(size_t i, double y) {
     const double x = static_cast<double>(i - first);
-    const double y = 10.0 * std::log10(energy[i] / e0);
     sx += x;
     sy += y;
     sxx += x * x;
     sxy += x * y;
     syy += y * y;
   }
-  const double dx = n * sxx - sx * sx, dy = n * syy - sy * sy, dxy = n * sxy - sx * sy;
+};
+
+// The line, r^2 and the decay time of one fit from its sums.
+void FinishFit(const FitSums& s, double rateHz, IsoDecayFit* fit) {
+  const double n = static_cast<double>(s.end - s.first);
+  const double dx = n * s.sxx - s.sx * s.sx, dy = n * s.syy - s.sy * s.sy, dxy = n * s.sxy - s.sx * s.sy;
   const double slopePerSample = dx > 0.0 ? dxy / dx : 0.0;
   fit->slopeDbPerSecond = slopePerSample * rateHz;
-  fit->interceptDb = (sy - slopePerSample * sx) / n - slopePerSample * static_cast<double>(first);
+  fit->interceptDb = (s.sy - slopePerSample * s.sx) / n - slopePerSample * static_cast<double>(s.first);
   fit->r2 = dx > 0.0 && dy > 0.0 ? dxy * dxy / (dx * dy) : 0.0;
   fit->xiPermille = 1000.0 * (1.0 - fit->r2);
-  fit->startSeconds = static_cast<double>(first) / rateHz;
-  fit->endSeconds = static_cast<double>(end - 1) / rateHz;
+  fit->startSeconds = static_cast<double>(s.first) / rateHz;
+  fit->endSeconds = static_cast<double>(s.end - 1) / rateHz;
   fit->time.value = slopePerSample < 0.0 ? -60.0 / fit->slopeDbPerSecond : NaN;
 }
 
-// One evaluation range on the curve, with its reasons (all but curvature).
-IsoDecayFit FitRange(const std::vector<double>& energy, double startDb, double endDb, double rateHz,
-                     const IsoBandResult& band) {
+// One evaluation range on the curve and its reasons (all but curvature and
+// those of the fit itself); sums->end < sums->first + 2 when nothing is fitted.
+IsoDecayFit PlanRange(const std::vector<double>& energy, double startDb, double endDb,
+                      const IsoBandResult& band, FitSums* sums) {
   IsoDecayFit fit{{NaN, band.bandReasons}, startDb, endDb, NaN, NaN, NaN, NaN, 0.0, NaN, NaN};
+  *sums = FitSums{0, 0, 0.0, 0.0, 0.0, 0.0, 0.0};
   if (energy.empty() || !(energy[0] > 0.0)) return fit;
   const double e0 = energy[0];
   const size_t curveEnd = energy.size() - 1;  // the last entry is the compensation alone
@@ -85,9 +90,35 @@ IsoDecayFit FitRange(const std::vector<double>& energy, double startDb, double e
     fit.time.reasons |= ISO_RANGE_NOT_REACHED;
     return fit;
   }
-  FitSegment(energy, first, end, rateHz, &fit);
-  if (std::isnan(fit.time.value)) fit.time.reasons |= ISO_RANGE_NOT_REACHED;
+  sums->first = first, sums->end = end;
   return fit;
+}
+
+// EDT, T20 and T30 in one pass over the curve: each point's level is
+// computed once, however many of the (overlapping) ranges hold it.
+void FitDecayRanges(const std::vector<double>& energy, double rateHz, IsoBandResult* r) {
+  IsoDecayFit* fits[3] = {&r->edt, &r->t20, &r->t30};
+  const double rangesDb[3][2] = {{0.0, -10.0}, {-5.0, -25.0}, {-5.0, -35.0}};
+  FitSums sums[3];
+  size_t from = energy.size(), to = 0;
+  for (int f = 0; f < 3; ++f) {
+    *fits[f] = PlanRange(energy, rangesDb[f][0], rangesDb[f][1], *r, &sums[f]);
+    if (sums[f].end < sums[f].first + 2) continue;
+    from = std::min(from, sums[f].first);
+    to = std::max(to, sums[f].end);
+  }
+  if (from >= to) return;
+  const double e0 = energy[0];
+  for (size_t i = from; i < to; ++i) {
+    const double y = 10.0 * std::log10(energy[i] / e0);
+    for (FitSums& s : sums)
+      if (i >= s.first && i < s.end) s.Add(i, y);
+  }
+  for (int f = 0; f < 3; ++f) {
+    if (sums[f].end < sums[f].first + 2) continue;
+    FinishFit(sums[f], rateHz, fits[f]);
+    if (std::isnan(fits[f]->time.value)) fits[f]->time.reasons |= ISO_RANGE_NOT_REACHED;
+  }
 }
 
 // Curvature, non-linearity and uncertainty of T20 and T30.
@@ -122,13 +153,16 @@ IsoBandResult EmptyResult(uint32_t reasons) {
 IsoBandResult EvaluateIsoBand(const IsoBandInput& band, IsoWorkspace* work) {
   const double onsetPosition = band.onsetSeconds * band.rateHz;
   work->rateHz = band.rateHz;
-  work->energy.clear();
-  if (!(onsetPosition >= 0.0) || onsetPosition >= band.length) return EmptyResult(ISO_NO_ONSET);
+  if (!(onsetPosition >= 0.0) || onsetPosition >= band.length) {
+    work->energy.clear();
+    return EmptyResult(ISO_NO_ONSET);
+  }
   const uint32_t onset = static_cast<uint32_t>(onsetPosition);
   work->onsetIndex = onset;
   IsoBandResult r = EmptyResult(0);
-  r.lundeby =
-      IsoLundebyTruncation(band.samples, band.length, band.rateHz, onset, band.bandwidthHz, &work->blocks);
+  IsoBackwardSquareSums(band.samples, band.length, onset, &work->squareSums);
+  r.lundeby = IsoLundebyTruncation(work->squareSums.data(), band.length - onset, onset, band.rateHz,
+                                   band.bandwidthHz, &work->blocks);
   if (!r.lundeby.found) r.bandReasons |= ISO_NO_DECAY_ABOVE_NOISE;
   r.inrDb = r.lundeby.inrDb;
   r.noiseDb = r.lundeby.noisePower > 0.0 ? 10.0 * std::log10(r.lundeby.noisePower) : -400.0;
@@ -140,9 +174,7 @@ IsoBandResult EvaluateIsoBand(const IsoBandInput& band, IsoWorkspace* work) {
   if (!(work->energy[0] > 0.0)) return EmptyResult(ISO_SILENT_BAND);
   if (r.lundeby.compensationEnergy > 0.0)
     r.compensationDb = 10.0 * std::log10(r.lundeby.compensationEnergy / work->energy[0]);
-  r.edt = FitRange(work->energy, 0.0, -10.0, band.rateHz, r);
-  r.t20 = FitRange(work->energy, -5.0, -25.0, band.rateHz, r);
-  r.t30 = FitRange(work->energy, -5.0, -35.0, band.rateHz, r);
+  FitDecayRanges(work->energy, band.rateHz, &r);
   JudgeReverberation(&r, band.bandwidthHz);
   const IsoEnergyInput energyInput{band.samples,
                                    band.length,

@@ -94,11 +94,13 @@ struct IsoBandResult {
   IsoValue ts;        // ms
 };
 
-// Scratch memory reused from band to band (no allocation per sample). After
+// Scratch memory reused from band to band: it only grows, so evaluating
+// band after band allocates nothing once it has seen the longest. After
 // EvaluateIsoBand it holds that band's decay curve for IsoBandDecayPlot.
 struct IsoWorkspace {
-  std::vector<double> energy;  // E from the onset sample to the truncation point (last = compensation)
-  std::vector<double> blocks;  // Lundeby's block mean squares
+  std::vector<double> energy;      // E from the onset sample to the truncation point (last = compensation)
+  std::vector<double> blocks;      // Lundeby's block mean squares
+  std::vector<double> squareSums;  // backward sums of the squared band signal (IsoBackwardSquareSums)
   uint32_t onsetIndex = 0;
   double rateHz = 0.0;
 };

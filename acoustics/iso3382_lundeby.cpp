@@ -15,18 +15,17 @@ constexpr double NOISE_BELOW_CROSS_DB = 10.0;  // noise measured from 10 dB belo
 
 double PowerDb(double power) { return power > 0.0 ? 10.0 * std::log10(power) : -400.0; }
 
-double MeanSquare(const float* samples, uint32_t from, uint32_t to) {
-  double sum = 0.0;
-  for (uint32_t k = from; k < to; ++k) sum += static_cast<double>(samples[k]) * samples[k];
-  return to > from ? sum / (to - from) : 0.0;
+// Mean square of the samples [from, to) (indices re the onset) from the
+// backward sums: a difference of two sums that both hold only what follows.
+double MeanSquare(const double* tail, uint32_t from, uint32_t to) {
+  return to > from ? (tail[from] - tail[to]) / (to - from) : 0.0;
 }
 
-// Mean squares of consecutive blocks of `blockLength` samples from `onset`.
-void BlockMeans(const float* samples, uint32_t length, uint32_t onset, uint32_t blockLength,
-                std::vector<double>* blocks) {
+// Mean squares of consecutive blocks of `blockLength` samples from the onset.
+void BlockMeans(const double* tail, uint32_t span, uint32_t blockLength, std::vector<double>* blocks) {
   blocks->clear();
-  for (uint32_t from = onset; from + blockLength <= length; from += blockLength)
-    blocks->push_back(MeanSquare(samples, from, from + blockLength));
+  for (uint32_t from = 0; from + blockLength <= span; from += blockLength)
+    blocks->push_back(MeanSquare(tail, from, from + blockLength));
 }
 
 struct Line {
@@ -66,16 +65,49 @@ double CrossSeconds(const Line& line, double noiseDb) {
 
 }  // namespace
 
-IsoLundebyResult IsoLundebyTruncation(const float* samples, uint32_t length, double rateHz,
-                                      uint32_t onsetIndex, double bandwidthHz, std::vector<double>* blocks) {
+// The sums run in CHAINS contiguous parts at once, each part's chain started
+// from the total of the parts after it, so that the additions do not wait
+// on one another; the rounding is that of a running sum all the same.
+void IsoBackwardSquareSums(const float* samples, uint32_t length, uint32_t onsetIndex,
+                           std::vector<double>* tail) {
+  constexpr uint32_t CHAINS = 8;
+  const uint32_t span = onsetIndex < length ? length - onsetIndex : 0;
+  if (tail->size() < static_cast<size_t>(span) + 1) tail->resize(static_cast<size_t>(span) + 1);
+  const float* x = samples + onsetIndex;
+  double* sums = tail->data();
+  const uint32_t part = span / CHAINS;
+  double sum = 0.0;
+  sums[span] = sum;
+  for (uint32_t i = span; i-- > CHAINS * part;) {  // the remainder after the parts
+    sum += static_cast<double>(x[i]) * x[i];
+    sums[i] = sum;
+  }
+  double chain[CHAINS] = {};
+  for (uint32_t j = 0; j < part; ++j)
+    for (uint32_t c = 0; c < CHAINS; ++c) chain[c] += static_cast<double>(x[c * part + j]) * x[c * part + j];
+  for (uint32_t c = CHAINS; c-- > 0;) {
+    const double total = chain[c];
+    chain[c] = sum;
+    sum += total;
+  }
+  for (uint32_t j = part; j-- > 0;)
+    for (uint32_t c = 0; c < CHAINS; ++c) {
+      const uint32_t i = c * part + j;
+      chain[c] += static_cast<double>(x[i]) * x[i];
+      sums[i] = chain[c];
+    }
+}
+
+IsoLundebyResult IsoLundebyTruncation(const double* tail, uint32_t span, uint32_t onsetIndex, double rateHz,
+                                      double bandwidthHz, std::vector<double>* blocks) {
+  const uint32_t length = onsetIndex + span;
   IsoLundebyResult r{false, false, 0, 0.0, 0.0, length, 0.0, 0.0, 0.0, 0.0};
-  if (onsetIndex >= length) return r;
-  const uint32_t span = length - onsetIndex;
-  r.noisePower = MeanSquare(samples, length - std::max<uint32_t>(1, span / 10), length);
+  if (span == 0) return r;
+  r.noisePower = MeanSquare(tail, span - std::max<uint32_t>(1, span / 10), span);
   double blockSeconds = bandwidthHz > 0.0 ? std::clamp(2.0 / bandwidthHz, 0.01, 0.05) : 0.01;
   uint32_t blockLength = std::max<uint32_t>(1, static_cast<uint32_t>(std::lround(blockSeconds * rateHz)));
   blockSeconds = blockLength / rateHz;
-  BlockMeans(samples, length, onsetIndex, blockLength, blocks);
+  BlockMeans(tail, span, blockLength, blocks);
   r.blockSeconds = blockSeconds;
   if (blocks->empty()) return r;
   const size_t loudest =
@@ -94,11 +126,11 @@ IsoLundebyResult IsoLundebyTruncation(const float* samples, uint32_t length, dou
                                        std::max<uint32_t>(1, span / 4));
     blockSeconds = blockLength / rateHz;
     const double noiseFrom = cross + NOISE_BELOW_CROSS_DB / -late.slopeDbPerSecond;
-    const uint32_t noiseStart = std::min<uint32_t>(length - std::max<uint32_t>(1, span / 10),
-                                                   onsetIndex + static_cast<uint32_t>(noiseFrom * rateHz));
-    r.noisePower = MeanSquare(samples, noiseStart, length);
+    const uint32_t noiseStart = static_cast<uint32_t>(
+        std::min<double>(span - std::max<uint32_t>(1, span / 10), std::floor(noiseFrom * rateHz)));
+    r.noisePower = MeanSquare(tail, noiseStart, span);
     noiseDb = PowerDb(r.noisePower);
-    BlockMeans(samples, length, onsetIndex, blockLength, blocks);
+    BlockMeans(tail, span, blockLength, blocks);
     const size_t top = std::min(loudest * static_cast<size_t>(r.blockSeconds / blockSeconds + 0.5),
                                 blocks->empty() ? 0 : blocks->size() - 1);
     const size_t begin = FirstAtOrBelow(*blocks, top, noiseDb + LATE_FIT_FLOOR_DB + LATE_FIT_RANGE_DB);

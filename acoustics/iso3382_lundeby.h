@@ -38,10 +38,19 @@ struct IsoLundebyResult {
   double onsetLevelDb;          // the first line's level at the onset, dB of the mean square
 };
 
-// samples[onsetIndex..length-1] is the response; the blocks' mean squares of
-// the last pass are left in *blocks (block i starts at onsetIndex + i *
-// round(blockSeconds * rateHz)). Without a decay above the noise: found =
-// false, truncation at the length, no compensation, inrDb from the loudest
-// block over the noise.
-IsoLundebyResult IsoLundebyTruncation(const float* samples, uint32_t length, double rateHz,
-                                      uint32_t onsetIndex, double bandwidthHz, std::vector<double>* blocks);
+// The backward sums of the squared response from the onset, the only pass
+// over the samples that the truncation needs: tail[i] = sum of samples[k]^2
+// for k from onsetIndex + i to length - 1, tail[length - onsetIndex] = 0
+// (the vector only grows: entries past that one are left over). Summed from
+// the end, as the Schroeder integral is, so that the late, quiet part's sums
+// (noise, late blocks) carry no rounding of the loud early part.
+void IsoBackwardSquareSums(const float* samples, uint32_t length, uint32_t onsetIndex,
+                           std::vector<double>* tail);
+
+// `tail[0..span]` of the response samples[onsetIndex..onsetIndex + span - 1]
+// (IsoBackwardSquareSums, span = length - onsetIndex): every mean square (noise, blocks) is a difference of
+// two of its sums. The blocks' mean squares of the last pass are left in *blocks (block i starts at
+// onsetIndex + i * round(blockSeconds * rateHz)). Without a decay above the noise: found = false, truncation
+// at the length, no compensation, inrDb from the loudest block over the noise.
+IsoLundebyResult IsoLundebyTruncation(const double* tail, uint32_t span, uint32_t onsetIndex, double rateHz,
+                                      double bandwidthHz, std::vector<double>* blocks);

@@ -36,6 +36,16 @@ using IsoBandVisitor = std::function<bool(const IsoBandSignal& band)>;
 bool ForEachIsoBandSignal(const float* selection, uint32_t length, double rateHz, bool thirdOctave,
                           const IsoBandVisitor& visit);
 
+// Working memory of the walk, kept by a caller that walks channel after
+// channel: it only grows, so a walk allocates (and the system zeroes) nothing
+// once it has seen the longest selection.
+struct IsoBandScratch {
+  std::vector<float> source;  // third octaves: each level's decimated signal
+  std::vector<float> bands;   // the band signals
+};
+bool ForEachIsoBandSignal(const float* selection, uint32_t length, double rateHz, bool thirdOctave,
+                          const IsoBandVisitor& visit, IsoBandScratch* scratch);
+
 // A band signal that owns its samples.
 struct IsoOwnedBandSignal {
   int row;
