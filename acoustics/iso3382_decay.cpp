@@ -70,14 +70,15 @@ void FinishFit(const FitSums& s, double rateHz, IsoDecayFit* fit) {
 
 // One evaluation range on the curve and its reasons (all but curvature and
 // those of the fit itself); sums->end < sums->first + 2 when nothing is fitted.
-IsoDecayFit PlanRange(const std::vector<double>& energy, double startDb, double endDb,
+IsoDecayFit PlanRange(const std::vector<double>& energy, size_t decayStart, double startDb, double endDb,
                       const IsoBandResult& band, FitSums* sums) {
   IsoDecayFit fit{{NaN, band.bandReasons}, startDb, endDb, NaN, NaN, NaN, NaN, 0.0, NaN, NaN};
   *sums = FitSums{0, 0, 0.0, 0.0, 0.0, 0.0, 0.0};
-  if (energy.empty() || !(energy[0] > 0.0)) return fit;
-  const double e0 = energy[0];
+  if (energy.size() <= decayStart || !(energy[decayStart] > 0.0)) return fit;
+  const double e0 = energy[decayStart];
   const size_t curveEnd = energy.size() - 1;  // the last entry is the compensation alone
-  const size_t first = startDb < 0.0 ? FirstAtOrBelow(energy, 0, e0 * std::pow(10.0, startDb / 10.0)) : 0;
+  const size_t first =
+      startDb < 0.0 ? FirstAtOrBelow(energy, decayStart, e0 * std::pow(10.0, startDb / 10.0)) : decayStart;
   size_t end = FirstAtOrBelow(energy, first, e0 * std::pow(10.0, endDb / 10.0));
   if (end > curveEnd) {
     const bool truncated = band.lundeby.found && band.lundeby.compensationEnergy > 0.0;
@@ -96,19 +97,19 @@ IsoDecayFit PlanRange(const std::vector<double>& energy, double startDb, double 
 
 // EDT, T20 and T30 in one pass over the curve: each point's level is
 // computed once, however many of the (overlapping) ranges hold it.
-void FitDecayRanges(const std::vector<double>& energy, double rateHz, IsoBandResult* r) {
+void FitDecayRanges(const std::vector<double>& energy, size_t decayStart, double rateHz, IsoBandResult* r) {
   IsoDecayFit* fits[3] = {&r->edt, &r->t20, &r->t30};
   const double rangesDb[3][2] = {{0.0, -10.0}, {-5.0, -25.0}, {-5.0, -35.0}};
   FitSums sums[3];
   size_t from = energy.size(), to = 0;
   for (int f = 0; f < 3; ++f) {
-    *fits[f] = PlanRange(energy, rangesDb[f][0], rangesDb[f][1], *r, &sums[f]);
+    *fits[f] = PlanRange(energy, decayStart, rangesDb[f][0], rangesDb[f][1], *r, &sums[f]);
     if (sums[f].end < sums[f].first + 2) continue;
     from = std::min(from, sums[f].first);
     to = std::max(to, sums[f].end);
   }
   if (from >= to) return;
-  const double e0 = energy[0];
+  const double e0 = energy[decayStart];
   for (size_t i = from; i < to; ++i) {
     const double y = 10.0 * std::log10(energy[i] / e0);
     for (FitSums& s : sums)
@@ -119,6 +120,23 @@ void FitDecayRanges(const std::vector<double>& energy, double rateHz, IsoBandRes
     FinishFit(sums[f], rateHz, fits[f]);
     if (std::isnan(fits[f]->time.value)) fits[f]->time.reasons |= ISO_RANGE_NOT_REACHED;
   }
+}
+
+// Where the band's own decay starts, as an index of the curve (which starts
+// at the broadband onset): the first sample from the onset whose square
+// reaches 20 dB below the band's largest square after the onset. The band
+// filter delays and spreads the direct sound (at 125 Hz by several
+// milliseconds); a fit that counted the build-up before it as part of the
+// decay would lengthen EDT of a short decay markedly. The energy
+// parameters keep the broadband onset.
+size_t BandDecayStart(const float* x, uint32_t onset, uint32_t truncation) {
+  double peak = 0.0;
+  for (uint32_t k = onset; k < truncation; ++k) peak = std::max(peak, static_cast<double>(x[k]) * x[k]);
+  const double threshold = peak * 0.01;
+  for (uint32_t k = onset; k < truncation; ++k) {
+    if (static_cast<double>(x[k]) * x[k] >= threshold) return k - onset;
+  }
+  return 0;
 }
 
 // Curvature, non-linearity and uncertainty of T20 and T30.
@@ -174,7 +192,7 @@ IsoBandResult EvaluateIsoBand(const IsoBandInput& band, IsoWorkspace* work) {
   if (!(work->energy[0] > 0.0)) return EmptyResult(ISO_SILENT_BAND);
   if (r.lundeby.compensationEnergy > 0.0)
     r.compensationDb = 10.0 * std::log10(r.lundeby.compensationEnergy / work->energy[0]);
-  FitDecayRanges(work->energy, band.rateHz, &r);
+  FitDecayRanges(work->energy, BandDecayStart(band.samples, onset, truncation), band.rateHz, &r);
   JudgeReverberation(&r, band.bandwidthHz);
   const IsoEnergyInput energyInput{band.samples,
                                    band.length,
