@@ -57,14 +57,15 @@ std::string PlainSentence(const PluginMessage& message) {
 }
 
 std::string NativeRateWarning(const FileResult& r) {
-  if (r.analysisRate == 0 || r.analysisRate == ANALYSIS_RATE_HZ || r.resampledFrom != 0) return "";
+  if (r.offer.analysisRate == 0 || r.offer.analysisRate == ANALYSIS_RATE_HZ || r.offer.resampledFrom != 0)
+    return "";
   char text[240];
   std::snprintf(
       text, sizeof(text),
       "analysed at %d Hz (--native-rate): the band filters are designed for %d Hz, so every band centre "
       "lies at %.4g times its nominal frequency (the 1k column is centred at %.0f Hz)",
-      r.analysisRate, ANALYSIS_RATE_HZ, r.analysisRate / static_cast<double>(ANALYSIS_RATE_HZ),
-      1000.0 * r.analysisRate / ANALYSIS_RATE_HZ);
+      r.offer.analysisRate, ANALYSIS_RATE_HZ, r.offer.analysisRate / static_cast<double>(ANALYSIS_RATE_HZ),
+      1000.0 * r.offer.analysisRate / ANALYSIS_RATE_HZ);
   return text;
 }
 

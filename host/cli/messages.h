@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "host/cli/analysis.h"
+#include "host/cli/file_result.h"
 
 namespace cli {
 

@@ -29,6 +29,7 @@ struct Options {
   // Settings typed into the settings dialog (empty: left as the block holds it).
   std::optional<std::string> rtuStartText, rtuEndText;
   ThresholdMode thresholdMode = ThresholdMode::Auto;
+  bool thresholdGiven = false;  // --threshold was given (auto included)
   std::string thresholdText;
   std::optional<std::string> yThresholdText;  // given: Lock is unticked
   std::optional<std::string> boostText;

@@ -6,15 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "host/cli/analysis.h"
-#include "host/cli/value_state.h"
+#include "host/cli/cells.h"
+#include "host/cli/file_result.h"
 
 namespace cli {
-
-// Text of one results-dialog cell, "- -" for anything that is not a result.
-std::string ParameterCellText(const FileResult& result, int channel, int band, int slot);
-std::string PairCellText(const FileResult& result, PairRow row, int band);
-std::string NoiseCellText(const FileResult& result, int band);
 
 // The file facts and threshold lines of the table, for other formats.
 std::string FileFactsText(const FileResult& result);
@@ -22,11 +17,10 @@ std::string ThresholdText(const FileResult& result);
 std::string RtuText(const FileResult& result);  // "(-5. dB, -15. dB)"
 
 // Whole outputs for all files, in input order. Files without results are
-// left out of csv, shown by their error in table and report, and kept with
-// their error in json.
+// left out of csv and shown by their error in table and report (the json
+// format is json_output.h).
 std::string FormatTable(const std::vector<FileResult>& results);
 std::string FormatReport(const std::vector<FileResult>& results);
 std::string FormatCsv(const std::vector<FileResult>& results);
-std::string FormatJson(const std::vector<FileResult>& results);
 
 }  // namespace cli

@@ -39,6 +39,18 @@ std::string ExactText(double value) {
   return text;
 }
 
+namespace {
+std::string Printed(const char* format, double value) {
+  char text[40];
+  std::snprintf(text, sizeof(text), format, value);
+  return text;
+}
+}  // namespace
+
+std::string LevelText(double db) { return Printed("%.6g", db); }
+std::string CentreText(double hz) { return Printed("%.6g", hz); }
+std::string StatisticText(double value) { return Printed("%.4g", value); }
+
 std::string JsonNumber(float value) { return std::isfinite(value) ? ExactText(value) : "null"; }
 
 std::string JsonNumber(double value) { return std::isfinite(value) ? ExactText(value) : "null"; }

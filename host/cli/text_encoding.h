@@ -11,6 +11,10 @@ namespace cli {
 // Shortest decimal text that reads back as the same float or double.
 std::string ExactText(float value);
 std::string ExactText(double value);
+// Short texts of numbers for people, one per purpose:
+std::string LevelText(double db);         // a level given in the settings, 6 digits ("-0.1")
+std::string CentreText(double hz);        // a band centre in Hz, 6 digits ("999.887")
+std::string StatisticText(double value);  // a mean, deviation or difference, 4 digits
 // A json number at the precision of its type, or null for a value that is
 // not finite.
 std::string JsonNumber(float value);

@@ -39,7 +39,7 @@ PARAMETERS: tuple[str, ...] = tuple(name for name, _ in _roomstat.parameters())
 #: Their units ("" for a correlation coefficient).
 UNITS: tuple[str, ...] = tuple(unit for _, unit in _roomstat.parameters())
 #: The inter-channel rows of a stereo result, in the order of ``Result.pair_values``.
-PAIR_PARAMETERS: tuple[str, ...] = ("LF", "IACC", "W IACC", "Tau IACC")
+PAIR_PARAMETERS: tuple[str, ...] = tuple(name for name, _ in _roomstat.pair_rows())
 
 # Sample types the plug-in is offered as such (an editor's 8 and 16-bit
 # samples); everything else becomes 32-bit float in the 16-bit scale.

@@ -1,4 +1,4 @@
-#include "host/cli/analysis.h"
+#include "host/cli/run_file.h"
 
 #include <windows.h>
 
@@ -76,7 +76,7 @@ class DialogPerson : public headless::Observer {
     // Called from inside the plug-in: nothing may escape from here.
     try {
       PluginMessage message{caption, text};
-      result_.messages.push_back(message);
+      result_.outcome.messages.push_back(message);
       if (listener_.onMessage) listener_.onMessage(message);
     } catch (...) {
     }
@@ -162,42 +162,42 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
 void AnalyseFileUnguarded(const std::string& path, const Options& options,
                           const std::vector<uint8_t>& baseSettings, const RunListener& listener,
                           FileResult& result) {
-  result.path = path;
-  result.thresholdMode = options.thresholdMode;
+  result.input.path = path;
+  result.offer.thresholdMode = options.thresholdMode;
   std::string error;
   AudioReader reader;
-  AudioData& audio = result.audio;
+  AudioData& audio = result.input.audio;
   uint64_t lastFrame = 0;
   if (!reader.Open(path, options.channels, audio, error) ||
-      !ChooseSelection(options, audio, result.firstFrame, result.lastFrame, error) ||
-      !reader.ReadSelection(result.firstFrame, lastFrame = result.lastFrame, audio, error)) {
-    result.exitCode = EXIT_UNREADABLE;
-    result.error = error;
+      !ChooseSelection(options, audio, result.input.firstFrame, result.input.lastFrame, error) ||
+      !reader.ReadSelection(result.input.firstFrame, lastFrame = result.input.lastFrame, audio, error)) {
+    result.outcome.exitCode = EXIT_UNREADABLE;
+    result.outcome.error = error;
     return;
   }
-  result.lastFrame = static_cast<uint32_t>(lastFrame);
+  result.input.lastFrame = static_cast<uint32_t>(lastFrame);
   AnalyseSelection(options, baseSettings, listener, result);
 }
 
 void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t>& baseSettings,
                                const RunListener& listener, FileResult& result) {
-  result.thresholdMode = options.thresholdMode;
-  AudioData& audio = result.audio;
+  result.offer.thresholdMode = options.thresholdMode;
+  AudioData& audio = result.input.audio;
   const size_t channelCount = audio.usedChannels.size();
   OfferedAudio offered;
   if (!PrepareSelection(options, result, offered)) return;
 
   headless::ResetThreadState();
   const TypedFields typed =
-      ChooseTypedFields(options, baseSettings, result.typedThreshold, channelCount != 1);
+      ChooseTypedFields(options, baseSettings, result.offer.typedThreshold, channelCount != 1);
   DialogPerson person(options, typed, listener, result);
   headless::SetObserver(&person);
 
   const bool drawing = !options.htmlPath.empty();
   if (drawing) {
     for (size_t c = 0; c < channelCount; ++c) {
-      result.energyTime.push_back(EnergyTimeCurve(offered.samples, static_cast<int>(channelCount),
-                                                  static_cast<int>(c), offered.first, offered.last));
+      result.outcome.energyTime.push_back(EnergyTimeCurve(offered.samples, static_cast<int>(channelCount),
+                                                          static_cast<int>(c), offered.first, offered.last));
     }
   }
 
@@ -214,19 +214,19 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
   }
   if (host.Setup(nullptr) != 1) {
     headless::SetObserver(nullptr);
-    result.exitCode = EXIT_NO_RESULTS;
-    result.error = "the settings dialog was not confirmed";
+    result.outcome.exitCode = EXIT_NO_RESULTS;
+    result.outcome.error = "the settings dialog was not confirmed";
     return;
   }
-  result.settingsBytes = host.SettingsBytes();
-  std::memcpy(&result.settings, result.settingsBytes.data(),
-              std::min(result.settingsBytes.size(), sizeof(result.settings)));
-  result.adjustments = FindAdjustments(GivenFromTyped(typed), result.settings);
+  result.confirmation.settingsBytes = host.SettingsBytes();
+  std::memcpy(&result.confirmation.settings, result.confirmation.settingsBytes.data(),
+              std::min(result.confirmation.settingsBytes.size(), sizeof(result.confirmation.settings)));
+  result.confirmation.adjustments = FindAdjustments(GivenFromTyped(typed), result.confirmation.settings);
 
   // The hooks run inside the plug-in's calls: nothing may escape from them.
   host.onStatusText = [&](const std::string& text) {
     try {
-      result.statusTexts.push_back(text);
+      result.outcome.statusTexts.push_back(text);
       if (listener.onStatus) listener.onStatus(text);
     } catch (...) {
     }
@@ -243,26 +243,28 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
   // it through the settings block's result pointers and ask for the report
   // before the dialog's own automatic OK comes through the queue.
   host.onDialogCreated = [&](HWND window) {
-    if (hostkit::CopyPublishedResults(host.SettingsHandle(), &result.store)) result.haveResults = true;
+    if (hostkit::CopyPublishedResults(host.SettingsHandle(), &result.outcome.store))
+      result.outcome.haveResults = true;
     headless::PressButton(window, ID_COPY);
   };
   // The results dialog closes by itself once filled.
   host.SetInteractive(0, 0);
   headless::ResetClipboard();
   host.Do();
-  result.record = host.lastRun;
-  if (auto text = headless::ClipboardText()) result.report = *text;
+  result.outcome.record = host.lastRun;
+  if (auto text = headless::ClipboardText()) result.outcome.report = *text;
   host.Destroy();
   headless::SetObserver(nullptr);
 
-  if (!result.haveResults) {
+  if (!result.outcome.haveResults) {
     if (host.cancelWord != 0) {
-      result.exitCode = EXIT_INTERRUPTED;
-      result.error = "interrupted";
+      result.outcome.exitCode = EXIT_INTERRUPTED;
+      result.outcome.error = "interrupted";
     } else {
-      result.exitCode = EXIT_NO_RESULTS;
-      result.error = result.messages.empty() ? "the analysis ended without results"
-                                             : "the analysis ended without results (see the message above)";
+      result.outcome.exitCode = EXIT_NO_RESULTS;
+      result.outcome.error = result.outcome.messages.empty()
+                                 ? "the analysis ended without results"
+                                 : "the analysis ended without results (see the message above)";
     }
   }
 }
@@ -275,8 +277,8 @@ void AnalyseSelection(const Options& options, const std::vector<uint8_t>& baseSe
     AnalyseSelectionUnguarded(options, baseSettings, listener, result);
   } catch (const std::exception& e) {
     headless::SetObserver(nullptr);
-    result.exitCode = EXIT_UNREADABLE;
-    result.error = std::string("cannot be analysed: ") + e.what();
+    result.outcome.exitCode = EXIT_UNREADABLE;
+    result.outcome.error = std::string("cannot be analysed: ") + e.what();
   }
 }
 
@@ -286,8 +288,8 @@ void AnalyseFile(const std::string& path, const Options& options, const std::vec
     AnalyseFileUnguarded(path, options, baseSettings, listener, result);
   } catch (const std::exception& e) {
     headless::SetObserver(nullptr);
-    result.exitCode = EXIT_UNREADABLE;
-    result.error = std::string("cannot be analysed: ") + e.what();
+    result.outcome.exitCode = EXIT_UNREADABLE;
+    result.outcome.error = std::string("cannot be analysed: ") + e.what();
   }
 }
 
