@@ -87,7 +87,7 @@ bool IsThresholdText(const std::string& text) {
   for (char c : text) {
     if (!std::isdigit(static_cast<unsigned char>(c))) return false;
   }
-  return std::atol(text.c_str()) <= MAX_THRESHOLD;
+  return std::atol(text.c_str()) <= THRESHOLD_HIGHEST;
 }
 
 namespace {
@@ -210,7 +210,7 @@ bool SetYThreshold(Options& o, const std::string&, const std::string& v, std::st
 }
 
 bool SetBoost(Options& o, const std::string&, const std::string& v, std::string& error) {
-  if (!IsNumberText(v) || std::fabs(std::strtod(v.c_str(), nullptr)) > MAX_BOOST_DB) {
+  if (!IsNumberText(v) || std::fabs(std::strtod(v.c_str(), nullptr)) > BOOST_LIMIT_DB) {
     error = "--boost needs a number of dB from -100 to 100, not '" + v + "'";
     return false;
   }

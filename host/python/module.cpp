@@ -21,6 +21,7 @@
 #include "interface/bands.h"
 #include "interface/entry_points.h"
 #include "interface/settings.h"
+#include "interface/settings_ranges.h"
 
 namespace py = pybind11;
 
@@ -157,6 +158,10 @@ PYBIND11_MODULE(_roomstat, m) {
   m.def("reasons", &Reasons);
   m.def("plugin_name", &PluginName);
   m.attr("SETTINGS_SIZE") = SETTINGS_SIZE;
+  m.attr("RTU_RANGE_DB") = py::make_tuple(RTU_LOWEST_DB, RTU_HIGHEST_DB);
+  m.attr("RTU_MIN_SPAN_DB") = RTU_MIN_SPAN_DB;
+  m.attr("THRESHOLD_RANGE") = py::make_tuple(THRESHOLD_LOWEST, THRESHOLD_HIGHEST);
+  m.attr("BOOST_LIMIT_DB") = BOOST_LIMIT_DB;
   m.attr("FILTER_DESIGN_RATE_HZ") = FILTER_DESIGN_RATE_HZ;
   m.attr("__version__") = ROOMSTAT_VERSION;
 }
