@@ -1,7 +1,7 @@
 // Spatial averages over source and receiver positions (one file per
 // position) and the comparison of two files against the just-noticeable
 // differences of ISO 3382-1 Annex A. Both read only values that are results
-// (value_state.h): a missing value is left out of a mean and counted.
+// (cells.h): a missing value is left out of a mean and counted.
 #pragma once
 
 #include <string>

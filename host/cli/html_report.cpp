@@ -6,9 +6,9 @@
 #include <map>
 
 #include "host/cli/cells.h"
-#include "host/cli/output.h"
 #include "host/cli/svg_chart.h"
 #include "host/cli/text_encoding.h"
+#include "host/cli/text_output.h"
 #include "interface/bands.h"
 
 #ifndef ROOMSTAT_VERSION

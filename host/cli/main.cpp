@@ -22,10 +22,10 @@
 #include "host/cli/json_output.h"
 #include "host/cli/messages.h"
 #include "host/cli/options.h"
-#include "host/cli/output.h"
 #include "host/cli/output_file.h"
 #include "host/cli/run_file.h"
 #include "host/cli/settings_check.h"
+#include "host/cli/text_output.h"
 #include "interface/entry_points.h"
 
 #ifndef ROOMSTAT_VERSION

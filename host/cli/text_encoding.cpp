@@ -51,10 +51,6 @@ std::string LevelText(double db) { return Printed("%.6g", db); }
 std::string CentreText(double hz) { return Printed("%.6g", hz); }
 std::string StatisticText(double value) { return Printed("%.4g", value); }
 
-std::string JsonNumber(float value) { return std::isfinite(value) ? ExactText(value) : "null"; }
-
-std::string JsonNumber(double value) { return std::isfinite(value) ? ExactText(value) : "null"; }
-
 std::string JsonString(std::string_view text) {
   const bool utf8 = IsValidUtf8(text);
   std::string out = "\"";

@@ -1,5 +1,3 @@
-#include "host/cli/output.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -7,6 +5,7 @@
 
 #include "host/cli/cells.h"
 #include "host/cli/text_encoding.h"
+#include "host/cli/text_output.h"
 #include "host/cli/text_table.h"
 #include "interface/bands.h"
 #include "ui/cell_text.h"
@@ -183,15 +182,6 @@ TextRows ThirdOctaveTable(const FileResult& r, int channel) {
   return rows;
 }
 
-// --- csv ---------------------------------------------------------------
-
-// value,computed,reason: an empty value and the reason for anything that is
-// not a result.
-template <typename T>
-std::string CsvValue(const ValueState& state, T value) {
-  return state.computed ? ExactText(value) + ",yes," : std::string(",no,") + state.reason;
-}
-
 }  // namespace
 
 std::string FileFactsText(const FileResult& r) { return FileFacts(r); }
@@ -259,100 +249,6 @@ std::string FormatReport(const std::vector<FileResult>& results) {
     }
     out += "\r\n\r\n";
     out += r.outcome.report;
-  }
-  return out;
-}
-
-constexpr int CSV_COLUMNS = 26;
-
-std::string FormatCsv(const std::vector<FileResult>& results) {
-  // One row per value; the file's, channel's, band's and fit's facts are
-  // repeated on each row they belong to. A file without results has one row
-  // with its status, exit code and message.
-  std::string out =
-      "file,status,exit_code,channel,band,centre_hz,nominal,parameter,iso_name,unit,value,computed,reason,"
-      "warning,"
-      "first_arrival_sample,first_arrival_s,noise_power,inr_db,fit_from_db,fit_to_db,fit_start_s,fit_end_s,"
-      "w_threshold,y_threshold,resampled_from,message\r\n";
-  for (const FileResult& r : results) {
-    const std::string file = CsvField(r.input.path);
-    const std::string head =
-        file + "," + CsvField(StatusName(r)) + "," + std::to_string(r.outcome.exitCode) + ",";
-    if (!r.outcome.haveResults) {
-      std::vector<std::string> cells(CSV_COLUMNS);
-      cells[0] = file;
-      cells[1] = CsvField(StatusName(r));
-      cells[2] = std::to_string(r.outcome.exitCode);
-      cells[11] = "no";
-      cells[12] = CsvField(r.outcome.refusal.empty() ? StatusName(r) : r.outcome.refusal);
-      if (r.offer.resampledFrom) cells[24] = std::to_string(r.offer.resampledFrom);
-      cells[25] = CsvField(r.outcome.error);
-      for (int i = 0; i < CSV_COLUMNS; ++i) out += (i ? "," : "") + cells[i];
-      out += "\r\n";
-      continue;
-    }
-    const std::string tail =
-        "," + ExactText(r.confirmation.settings.wThreshold) + "," +
-        (r.ChannelCount() == 2 ? ExactText(r.confirmation.settings.yThreshold) : std::string()) + "," +
-        (r.offer.resampledFrom ? std::to_string(r.offer.resampledFrom) : std::string()) + ",\r\n";
-    const int columns = BandRowCount(r.ThirdOctave());
-    auto bandCells = [&](int b) {
-      return CsvField(BandName(r, b)) + "," + (b == 0 ? std::string() : CentreText(BandCentreHz(r, b))) +
-             "," + (NominalBands(r) ? BandColumns(r.ThirdOctave())[b].nominalLabel : "") + ",";
-    };
-    for (int c = 0; c < r.ChannelCount(); ++c) {
-      const hostkit::ChannelRecord& channel = r.outcome.record.channels[c];
-      std::string arrival = ",";
-      if (channel.searched && channel.trace.arrival < channel.trace.length) {
-        const double seconds = FileSeconds(r, channel.trace.arrival, channel.trace.rateHz);
-        arrival = std::to_string(std::llround(seconds * r.input.audio.sampleRate)) + "," + ExactText(seconds);
-      }
-      for (int b = 0; b < columns; ++b) {
-        const hostkit::BandRecord& band = r.outcome.record.channels[c].bands[b];
-        const bool known = band.analysed && !AboveBandwidth(r, b);
-        const std::string noise = known && band.noisePower > 0.0 ? ExactText(band.noisePower) : "";
-        const std::string inr = known && std::isfinite(band.inrDb) ? ExactText(band.inrDb) : "";
-        for (int k = 0; k < PARAMS_PER_BAND; ++k) {
-          std::string fit = ",,,";
-          const int f = FitOfSlot(k);
-          if (f >= 0 && known) {
-            const FitRanges ranges = FitRangesDb(r);
-            const double* range = ranges[f];
-            fit = LevelText(range[0]) + "," + LevelText(range[1]) + ",";
-            const FitResult& result = band.outcome.fits[f];
-            if (result.pointCount > 0) {
-              fit += ExactText(FileSeconds(r, result.firstIndex, band.rateHz)) + "," +
-                     ExactText(FileSeconds(r, result.firstIndex + result.pointCount - 1.0, band.rateHz));
-            } else {
-              fit += ",";
-            }
-          }
-          out += head + ChannelName(r, c) + "," + bandCells(b) + CsvField(PARAMETERS[k].name) + "," +
-                 CsvField(PARAMETERS[k].isoName) + "," + PARAMETERS[k].unit + "," +
-                 CsvValue(ParameterState(r, c, b, k), r.outcome.store.values[c][b][k]) + "," +
-                 CsvField(InrWarning(r, c, b, k)) + "," + arrival + "," + noise + "," + inr + "," + fit +
-                 tail;
-        }
-        if (c == 0) {
-          // Noise correction is decided by the first (or only) channel's
-          // analysis: 1 where the noise floor was subtracted.
-          const ValueState nc = NoiseCorrectionState(r, b);
-          out += head + ChannelName(r, c) + "," + bandCells(b) + "NC,NC,," + (nc.computed ? "1" : "0") + "," +
-                 (r.confirmation.settings.noiseCorrection != 0 ? "yes" : "no") + "," + nc.reason + ",," +
-                 arrival + "," + noise + "," + inr + ",,,," + tail;
-        }
-      }
-    }
-    if (r.ChannelCount() == 2) {
-      for (int b = 0; b < columns; ++b) {
-        for (int i = 0; i < PAIR_ROW_COUNT; ++i) {
-          const PairRow row = static_cast<PairRow>(i);
-          out += head + "pair," + bandCells(b) + PAIR_ROWS[i].name + "," + PAIR_ROWS[i].name + "," +
-                 PAIR_ROWS[i].unit + "," + CsvValue(PairState(r, row, b), PairValue(r, row, b)) +
-                 ",,,,,,,,," + tail;
-        }
-      }
-    }
   }
   return out;
 }

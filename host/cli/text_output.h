@@ -1,6 +1,7 @@
-// The four output formats of the roomstat host. Every number comes from the
-// plug-in's results store or its copied report; cell texts follow the
-// results dialogs' rules and use the plug-in's own number formatting.
+// The text formats of the roomstat host: the table and the report
+// (table_output.cpp) and csv (csv_output.cpp); json is json_output.h. Every
+// number comes from the plug-in's results store or its copied report; what a
+// cell shows is decided in cells.h.
 #pragma once
 
 #include <string>
