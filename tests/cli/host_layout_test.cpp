@@ -8,7 +8,9 @@
 #include <limits>
 #include <string>
 
+#include "analysis/stop_messages.h"
 #include "host/cli/json_writer.h"
+#include "host/cli/messages.h"
 #include "host/cli/options.h"
 #include "host/cli/text_table.h"
 
@@ -79,6 +81,28 @@ TEST(SettingsRanges, OptionsAcceptExactlyWhatTheDialogHolds) {
     bool threshold;
   } cases[] = {{"0", true}, {"32767", true}, {"32768", false}, {"-1", false}, {"1.5", false}, {"", false}};
   for (const Case& c : cases) EXPECT_EQ(IsThresholdText(c.text), c.threshold) << c.text;
+}
+
+// Every status that ends a band with a message box has a plain sentence, and
+// the message it raises finds it; a new status or a reworded message that
+// loses its explanation fails here.
+TEST(Messages, EveryStatusWithAMessageBoxIsExplained) {
+  for (int s = 0; s <= LATERAL_NO_SETTINGS; ++s) {
+    const LateralStatus status = static_cast<LateralStatus>(s);
+    if (LateralMessage(status) == nullptr) continue;
+    EXPECT_STRNE(LateralExplanation(status), "") << "lateral status " << s;
+    EXPECT_EQ(PlainSentence({LF_CAPTION, LateralMessage(status)}), LateralExplanation(status));
+  }
+  for (int s = 0; s <= IACC_NO_SETTINGS; ++s) {
+    const IaccStatus status = static_cast<IaccStatus>(s);
+    if (IaccMessage(status) == nullptr) continue;
+    EXPECT_STRNE(IaccExplanation(status), "") << "IACC status " << s;
+    EXPECT_EQ(PlainSentence({IACC_CAPTION, IaccMessage(status)}), IaccExplanation(status));
+  }
+  for (const char* text : {NO_FIRST_ARRIVAL_MESSAGE, PAIR_BUFFERS_MESSAGE, CHANNEL_BUFFERS_MESSAGE})
+    EXPECT_NE(PlainSentence({"", text}), "") << text;
+  // The same text under another caption is another message.
+  EXPECT_EQ(PlainSentence({IACC_CAPTION, LateralMessage(LATERAL_NO_ARRIVAL_W)}), "");
 }
 
 }  // namespace
