@@ -179,50 +179,34 @@ void AnalyseFileUnguarded(const std::string& path, const Options& options,
   AnalyseSelection(options, baseSettings, listener, result);
 }
 
-void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t>& baseSettings,
-                               const RunListener& listener, FileResult& result) {
-  result.offer.thresholdMode = options.thresholdMode;
-  AudioData& audio = result.input.audio;
-  const size_t channelCount = audio.usedChannels.size();
-  OfferedAudio offered;
-  if (!PrepareSelection(options, result, offered)) return;
-
-  headless::ResetThreadState();
-  const TypedFields typed =
-      ChooseTypedFields(options, baseSettings, result.offer.typedThreshold, channelCount != 1);
-  DialogPerson person(options, typed, listener, result);
-  headless::SetObserver(&person);
-
-  const bool drawing = !options.htmlPath.empty();
-  if (drawing) {
-    for (size_t c = 0; c < channelCount; ++c) {
-      result.outcome.energyTime.push_back(EnergyTimeCurve(offered.samples, static_cast<int>(channelCount),
-                                                          static_cast<int>(c), offered.first, offered.last));
-    }
-  }
-
-  hostkit::PluginHost host;
-  host.measureImpulseToNoise = true;
-  host.keepLevelCurves = drawing;
-  // The host holds the selection alone (resampled or not), so the plug-in's
-  // selection is all of it.
-  host.SetAudio(static_cast<uint16_t>(channelCount), offered.bits, offered.rate, std::move(offered.samples));
+// Opens the plug-in's settings dialog on the host's block, which the
+// dialog person fills; records the confirmed block and what the dialog
+// stored otherwise than typed. False (exit code 3) when it was not confirmed.
+bool ConfirmSettings(hostkit::PluginHost& host, const std::vector<uint8_t>& baseSettings,
+                     const TypedFields& typed, FileResult& result) {
   if (baseSettings.empty()) {
     host.Init();
   } else {
     host.SetSettingsBytes(baseSettings);
   }
   if (host.Setup(nullptr) != 1) {
-    headless::SetObserver(nullptr);
     result.outcome.exitCode = EXIT_NO_RESULTS;
     result.outcome.error = "the settings dialog was not confirmed";
-    return;
+    return false;
   }
-  result.confirmation.settingsBytes = host.SettingsBytes();
-  std::memcpy(&result.confirmation.settings, result.confirmation.settingsBytes.data(),
-              std::min(result.confirmation.settingsBytes.size(), sizeof(result.confirmation.settings)));
-  result.confirmation.adjustments = FindAdjustments(GivenFromTyped(typed), result.confirmation.settings);
+  FileConfirmation& confirmation = result.confirmation;
+  confirmation.settingsBytes = host.SettingsBytes();
+  std::memcpy(&confirmation.settings, confirmation.settingsBytes.data(),
+              std::min(confirmation.settingsBytes.size(), sizeof(confirmation.settings)));
+  confirmation.adjustments = FindAdjustments(GivenFromTyped(typed), confirmation.settings);
+  return true;
+}
 
+// Runs XfmDo: status texts and progress go to the listener (an interrupt
+// stops the band analysis), the results store is copied while the results
+// dialog is open, the report is copied through the clipboard, and the run
+// watcher's record is kept.
+void RunAnalysis(hostkit::PluginHost& host, const RunListener& listener, FileResult& result) {
   // The hooks run inside the plug-in's calls: nothing may escape from them.
   host.onStatusText = [&](const std::string& text) {
     try {
@@ -253,20 +237,56 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
   host.Do();
   result.outcome.record = host.lastRun;
   if (auto text = headless::ClipboardText()) result.outcome.report = *text;
-  host.Destroy();
-  headless::SetObserver(nullptr);
+}
 
-  if (!result.outcome.haveResults) {
-    if (host.cancelWord != 0) {
-      result.outcome.exitCode = EXIT_INTERRUPTED;
-      result.outcome.error = "interrupted";
-    } else {
-      result.outcome.exitCode = EXIT_NO_RESULTS;
-      result.outcome.error = result.outcome.messages.empty()
-                                 ? "the analysis ended without results"
-                                 : "the analysis ended without results (see the message above)";
+// Why a run that gave no results ended.
+void ExplainNoResults(const hostkit::PluginHost& host, FileOutcome& outcome) {
+  if (outcome.haveResults) return;
+  if (host.cancelWord != 0) {
+    outcome.exitCode = EXIT_INTERRUPTED;
+    outcome.error = "interrupted";
+  } else {
+    outcome.exitCode = EXIT_NO_RESULTS;
+    outcome.error = outcome.messages.empty() ? "the analysis ended without results"
+                                             : "the analysis ended without results (see the message above)";
+  }
+}
+
+void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t>& baseSettings,
+                               const RunListener& listener, FileResult& result) {
+  result.offer.thresholdMode = options.thresholdMode;
+  const size_t channelCount = result.input.audio.usedChannels.size();
+  OfferedAudio offered;
+  if (!PrepareSelection(options, result, offered)) return;
+
+  headless::ResetThreadState();
+  const TypedFields typed =
+      ChooseTypedFields(options, baseSettings, result.offer.typedThreshold, channelCount != 1);
+  DialogPerson person(options, typed, listener, result);
+  headless::SetObserver(&person);
+
+  const bool drawing = !options.htmlPath.empty();
+  if (drawing) {
+    for (size_t c = 0; c < channelCount; ++c) {
+      result.outcome.energyTime.push_back(EnergyTimeCurve(offered.samples, static_cast<int>(channelCount),
+                                                          static_cast<int>(c), offered.first, offered.last));
     }
   }
+
+  hostkit::PluginHost host;
+  host.measureImpulseToNoise = true;
+  host.keepLevelCurves = drawing;
+  // The host holds the selection alone (resampled or not), so the plug-in's
+  // selection is all of it.
+  host.SetAudio(static_cast<uint16_t>(channelCount), offered.bits, offered.rate, std::move(offered.samples));
+  if (!ConfirmSettings(host, baseSettings, typed, result)) {
+    headless::SetObserver(nullptr);
+    return;
+  }
+  RunAnalysis(host, listener, result);
+  host.Destroy();
+  headless::SetObserver(nullptr);
+  ExplainNoResults(host, result.outcome);
 }
 
 }  // namespace
