@@ -15,6 +15,7 @@
 
 #include "acoustics/band_parameters.h"
 #include "analysis/run_watch.h"
+#include "analysis/stop_messages.h"
 #include "dsp/filters.h"
 #include "dsp/signal.h"
 #include "hostlink/host_services.h"
@@ -91,10 +92,7 @@ uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* val
   uint32_t t0 = FindFirstArrival(work, length, threshold);
   ReportChannel(ChannelTrace{channelLetter, rateHz, length, static_cast<double>(threshold), t0});
   if (t0 == length) {
-    ShowStopMessage(settings->ownerWindow,
-                    "Can not calculate First Arrival Time.\nThreshold is too high.\n\n"
-                    "Try again with a lower Threshold.",
-                    "Acoustical Parameters");
+    ShowStopMessage(settings->ownerWindow, NO_FIRST_ARRIVAL_MESSAGE, NO_FIRST_ARRIVAL_CAPTION);
     return 0;
   }
 

@@ -12,6 +12,7 @@
 #include "acoustics/iacc.h"
 #include "acoustics/lateral.h"
 #include "analysis/run_watch.h"
+#include "analysis/stop_messages.h"
 #include "dsp/filters.h"
 #include "hostlink/host_services.h"
 #include "interface/bands.h"
@@ -19,45 +20,11 @@
 namespace {
 
 constexpr double LF_FAILED = 1.0;
-constexpr const char* LF_CAPTION = "LF";
-constexpr const char* IACC_CAPTION = "IACC";
 constexpr int THIRD_OCTAVE_PROGRESS_TOTAL = 27;
 
 // Nearest single-precision value to 1/2.1: a lateral band runs only while its
 // centre does not exceed this fraction of the rate.
 constexpr float BAND_LIMIT_FACTOR = 0.4761905f;
-
-// What the user is told when a status ends a band; null: nothing (Lin has
-// already said why, or there is nothing to say).
-const char* LateralMessage(LateralStatus status) {
-  switch (status) {
-    case LATERAL_NO_ARRIVAL_W:
-    case LATERAL_W_BEYOND_INDEX:
-      return "Left Channel: can't calculate first arrival time \nChoose an higher value, please!";
-    case LATERAL_NO_ARRIVAL_Y:
-    case LATERAL_Y_BEYOND_INDEX:
-      return "Right Channel: can't calculate first arrival time \nChoose an higher value, please!";
-    case LATERAL_WINDOW_BEYOND_END:
-      return "Select a longer wave, please!";
-    default:
-      return nullptr;
-  }
-}
-
-const char* IaccMessage(IaccStatus status) {
-  switch (status) {
-    case IACC_NO_ARRIVAL:
-      return "Can't calculate t1";
-    case IACC_WINDOW_TOO_SHORT:
-      return "Select a longer wave, please!";
-    case IACC_BLANK_NEEDED:
-      return "Insert blank at the start";
-    case IACC_ZERO_ENERGY:
-      return "Can't calculate IACC: divide by 0";
-    default:
-      return nullptr;
-  }
-}
 
 int64_t SelectionLength(const XfmContext* ctx) {
   return static_cast<int64_t>(ctx->selEnd) - ctx->selStart + 1;
@@ -159,6 +126,36 @@ void FilterLateralBand(float* left, float* right, uint32_t length, float centreH
 }
 
 }  // namespace
+
+const char* LateralMessage(LateralStatus status) {
+  switch (status) {
+    case LATERAL_NO_ARRIVAL_W:
+    case LATERAL_W_BEYOND_INDEX:
+      return "Left Channel: can't calculate first arrival time \nChoose an higher value, please!";
+    case LATERAL_NO_ARRIVAL_Y:
+    case LATERAL_Y_BEYOND_INDEX:
+      return "Right Channel: can't calculate first arrival time \nChoose an higher value, please!";
+    case LATERAL_WINDOW_BEYOND_END:
+      return "Select a longer wave, please!";
+    default:
+      return nullptr;
+  }
+}
+
+const char* IaccMessage(IaccStatus status) {
+  switch (status) {
+    case IACC_NO_ARRIVAL:
+      return "Can't calculate t1";
+    case IACC_WINDOW_TOO_SHORT:
+      return "Select a longer wave, please!";
+    case IACC_BLANK_NEEDED:
+      return "Insert blank at the start";
+    case IACC_ZERO_ENERGY:
+      return "Can't calculate IACC: divide by 0";
+    default:
+      return nullptr;
+  }
+}
 
 void RunOctaveLateralPass(XfmContext* ctx, const SelectionFormat& format, void* raw, float* left,
                           float* right, AcousticResults* store) {

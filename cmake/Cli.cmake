@@ -16,6 +16,11 @@ if(NOT ROOMSTAT_SWEEP_FOUND)
 endif()
 
 find_package(Threads REQUIRED)
+find_package(nlohmann_json 3 QUIET)
+if(NOT nlohmann_json_FOUND)
+  roomstat_left_out("nlohmann-json not found (install nlohmann-json3-dev): roomstat is not built")
+  return()
+endif()
 file(GLOB ROOMSTAT_CLI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/host/cli/*.cpp)
 list(REMOVE_ITEM ROOMSTAT_CLI_SOURCES ${CMAKE_SOURCE_DIR}/host/cli/main.cpp)
 # Everything but main(): reading files, driving the plug-in, the outputs. The
@@ -23,7 +28,8 @@ list(REMOVE_ITEM ROOMSTAT_CLI_SOURCES ${CMAKE_SOURCE_DIR}/host/cli/main.cpp)
 add_library(roomstat_cli_core STATIC ${ROOMSTAT_CLI_SOURCES})
 target_include_directories(roomstat_cli_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_definitions(roomstat_cli_core PUBLIC ROOMSTAT_VERSION="${PROJECT_VERSION}")
-target_link_libraries(roomstat_cli_core PUBLIC roomstat_hostkit roomstat_sweep PkgConfig::SNDFILE PkgConfig::SOXR Threads::Threads)
+target_link_libraries(roomstat_cli_core PUBLIC roomstat_hostkit roomstat_sweep PkgConfig::SNDFILE PkgConfig::SOXR Threads::Threads
+                                               nlohmann_json::nlohmann_json)
 
 add_executable(roomstat ${CMAKE_SOURCE_DIR}/host/cli/main.cpp)
 target_link_libraries(roomstat PRIVATE roomstat_cli_core)

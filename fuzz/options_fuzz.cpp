@@ -22,9 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string error;
     if (cli::CheckSettingsBlock(block, error)) {
       // Nothing that passes may be out of the dialog's ranges.
-      if (!(block.rtuStartDb <= 0.0f && block.rtuStartDb >= -100.0f &&
-            block.rtuEndDb <= block.rtuStartDb - 1.0f && std::isfinite(block.rtuEndDb) &&
-            std::fabs(block.boostDb) <= 100.0)) {
+      if (!(block.rtuStartDb <= RTU_HIGHEST_DB && block.rtuStartDb >= RTU_LOWEST_DB &&
+            block.rtuEndDb <= block.rtuStartDb - RTU_MIN_SPAN_DB && std::isfinite(block.rtuEndDb) &&
+            std::fabs(block.boostDb) <= BOOST_LIMIT_DB)) {
         std::abort();
       }
     } else if (error.empty()) {
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const auto* text : {&options.rtuStartText, &options.rtuEndText, &options.boostText}) {
     if (*text && (!cli::IsNumberText(**text) || (*text)->size() > cli::MAX_FIELD_TEXT)) std::abort();
   }
-  if (options.boostText && std::fabs(std::strtod(options.boostText->c_str(), nullptr)) > cli::MAX_BOOST_DB) {
+  if (options.boostText && std::fabs(std::strtod(options.boostText->c_str(), nullptr)) > BOOST_LIMIT_DB) {
     std::abort();
   }
   if (options.thresholdMode == cli::ThresholdMode::Given && !cli::IsThresholdText(options.thresholdText)) {

@@ -97,3 +97,20 @@ constexpr ParameterLabel PARAMETERS[PARAMS_PER_BAND] = {
     {"RTU [s]", "RTU (s)", "RTUser[s]", "RTU", "RTU", "s"},
     {"r RTU", "r RTU", "r RTUser", "r RTU", "r2 RTU", ""},
 };
+
+// The rows between the two channels of a stereo analysis, after the
+// parameters of each channel, in the order of the octave results dialog.
+enum PairRow { PAIR_LF = 0, PAIR_IACC, PAIR_W_IACC, PAIR_TAU_IACC, PAIR_ROW_COUNT };
+
+struct PairRowLabel {
+  const char* name;         // "LF", "W IACC"
+  const char* dialogLabel;  // row label of the octave results dialog ("W IACC [ms]")
+  const char* unit;         // "ms", "" for a coefficient
+};
+
+constexpr PairRowLabel PAIR_ROWS[PAIR_ROW_COUNT] = {
+    {"LF", "LF", ""},
+    {"IACC", "IACC", ""},
+    {"W IACC", "W IACC [ms]", "ms"},
+    {"Tau IACC", "Tau IACC [ms]", "ms"},
+};

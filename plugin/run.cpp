@@ -14,6 +14,7 @@
 #include "analysis/band_analysis.h"
 #include "analysis/lateral_pass.h"
 #include "analysis/selection.h"
+#include "analysis/stop_messages.h"
 #include "hostlink/host_services.h"
 #include "interface/control_ids.h"
 #include "interface/entry_points.h"
@@ -134,7 +135,7 @@ extern "C" LONG WINAPI XfmDo(XfmContext* ctx) {
   // Left and right buffers: the lateral pass's two band signals.
   WorkingBuffer leftBuffer{}, rightBuffer{}, channelBuffer{}, rawBuffer{};
   if (!ObtainBuffer(pairBytes, &leftBuffer) || !ObtainBuffer(pairBytes, &rightBuffer)) {
-    ShowStopMessage(0, "Can't allocate: not enough memory", "");
+    ShowStopMessage(0, PAIR_BUFFERS_MESSAGE, "");
     ReleaseBuffer(&leftBuffer);
     ReleaseBuffer(&rightBuffer);
     UnlockSettings(ctx);
@@ -149,10 +150,7 @@ extern "C" LONG WINAPI XfmDo(XfmContext* ctx) {
     ReleaseBuffer(&channelBuffer);
     ReleaseBuffer(&rawBuffer);
     UnlockSettings(ctx);
-    ShowStopMessage(ownerSlot,
-                    "The system cannot allocate enough memory\nto calculate acoustical parameters.\n\n"
-                    "Retry after closing some windows or\nwith a shorter impulse response.",
-                    PointerFromSlot<const char>(ctx->hostCaption));
+    ShowStopMessage(ownerSlot, CHANNEL_BUFFERS_MESSAGE, PointerFromSlot<const char>(ctx->hostCaption));
     WithdrawStore(&published);
     return 1;
   }

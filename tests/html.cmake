@@ -17,7 +17,8 @@ set_tests_properties(html_report_browser PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 
 # Units of the report, the average and the comparison.
 find_package(GTest QUIET)
 if(GTest_FOUND)
-  add_executable(roomstat_report_tests ${CMAKE_CURRENT_LIST_DIR}/cli/report_units_test.cpp)
+  add_executable(roomstat_report_tests ${CMAKE_CURRENT_LIST_DIR}/cli/report_units_test.cpp
+                                       ${CMAKE_CURRENT_LIST_DIR}/cli/host_layout_test.cpp)
   target_link_libraries(roomstat_report_tests PRIVATE roomstat_cli_core GTest::gtest GTest::gtest_main)
   gtest_discover_tests(roomstat_report_tests)
 endif()

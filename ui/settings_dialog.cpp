@@ -12,6 +12,7 @@
 #include "hostlink/host_services.h"
 #include "interface/control_ids.h"
 #include "interface/entry_points.h"
+#include "interface/settings_ranges.h"
 #include "ui/dialog_common.h"
 #include "ui/number_text.h"
 
@@ -22,8 +23,6 @@ constexpr int FIELD_TEXT_SIZE = 39;
 constexpr uint8_t RTU_FIELD_WIDTH = 6;
 constexpr int THRESHOLD_DIGITS = 5;
 constexpr int BOOST_DIGITS = 4;
-constexpr float RTU_LOWEST_DB = -100.0f;
-constexpr long THRESHOLD_HIGHEST = 32767;
 
 // atof on the decimal prefix of text: leading blanks, a sign, digits with an
 // optional point, an optional exponent. Text that is no number gives 0.
@@ -81,7 +80,7 @@ float ReadThreshold(HWND window, int id) {
   char text[FIELD_TEXT_SIZE];
   ReadField(window, id, text);
   const long value = ParseDecimalInteger(text);
-  if (value < 0) return 0.0f;
+  if (value < THRESHOLD_LOWEST) return static_cast<float>(THRESHOLD_LOWEST);
   if (value > THRESHOLD_HIGHEST) return static_cast<float>(THRESHOLD_HIGHEST);
   return static_cast<float>(value);
 }
@@ -134,8 +133,8 @@ void StoreSettings(HWND window, AnalysisSettings* settings, const XfmContext* ho
 
   ReadField(window, ID_RTU_START, text);
   const double start = ParseDecimalNumber(text);
-  if (start > 0.0) {
-    settings->rtuStartDb = 0.0f;
+  if (start > static_cast<double>(RTU_HIGHEST_DB)) {
+    settings->rtuStartDb = RTU_HIGHEST_DB;
   } else {
     const float startDb = static_cast<float>(start);
     settings->rtuStartDb = startDb < RTU_LOWEST_DB ? RTU_LOWEST_DB : startDb;
@@ -143,15 +142,16 @@ void StoreSettings(HWND window, AnalysisSettings* settings, const XfmContext* ho
 
   ReadField(window, ID_RTU_END, text);
   const double end = ParseDecimalNumber(text);
-  if (!(end < 0.0)) {
-    settings->rtuEndDb = 0.0f;
+  if (!(end < static_cast<double>(RTU_HIGHEST_DB))) {
+    settings->rtuEndDb = RTU_HIGHEST_DB;
   } else if (end < static_cast<double>(RTU_LOWEST_DB)) {
     settings->rtuEndDb = RTU_LOWEST_DB;
   } else {
     settings->rtuEndDb = static_cast<float>(end);
   }
   // The second extreme lies at least 1 dB below the first, even below -100.
-  if (settings->rtuStartDb - 1.0f < settings->rtuEndDb) settings->rtuEndDb = settings->rtuStartDb - 1.0f;
+  if (settings->rtuStartDb - RTU_MIN_SPAN_DB < settings->rtuEndDb)
+    settings->rtuEndDb = settings->rtuStartDb - RTU_MIN_SPAN_DB;
 
   settings->wThreshold = ReadThreshold(window, ID_W_THRESHOLD);
   settings->arrivalThreshold = static_cast<int16_t>(settings->wThreshold);

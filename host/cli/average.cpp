@@ -4,15 +4,14 @@
 #include <cmath>
 #include <cstdio>
 
+#include "host/cli/cells.h"
 #include "host/cli/text_encoding.h"
+#include "host/cli/text_table.h"
 #include "interface/bands.h"
 
 namespace cli {
 
 namespace {
-
-constexpr const char* PAIR_NAMES[PAIR_ROW_COUNT] = {"LF", "IACC", "W IACC", "Tau IACC"};
-constexpr const char* PAIR_UNITS[PAIR_ROW_COUNT] = {"", "", "ms", "ms"};
 
 // Just-noticeable differences of ISO 3382-1 Annex A, by row: decay times in
 // per cent of the first value, D50 in percentage points (0.05 as a ratio).
@@ -29,22 +28,16 @@ constexpr Jnd JNDS[AVERAGE_ROW_COUNT] = {
 
 bool IsPairRow(int row) { return row >= PARAMS_PER_BAND; }
 
-const char* KindName(const FileResult& r, int channel) {
-  if (r.ChannelCount() == 1) return "mono";
-  return channel == 0 ? "left" : "right";
-}
-
 // The value of a row if it is a result.
 bool RowValue(const FileResult& r, int channel, int band, int row, double& value) {
   if (IsPairRow(row)) {
     const PairRow pair = static_cast<PairRow>(row - PARAMS_PER_BAND);
     if (!PairState(r, pair, band).computed) return false;
-    const double* rows[PAIR_ROW_COUNT] = {r.store.lf, r.store.iacc, r.store.wIacc, r.store.tauIacc};
-    value = rows[pair][band];
+    value = PairValue(r, pair, band);
     return std::isfinite(value);
   }
   if (!ParameterState(r, channel, band, row).computed) return false;
-  value = static_cast<double>(r.store.values[channel][band][row]);
+  value = static_cast<double>(r.outcome.store.values[channel][band][row]);
   return true;
 }
 
@@ -68,13 +61,13 @@ bool CheckAlike(const std::vector<const FileResult*>& files, std::string& error)
   const FileResult& first = *files.front();
   for (const FileResult* f : files) {
     if (AnalysisRateHz(*f) != AnalysisRateHz(first)) {
-      error = f->path + " is analysed at " + std::to_string(AnalysisRateHz(*f)) + " Hz and " + first.path +
-              " at " + std::to_string(AnalysisRateHz(first)) +
+      error = f->input.path + " is analysed at " + std::to_string(AnalysisRateHz(*f)) + " Hz and " +
+              first.input.path + " at " + std::to_string(AnalysisRateHz(first)) +
               " Hz: one average or comparison needs one sampling rate";
       return false;
     }
     if (f->ThirdOctave() != first.ThirdOctave()) {
-      error = f->path + " and " + first.path +
+      error = f->input.path + " and " + first.input.path +
               " have different band sets (octaves and third octaves): analyse them with the same one";
       return false;
     }
@@ -82,32 +75,20 @@ bool CheckAlike(const std::vector<const FileResult*>& files, std::string& error)
   return true;
 }
 
-std::string Short(double value) {
-  char text[40];
-  std::snprintf(text, sizeof(text), "%.4g", value);
+std::string MeanText(const Statistic& s) {
+  if (s.count == 0) return MISSING_MARK;
+  if (s.count == 1) return StatisticText(s.mean) + " (1)";
+  return StatisticText(s.mean) + " ±" + StatisticText(s.deviation) + " (" + std::to_string(s.count) + ")";
+}
+
+std::string DifferenceText(const Difference& d) {
+  if (!d.bothComputed) return MISSING_MARK;
+  std::string text = StatisticText(d.difference) + (d.relative ? " %" : "");
+  if (d.noticeable) text += " *";
   return text;
 }
-typedef std::vector<std::vector<std::string>> Rows;
 
-// Left-aligned first column, the others right-aligned, two spaces apart.
-std::string Align(const Rows& rows) {
-  std::vector<size_t> widths;
-  for (const auto& row : rows) {
-    widths.resize(std::max(widths.size(), row.size()), 0);
-    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
-  }
-  std::string out;
-  for (const auto& row : rows) {
-    std::string line;
-    for (size_t i = 0; i < row.size(); ++i) {
-      const std::string pad(widths[i] - row[i].size(), ' ');
-      line += i == 0 ? row[i] + pad : "  " + pad + row[i];
-    }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    out += line + "\n";
-  }
-  return out;
-}
+}  // namespace
 
 std::vector<int> GroupRows(const std::string& channel) {
   std::vector<int> rows;
@@ -118,41 +99,24 @@ std::vector<int> GroupRows(const std::string& channel) {
   return rows;
 }
 
-std::string MeanText(const Statistic& s) {
-  if (s.count == 0) return "- -";
-  if (s.count == 1) return Short(s.mean) + " (1)";
-  return Short(s.mean) + " ±" + Short(s.deviation) + " (" + std::to_string(s.count) + ")";
+int AnalysisRateHz(const FileResult& r) {
+  return r.offer.analysisRate > 0 ? r.offer.analysisRate : r.input.audio.sampleRate;
 }
-
-std::string DifferenceText(const Difference& d) {
-  if (!d.bothComputed) return "- -";
-  std::string text = Short(d.difference) + (d.relative ? " %" : "");
-  if (d.noticeable) text += " *";
-  return text;
-}
-
-}  // namespace
-
-int AnalysisRateHz(const FileResult& r) { return r.analysisRate > 0 ? r.analysisRate : r.audio.sampleRate; }
 
 const char* RowName(int row) {
-  return IsPairRow(row) ? PAIR_NAMES[row - PARAMS_PER_BAND] : PARAMETERS[row].name;
+  return IsPairRow(row) ? PAIR_ROWS[row - PARAMS_PER_BAND].name : PARAMETERS[row].name;
 }
 const char* RowUnit(int row) {
-  return IsPairRow(row) ? PAIR_UNITS[row - PARAMS_PER_BAND] : PARAMETERS[row].unit;
+  return IsPairRow(row) ? PAIR_ROWS[row - PARAMS_PER_BAND].unit : PARAMETERS[row].unit;
 }
 
 bool JndRelative(int row) { return JNDS[row].relative; }
-
-const char* AverageBandName(bool thirdOctave, int band) {
-  return thirdOctave ? THIRD_OCTAVE_BANDS[band].reportName : OCTAVE_BANDS[band].dialogName;
-}
 
 bool ComputeAverage(const std::vector<FileResult>& results, bool allChannels, Average& average,
                     std::string& error) {
   std::vector<const FileResult*> files;
   for (const FileResult& r : results) {
-    if (r.haveResults) files.push_back(&r);
+    if (r.outcome.haveResults) files.push_back(&r);
   }
   if (files.empty()) {
     error = "no file has results to average";
@@ -163,13 +127,13 @@ bool ComputeAverage(const std::vector<FileResult>& results, bool allChannels, Av
   average.fileCount = static_cast<int>(files.size());
   average.thirdOctave = files.front()->ThirdOctave();
   average.sampleRate = AnalysisRateHz(*files.front());
-  for (const FileResult* f : files) average.files.push_back(f->path);
+  for (const FileResult* f : files) average.files.push_back(f->input.path);
 
   std::vector<std::string> kinds;
   bool anyPair = false;
   for (const FileResult* f : files) {
     for (int c = 0; c < f->ChannelCount(); ++c) {
-      const std::string kind = allChannels ? "all" : KindName(*f, c);
+      const std::string kind = allChannels ? "all" : ChannelName(*f, c);
       if (std::find(kinds.begin(), kinds.end(), kind) == kinds.end()) kinds.push_back(kind);
     }
     anyPair = anyPair || f->ChannelCount() == 2;
@@ -192,7 +156,7 @@ bool ComputeAverage(const std::vector<FileResult>& results, bool allChannels, Av
         for (const FileResult* f : files) {
           for (int c = 0; c < f->ChannelCount(); ++c) {
             if (kind == "pair" ? (f->ChannelCount() != 2 || c != 0)
-                               : (kind != "all" && kind != KindName(*f, c)))
+                               : (kind != "all" && kind != ChannelName(*f, c)))
               continue;
             double value = 0.0;
             if (RowValue(*f, c, band, row, value))
@@ -215,27 +179,27 @@ bool CompareFiles(const std::vector<FileResult>& results, Comparison& comparison
     return false;
   }
   for (const FileResult& r : results) {
-    if (!r.haveResults) {
-      error = "cannot compare: " + r.path + " has no results";
+    if (!r.outcome.haveResults) {
+      error = "cannot compare: " + r.input.path + " has no results";
       return false;
     }
   }
   const FileResult &a = results[0], &b = results[1];
   if (!CheckAlike({&a, &b}, error)) return false;
   if (a.ChannelCount() != b.ChannelCount()) {
-    error = "cannot compare a mono file with a stereo one (" + a.path + ", " + b.path + ")";
+    error = "cannot compare a mono file with a stereo one (" + a.input.path + ", " + b.input.path + ")";
     return false;
   }
   comparison = Comparison{};
-  comparison.fileA = a.path;
-  comparison.fileB = b.path;
+  comparison.fileA = a.input.path;
+  comparison.fileB = b.input.path;
   comparison.thirdOctave = a.ThirdOctave();
   const int bands = BandRowCount(comparison.thirdOctave);
   const int channels = a.ChannelCount();
   for (int c = 0; c <= channels; ++c) {
     const bool pair = c == channels;
     if (pair && channels != 2) break;
-    comparison.channels.push_back(pair ? "pair" : KindName(a, c));
+    comparison.channels.push_back(pair ? "pair" : ChannelName(a, c));
     std::vector<std::vector<Difference>> byBand(bands, std::vector<Difference>(AVERAGE_ROW_COUNT));
     for (int band = 0; band < bands; ++band) {
       for (int row = 0; row < AVERAGE_ROW_COUNT; ++row) {
@@ -262,7 +226,7 @@ std::string AverageTable(const Average& average) {
   const int bands = BandRowCount(average.thirdOctave);
   for (const AverageGroup& group : average.groups) {
     out += "\nAVERAGE - " + group.channel + "\n";
-    Rows rows;
+    TextRows rows;
     std::vector<std::string> header{"Band"};
     for (int row : GroupRows(group.channel)) {
       header.push_back(std::string(RowName(row)) +
@@ -270,11 +234,11 @@ std::string AverageTable(const Average& average) {
     }
     rows.push_back(header);
     for (int band = 0; band < bands; ++band) {
-      std::vector<std::string> line{AverageBandName(average.thirdOctave, band)};
+      std::vector<std::string> line{BandName(average.thirdOctave, band)};
       for (int row : GroupRows(group.channel)) line.push_back(MeanText(group.cells[band][row]));
       rows.push_back(line);
     }
-    out += Align(rows);
+    out += AlignedTable(rows);
   }
   return out;
 }
@@ -287,13 +251,13 @@ std::string AverageReport(const Average& average) {
     for (int row : GroupRows(group.channel)) out += std::string("\t") + RowName(row) + "\tSD\tN";
     out += "\r\n";
     for (int band = 0; band < bands; ++band) {
-      out += std::string("\t") + AverageBandName(average.thirdOctave, band);
+      out += std::string("\t") + BandName(average.thirdOctave, band);
       for (int row : GroupRows(group.channel)) {
         const Statistic& s = group.cells[band][row];
         out += '\t';
-        if (s.count) out += Short(s.mean);
+        if (s.count) out += StatisticText(s.mean);
         out += '\t';
-        if (s.count > 1) out += Short(s.deviation);
+        if (s.count > 1) out += StatisticText(s.deviation);
         out += '\t';
         out += std::to_string(s.count);
       }
@@ -310,7 +274,7 @@ std::string AverageCsv(const Average& average) {
     for (int band = 0; band < bands; ++band) {
       for (int row : GroupRows(group.channel)) {
         const Statistic& s = group.cells[band][row];
-        out += group.channel + "," + CsvField(AverageBandName(average.thirdOctave, band)) + "," +
+        out += group.channel + "," + CsvField(BandName(average.thirdOctave, band)) + "," +
                CsvField(RowName(row)) + "," + RowUnit(row) + "," +
                (s.count ? ExactText(s.mean) : std::string()) + "," +
                (s.count > 1 ? ExactText(s.deviation) : std::string()) + "," + std::to_string(s.count) + "," +
@@ -321,53 +285,27 @@ std::string AverageCsv(const Average& average) {
   return out;
 }
 
-std::string AverageJson(const Average& average, const std::string& indent) {
-  const std::string in1 = indent + "  ", in2 = in1 + "  ", in3 = in2 + "  ";
-  std::string o = "{\n" + in1 + "\"fileCount\": " + std::to_string(average.fileCount) + ",\n";
-  o += in1 + "\"files\": [";
-  for (size_t i = 0; i < average.files.size(); ++i) o += (i ? ", " : "") + JsonString(average.files[i]);
-  o += "],\n" + in1 + "\"groups\": [\n";
-  const int bands = BandRowCount(average.thirdOctave);
-  for (size_t g = 0; g < average.groups.size(); ++g) {
-    const AverageGroup& group = average.groups[g];
-    o += in2 + "{\"channel\": " + JsonString(group.channel) + ", \"bands\": [\n";
-    for (int band = 0; band < bands; ++band) {
-      o += in3 + "{\"band\": " + JsonString(AverageBandName(average.thirdOctave, band));
-      for (int row : GroupRows(group.channel)) {
-        const Statistic& s = group.cells[band][row];
-        o += ", " + JsonString(RowName(row)) + ": {\"mean\": " + (s.count ? ExactText(s.mean) : "null") +
-             ", \"standardDeviation\": " + (s.count > 1 ? ExactText(s.deviation) : "null") +
-             ", \"count\": " + std::to_string(s.count) + ", \"missing\": " + std::to_string(s.missing) + "}";
-      }
-      o += std::string("}") + (band + 1 < bands ? ",\n" : "\n");
-    }
-    o += in2 + "]}" + (g + 1 < average.groups.size() ? ",\n" : "\n");
-  }
-  return o + in1 + "]\n" + indent + "}";
-}
-
 std::string ComparisonTable(const Comparison& comparison) {
   std::string out = "== difference B - A: A " + comparison.fileA + ", B " + comparison.fileB +
                     " (* above one just-noticeable difference) ==\n";
   const int bands = BandRowCount(comparison.thirdOctave);
   for (size_t c = 0; c < comparison.channels.size(); ++c) {
-    const bool pair = comparison.channels[c] == "pair";
     out += "\nDIFFERENCE - " + comparison.channels[c] + "\n";
-    Rows rows;
+    TextRows rows;
     std::vector<std::string> header{"Band"};
-    for (int row : GroupRows(pair ? "pair" : "")) {
+    for (int row : GroupRows(comparison.channels[c])) {
       const bool relative = JNDS[row].relative;
       const char* unit = relative ? "%" : RowUnit(row);
       header.push_back(std::string(RowName(row)) + (*unit ? std::string(" [") + unit + "]" : ""));
     }
     rows.push_back(header);
     for (int band = 0; band < bands; ++band) {
-      std::vector<std::string> line{AverageBandName(comparison.thirdOctave, band)};
-      for (int row : GroupRows(pair ? "pair" : ""))
+      std::vector<std::string> line{BandName(comparison.thirdOctave, band)};
+      for (int row : GroupRows(comparison.channels[c]))
         line.push_back(DifferenceText(comparison.cells[c][band][row]));
       rows.push_back(line);
     }
-    out += Align(rows);
+    out += AlignedTable(rows);
   }
   return out;
 }
@@ -376,13 +314,12 @@ std::string ComparisonReport(const Comparison& comparison) {
   std::string out = "Difference B - A\tA\t" + comparison.fileA + "\tB\t" + comparison.fileB + "\r\n";
   const int bands = BandRowCount(comparison.thirdOctave);
   for (size_t c = 0; c < comparison.channels.size(); ++c) {
-    const bool pair = comparison.channels[c] == "pair";
     out += "\r\n" + comparison.channels[c] + "\tBand";
-    for (int row : GroupRows(pair ? "pair" : "")) out += std::string("\t") + RowName(row);
+    for (int row : GroupRows(comparison.channels[c])) out += std::string("\t") + RowName(row);
     out += "\r\n";
     for (int band = 0; band < bands; ++band) {
-      out += std::string("\t") + AverageBandName(comparison.thirdOctave, band);
-      for (int row : GroupRows(pair ? "pair" : "")) {
+      out += std::string("\t") + BandName(comparison.thirdOctave, band);
+      for (int row : GroupRows(comparison.channels[c])) {
         const Difference& d = comparison.cells[c][band][row];
         out += '\t';
         if (d.bothComputed) out += DifferenceText(d);
@@ -397,11 +334,10 @@ std::string ComparisonCsv(const Comparison& comparison) {
   std::string out = "channel,band,parameter,unit,a,b,difference,difference_unit,jnd,above_jnd\r\n";
   const int bands = BandRowCount(comparison.thirdOctave);
   for (size_t c = 0; c < comparison.channels.size(); ++c) {
-    const bool pair = comparison.channels[c] == "pair";
     for (int band = 0; band < bands; ++band) {
-      for (int row : GroupRows(pair ? "pair" : "")) {
+      for (int row : GroupRows(comparison.channels[c])) {
         const Difference& d = comparison.cells[c][band][row];
-        out += comparison.channels[c] + "," + CsvField(AverageBandName(comparison.thirdOctave, band)) + "," +
+        out += comparison.channels[c] + "," + CsvField(BandName(comparison.thirdOctave, band)) + "," +
                CsvField(RowName(row)) + "," + RowUnit(row) + ",";
         out += d.bothComputed ? ExactText(d.a) + "," + ExactText(d.b) + "," + ExactText(d.difference)
                               : std::string(",,");
@@ -412,36 +348,6 @@ std::string ComparisonCsv(const Comparison& comparison) {
     }
   }
   return out;
-}
-
-std::string ComparisonJson(const Comparison& comparison, const std::string& indent) {
-  const std::string in1 = indent + "  ", in2 = in1 + "  ", in3 = in2 + "  ";
-  std::string o = "{\n" + in1 + "\"a\": " + JsonString(comparison.fileA) + ",\n" + in1 +
-                  "\"b\": " + JsonString(comparison.fileB) + ",\n" + in1 + "\"channels\": [\n";
-  const int bands = BandRowCount(comparison.thirdOctave);
-  for (size_t c = 0; c < comparison.channels.size(); ++c) {
-    const bool pair = comparison.channels[c] == "pair";
-    o += in2 + "{\"channel\": " + JsonString(comparison.channels[c]) + ", \"bands\": [\n";
-    for (int band = 0; band < bands; ++band) {
-      o += in3 + "{\"band\": " + JsonString(AverageBandName(comparison.thirdOctave, band));
-      for (int row : GroupRows(pair ? "pair" : "")) {
-        const Difference& d = comparison.cells[c][band][row];
-        o += ", " + JsonString(RowName(row)) + ": ";
-        if (!d.bothComputed) {
-          o += "null";
-          continue;
-        }
-        o += "{\"a\": " + ExactText(d.a) + ", \"b\": " + ExactText(d.b) +
-             ", \"difference\": " + ExactText(d.difference) +
-             ", \"unit\": " + JsonString(d.relative ? "%" : RowUnit(row)) +
-             ", \"jnd\": " + (d.jnd > 0.0 ? ExactText(d.jnd) : "null") +
-             ", \"aboveJnd\": " + (d.jnd > 0.0 ? (d.noticeable ? "true" : "false") : "null") + "}";
-      }
-      o += std::string("}") + (band + 1 < bands ? ",\n" : "\n");
-    }
-    o += in2 + "]}" + (c + 1 < comparison.channels.size() ? ",\n" : "\n");
-  }
-  return o + in1 + "]\n" + indent + "}";
 }
 
 }  // namespace cli

@@ -1,14 +1,14 @@
 // Spatial averages over source and receiver positions (one file per
 // position) and the comparison of two files against the just-noticeable
 // differences of ISO 3382-1 Annex A. Both read only values that are results
-// (value_state.h): a missing value is left out of a mean and counted.
+// (cells.h): a missing value is left out of a mean and counted.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "host/cli/analysis.h"
-#include "host/cli/value_state.h"
+#include "host/cli/cells.h"
+#include "host/cli/file_result.h"
 
 namespace cli {
 
@@ -20,7 +20,11 @@ int AnalysisRateHz(const FileResult& result);
 constexpr int AVERAGE_ROW_COUNT = PARAMS_PER_BAND + PAIR_ROW_COUNT;
 const char* RowName(int row);  // "C50", ..., "r RTU", "LF", ..., "Tau IACC"
 const char* RowUnit(int row);  // "dB", "%", "ms", "s", ""
-bool JndRelative(int row);     // differences of the row are given in per cent (decay times)
+bool JndRelative(int row);
+// The rows of a group or compared channel: the parameters, or for "pair"
+// the inter-channel rows.
+std::vector<int> GroupRows(
+    const std::string& channel);  // differences of the row are given in per cent (decay times)
 
 struct Statistic {
   int count = 0;    // computed values
@@ -71,17 +75,12 @@ struct Comparison {
 // band set; refuses others with a clear `error`.
 bool CompareFiles(const std::vector<FileResult>& results, Comparison& comparison, std::string& error);
 
-// Band names as every text format gives them ("1k", "1K(2)").
-const char* AverageBandName(bool thirdOctave, int band);
-
-// The average and the comparison in each text format.
+// The average and the comparison in each text format (json: json_output.h).
 std::string AverageTable(const Average& average);
 std::string AverageReport(const Average& average);  // tab-separated, CR LF
 std::string AverageCsv(const Average& average);
-std::string AverageJson(const Average& average, const std::string& indent);
 std::string ComparisonTable(const Comparison& comparison);
 std::string ComparisonReport(const Comparison& comparison);
 std::string ComparisonCsv(const Comparison& comparison);
-std::string ComparisonJson(const Comparison& comparison, const std::string& indent);
 
 }  // namespace cli

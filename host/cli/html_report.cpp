@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <map>
 
-#include "host/cli/output.h"
+#include "host/cli/cells.h"
 #include "host/cli/svg_chart.h"
 #include "host/cli/text_encoding.h"
-#include "host/cli/value_state.h"
+#include "host/cli/text_output.h"
 #include "interface/bands.h"
 
 #ifndef ROOMSTAT_VERSION
@@ -76,11 +76,6 @@ std::string ReasonWords(const char* code) {
 
 // --- frequency axis -------------------------------------------------------
 
-// Band centres scale with rate / 44100 (the filters are designed for 44.1 kHz).
-double BandCentreHz(bool thirdOctave, int band, int rateHz) {
-  return BandColumns(thirdOctave)[band].nominalHz * (static_cast<double>(rateHz) / FILTER_DESIGN_RATE_HZ);
-}
-
 std::string FrequencyLabel(double hz) {
   if (hz >= 1000.0) return Format("%.3g", hz / 1000.0) + "k";
   return Format("%.3g", hz);
@@ -90,11 +85,11 @@ svg::Axis FrequencyAxis(bool thirdOctave, int rateHz, int lastBand) {
   svg::Axis axis;
   axis.label = "Frequency (Hz)";
   axis.logarithmic = true;
-  axis.min = BandCentreHz(thirdOctave, 1, rateHz) / 1.5;
-  axis.max = BandCentreHz(thirdOctave, lastBand, rateHz) * 1.5;
+  axis.min = AnalysedCentreHz(thirdOctave, 1, rateHz) / 1.5;
+  axis.max = AnalysedCentreHz(thirdOctave, lastBand, rateHz) * 1.5;
   const bool nominal = rateHz == static_cast<int>(FILTER_DESIGN_RATE_HZ);
   for (int band = 1; band <= lastBand; ++band) {
-    const double hz = BandCentreHz(thirdOctave, band, rateHz);
+    const double hz = AnalysedCentreHz(thirdOctave, band, rateHz);
     // Thirds: only the octave centres are labelled, so that labels never touch.
     const bool labelled = !thirdOctave || (band - 1) % 3 == 1;
     const int octave = thirdOctave ? (band + 2) / 3 : band;
@@ -127,23 +122,24 @@ svg::Chart EnergyTimeChart(const FileResult& r, const std::string& id) {
   c.width = 700.0;
   c.plotHeight = 200.0;
   const double rate = AnalysisRateHz(r);
-  const uint32_t frames = r.analysedFrames > 0 ? r.analysedFrames : r.lastFrame - r.firstFrame + 1;
+  const uint32_t frames =
+      r.offer.analysedFrames > 0 ? r.offer.analysedFrames : r.input.lastFrame - r.input.firstFrame + 1;
   c.x = svg::Axis{"Time (s)", 0.0, frames / rate, false, {}};
   double lowest = 0.0;
-  for (int ch = 0; ch < r.ChannelCount() && ch < static_cast<int>(r.energyTime.size()); ++ch) {
+  for (int ch = 0; ch < r.ChannelCount() && ch < static_cast<int>(r.outcome.energyTime.size()); ++ch) {
     svg::Series s;
     s.name = ChannelTitle(r, ch);
     s.color = r.ChannelCount() == 1 ? COLOR_CURVE : CHANNEL_COLORS[ch];
     s.width = 1.0;
-    for (size_t i = 0; i < r.energyTime[ch].index.size(); ++i) {
-      s.x.push_back(r.energyTime[ch].index[i] / rate);
-      s.y.push_back(r.energyTime[ch].levelDb[i]);
-      if (r.energyTime[ch].levelDb[i] > -150.0f)
-        lowest = std::min(lowest, static_cast<double>(r.energyTime[ch].levelDb[i]));
+    for (size_t i = 0; i < r.outcome.energyTime[ch].index.size(); ++i) {
+      s.x.push_back(r.outcome.energyTime[ch].index[i] / rate);
+      s.y.push_back(r.outcome.energyTime[ch].levelDb[i]);
+      if (r.outcome.energyTime[ch].levelDb[i] > -150.0f)
+        lowest = std::min(lowest, static_cast<double>(r.outcome.energyTime[ch].levelDb[i]));
     }
     c.series.push_back(s);
-    const ChannelTrace& trace = r.record.channels[ch].trace;
-    if (r.record.channels[ch].searched && trace.arrival < trace.length) {
+    const ChannelTrace& trace = r.outcome.record.channels[ch].trace;
+    if (r.outcome.record.channels[ch].searched && trace.arrival < trace.length) {
       c.markers.push_back({trace.arrival / rate,
                            "first arrival" +
                                (r.ChannelCount() == 2 ? " " + ChannelTitle(r, ch) : std::string()) + ": " +
@@ -159,7 +155,7 @@ svg::Chart EnergyTimeChart(const FileResult& r, const std::string& id) {
 // The band's level curve with its fits; a fit that is not a result is named
 // with the reason instead of drawn.
 svg::Chart DecayChart(const FileResult& r, int ch, int band, const std::string& id) {
-  const hostkit::BandRecord& rec = r.record.channels[ch].bands[band];
+  const hostkit::BandRecord& rec = r.outcome.record.channels[ch].bands[band];
   const double rate = rec.rateHz;
   svg::Chart c;
   c.id = id;
@@ -211,14 +207,14 @@ svg::Chart DecayChart(const FileResult& r, int ch, int band, const std::string& 
     const ValueState state = ParameterState(r, ch, band, slot);
     const char* name = PARAMETERS[slot].isoName;
     if (!state.computed) {
-      c.notes.push_back(std::string(name) + " - -: " + ReasonWords(state.reason));
+      c.notes.push_back(std::string(name) + " " + MISSING_MARK + ": " + ReasonWords(state.reason));
       continue;
     }
     std::string r2 = FIT_R_SLOTS[f] >= 0 && ParameterState(r, ch, band, FIT_R_SLOTS[f]).computed
-                         ? ParameterCellText(r, ch, band, FIT_R_SLOTS[f])
+                         ? ParameterDialogText(r, ch, band, FIT_R_SLOTS[f])
                          : Format("%.4g", fit.coefficient);
     svg::Series s;
-    s.name = std::string(name) + " " + ParameterCellText(r, ch, band, slot) + " s, r\xc2\xb2 " + r2;
+    s.name = std::string(name) + " " + ParameterDialogText(r, ch, band, slot) + " s, r\xc2\xb2 " + r2;
     s.color = ParameterColor(slot);
     s.width = 3.2 - 0.6 * f;
     // The fitted line over the samples the fit used, through their centroid.
@@ -263,7 +259,7 @@ svg::Chart FrequencyChart(const std::string& id, const std::string& title, const
     s.width = line.width;
     s.markers = line.markers;
     for (int band = 1; band <= lastBand && band < static_cast<int>(line.values.size()); ++band) {
-      s.x.push_back(BandCentreHz(thirdOctave, band, rateHz));
+      s.x.push_back(AnalysedCentreHz(thirdOctave, band, rateHz));
       s.y.push_back(line.values[band]);
       all.push_back(line.values[band]);
     }
@@ -277,16 +273,15 @@ svg::Chart FrequencyChart(const std::string& id, const std::string& title, const
 std::vector<double> ParameterValues(const FileResult& r, int ch, int slot) {
   std::vector<double> values(BandRowCount(r.ThirdOctave()), NAN);
   for (int band = 0; band < static_cast<int>(values.size()); ++band) {
-    if (ParameterState(r, ch, band, slot).computed) values[band] = r.store.values[ch][band][slot];
+    if (ParameterState(r, ch, band, slot).computed) values[band] = r.outcome.store.values[ch][band][slot];
   }
   return values;
 }
 
 std::vector<double> PairValues(const FileResult& r, PairRow row) {
-  const double* rows[PAIR_ROW_COUNT] = {r.store.lf, r.store.iacc, r.store.wIacc, r.store.tauIacc};
   std::vector<double> values(BandRowCount(r.ThirdOctave()), NAN);
   for (int band = 0; band < static_cast<int>(values.size()); ++band) {
-    if (PairState(r, row, band).computed) values[band] = rows[row][band];
+    if (PairState(r, row, band).computed) values[band] = PairValue(r, row, band);
   }
   return values;
 }
@@ -334,8 +329,9 @@ std::string FrequencyCharts(const FileResult& r, const std::string& prefix) {
          "</figure>";
   }
   if (r.ChannelCount() == 2 && !third) {
-    std::vector<FrequencyLine> lines = {{"LF", COLOR_LF, svg::Dash::Solid, PairValues(r, PAIR_LF)},
-                                        {"IACC", COLOR_IACC, svg::Dash::Solid, PairValues(r, PAIR_IACC)}};
+    std::vector<FrequencyLine> lines = {
+        {PAIR_ROWS[PAIR_LF].name, COLOR_LF, svg::Dash::Solid, PairValues(r, PAIR_LF)},
+        {PAIR_ROWS[PAIR_IACC].name, COLOR_IACC, svg::Dash::Solid, PairValues(r, PAIR_IACC)}};
     svg::Chart c = FrequencyChart(prefix + "lateral", "LF and IACC", "Ratio", false, AnalysisRateHz(r),
                                   OCTAVE_ROWS - 1, lines, true);
     c.y.min = 0.0;
@@ -388,14 +384,15 @@ std::string ResultsTable(const FileResult& r, int ch, Footnotes& notes) {
     for (int band = 0; band < bands; ++band) {
       o += "<tr><th>" + Escape(THIRD_OCTAVE_BANDS[band].dialogName) + "</th>";
       for (int slot = 0; slot < PARAMS_PER_BAND; ++slot) {
-        o += "<td>" + notes.Cell(ParameterCellText(r, ch, band, slot), ParameterState(r, ch, band, slot)) +
+        o += "<td>" + notes.Cell(ParameterDialogText(r, ch, band, slot), ParameterState(r, ch, band, slot)) +
              "</td>";
       }
-      o += "<td>" + (band == 0 ? std::string() : Escape(NoiseCellText(r, band))) + "</td></tr>";
+      o += "<td>" + (band == 0 ? std::string() : Escape(NoiseDialogText(r, band))) + "</td></tr>";
     }
     o += "</tbody></table>";
     if (r.ChannelCount() == 2) {
-      o += "<p>LF (Wide Band) " + notes.Cell(PairCellText(r, PAIR_LF, 0), PairState(r, PAIR_LF, 0)) + "</p>";
+      o +=
+          "<p>LF (Wide Band) " + notes.Cell(PairDialogText(r, PAIR_LF, 0), PairState(r, PAIR_LF, 0)) + "</p>";
     }
     return o;
   }
@@ -405,21 +402,20 @@ std::string ResultsTable(const FileResult& r, int ch, Footnotes& notes) {
   for (int slot = 0; slot < PARAMS_PER_BAND; ++slot) {
     o += "<tr><th>" + Escape(PARAMETERS[slot].dialogLabel) + "</th>";
     for (int band = 0; band < bands; ++band) {
-      o += "<td>" + notes.Cell(ParameterCellText(r, ch, band, slot), ParameterState(r, ch, band, slot)) +
+      o += "<td>" + notes.Cell(ParameterDialogText(r, ch, band, slot), ParameterState(r, ch, band, slot)) +
            "</td>";
     }
     o += "</tr>";
   }
   o += "<tr><th>N.C.</th>";
-  for (int band = 0; band < bands; ++band) o += "<td>" + Escape(NoiseCellText(r, band)) + "</td>";
+  for (int band = 0; band < bands; ++band) o += "<td>" + Escape(NoiseDialogText(r, band)) + "</td>";
   o += "</tr>";
   if (r.ChannelCount() == 2) {
-    const char* labels[PAIR_ROW_COUNT] = {"LF", "IACC", "W IACC [ms]", "Tau IACC [ms]"};
     for (int row = 0; row < PAIR_ROW_COUNT; ++row) {
-      o += "<tr><th>" + std::string(labels[row]) + "</th>";
+      o += "<tr><th>" + std::string(PAIR_ROWS[row].dialogLabel) + "</th>";
       for (int band = 0; band < bands; ++band) {
         const PairRow pair = static_cast<PairRow>(row);
-        o += "<td>" + notes.Cell(PairCellText(r, pair, band), PairState(r, pair, band)) + "</td>";
+        o += "<td>" + notes.Cell(PairDialogText(r, pair, band), PairState(r, pair, band)) + "</td>";
       }
       o += "</tr>";
     }
@@ -428,21 +424,22 @@ std::string ResultsTable(const FileResult& r, int ch, Footnotes& notes) {
 }
 
 std::string FactsTable(const FileResult& r) {
-  const double rate = r.audio.sampleRate;
+  const double rate = r.input.audio.sampleRate;
   std::string o = "<table class=\"facts\"><tbody>";
   auto row = [&](const std::string& name, const std::string& value) {
     o += "<tr><th>" + Escape(name) + "</th><td>" + Escape(value) + "</td></tr>";
   };
   row("File", FileFactsText(r));
-  row("Selection", Format("%.4f s", r.firstFrame / rate) + " to " +
-                       Format("%.4f s", (r.lastFrame + 1) / rate) + " (" +
-                       std::to_string(r.lastFrame - r.firstFrame + 1) + " frames)");
-  row("Analysis rate", r.resampledFrom > 0 ? "resampled from " + std::to_string(r.resampledFrom) + " Hz to " +
-                                                 std::to_string(AnalysisRateHz(r)) + " Hz"
-                                           : std::to_string(AnalysisRateHz(r)) + " Hz (the file's own)");
+  row("Selection", Format("%.4f s", r.input.firstFrame / rate) + " to " +
+                       Format("%.4f s", (r.input.lastFrame + 1) / rate) + " (" +
+                       std::to_string(r.input.lastFrame - r.input.firstFrame + 1) + " frames)");
+  row("Analysis rate", r.offer.resampledFrom > 0
+                           ? "resampled from " + std::to_string(r.offer.resampledFrom) + " Hz to " +
+                                 std::to_string(AnalysisRateHz(r)) + " Hz"
+                           : std::to_string(AnalysisRateHz(r)) + " Hz (the file's own)");
   row("Threshold", ThresholdText(r));
   for (int ch = 0; ch < r.ChannelCount(); ++ch) {
-    const hostkit::ChannelRecord& channel = r.record.channels[ch];
+    const hostkit::ChannelRecord& channel = r.outcome.record.channels[ch];
     if (!channel.searched) continue;
     const std::string name =
         r.ChannelCount() == 1 ? "First arrival" : "First arrival, " + ChannelTitle(r, ch);
@@ -453,11 +450,11 @@ std::string FactsTable(const FileResult& r) {
                     std::to_string(channel.trace.arrival) + " of the selection)");
     }
   }
-  row("Noise correction", r.settings.noiseCorrection ? "on" : "off");
+  row("Noise correction", r.confirmation.settings.noiseCorrection ? "on" : "off");
   row("RTU range", RtuText(r));
-  if (r.scaled)
-    row("Scaling", "float samples above the 16-bit scale, scaled by " + Format("%.6g", r.scaleFactor));
-  for (const PluginMessage& m : r.messages)
+  if (r.offer.scaled)
+    row("Scaling", "float samples above the 16-bit scale, scaled by " + Format("%.6g", r.offer.scaleFactor));
+  for (const PluginMessage& m : r.outcome.messages)
     row("Message", m.caption.empty() ? m.text : m.caption + ": " + m.text);
   return o + "</tbody></table>";
 }
@@ -465,10 +462,10 @@ std::string FactsTable(const FileResult& r) {
 std::string FileSection(const FileResult& r, int number) {
   const std::string prefix = "f" + std::to_string(number) + "-";
   std::string o = "<section class=\"file\" id=\"file-" + std::to_string(number) + "\" data-file=\"" +
-                  Escape(r.path) + "\">";
-  o += "<h2>" + Escape(r.path) + "</h2>";
-  if (!r.haveResults) {
-    return o + "<p class=\"error\">No results: " + Escape(r.error) + "</p></section>";
+                  Escape(r.input.path) + "\">";
+  o += "<h2>" + Escape(r.input.path) + "</h2>";
+  if (!r.outcome.haveResults) {
+    return o + "<p class=\"error\">No results: " + Escape(r.outcome.error) + "</p></section>";
   }
   o += FactsTable(r);
   o += "<h3>Results</h3>";
@@ -488,7 +485,7 @@ std::string FileSection(const FileResult& r, int number) {
          "the samples each fit used.</p><div class=\"grid\">";
     std::string skipped;
     for (int band = 0; band < BandRowCount(third); ++band) {
-      const hostkit::BandRecord& rec = r.record.channels[ch].bands[band];
+      const hostkit::BandRecord& rec = r.outcome.record.channels[ch].bands[band];
       if (!rec.analysed || rec.curve.index.empty()) {
         const ValueState state = ParameterState(r, ch, band, SLOT_EDT);
         skipped += std::string(skipped.empty() ? "" : "; ") + BandColumns(third)[band].dialogName + ": " +
@@ -521,8 +518,7 @@ std::string AverageSection(const std::vector<FileResult>& results, const HtmlExt
     const bool pair = group.channel == "pair";
     o += "<table class=\"average\" data-channel=\"" + Escape(group.channel) +
          "\"><caption>Average \xe2\x80\x93 " + Escape(group.channel) + "</caption><thead><tr><th></th>";
-    for (int band = 0; band < bands; ++band)
-      o += "<th>" + Escape(AverageBandName(a.thirdOctave, band)) + "</th>";
+    for (int band = 0; band < bands; ++band) o += "<th>" + Escape(BandName(a.thirdOctave, band)) + "</th>";
     o += "</tr></thead><tbody>";
     for (int row = 0; row < AVERAGE_ROW_COUNT; ++row) {
       if ((row >= PARAMS_PER_BAND) != pair) continue;
@@ -531,7 +527,7 @@ std::string AverageSection(const std::vector<FileResult>& results, const HtmlExt
       for (int band = 0; band < bands; ++band) {
         const Statistic& s = group.cells[band][row];
         if (s.count == 0) {
-          o += "<td>- -</td>";
+          o += std::string("<td>") + MISSING_MARK + "</td>";
           continue;
         }
         o += "<td data-mean=\"" + ExactText(s.mean) + "\">" + Format("%.4g", s.mean) + "<br><small>" +
@@ -553,12 +549,13 @@ std::string AverageSection(const std::vector<FileResult>& results, const HtmlExt
       int position = 0;
       int rate = a.sampleRate;
       for (const FileResult& r : results) {
-        if (!r.haveResults) continue;
+        if (!r.outcome.haveResults) continue;
         for (int ch = 0; ch < r.ChannelCount(); ++ch) {
           const std::string kind = r.ChannelCount() == 1 ? "mono" : ch == 0 ? "left" : "right";
           if (group.channel != "all" && group.channel != kind) continue;
           FrequencyLine line;
-          line.name = r.path.substr(r.path.find_last_of('/') + 1) + (r.ChannelCount() == 2 ? " " + kind : "");
+          line.name = r.input.path.substr(r.input.path.find_last_of('/') + 1) +
+                      (r.ChannelCount() == 2 ? " " + kind : "");
           line.color = POSITION_COLORS[position++ % 8];
           line.width = 1.0;
           line.markers = false;
@@ -604,8 +601,7 @@ std::string ComparisonSection(const HtmlExtras& extras) {
     const bool pair = c.channels[ch] == "pair";
     o += "<table class=\"compare\" data-channel=\"" + Escape(c.channels[ch]) +
          "\"><caption>Difference \xe2\x80\x93 " + Escape(c.channels[ch]) + "</caption><thead><tr><th></th>";
-    for (int band = 0; band < bands; ++band)
-      o += "<th>" + Escape(AverageBandName(c.thirdOctave, band)) + "</th>";
+    for (int band = 0; band < bands; ++band) o += "<th>" + Escape(BandName(c.thirdOctave, band)) + "</th>";
     o += "</tr></thead><tbody>";
     for (int row = 0; row < AVERAGE_ROW_COUNT; ++row) {
       if ((row >= PARAMS_PER_BAND) != pair) continue;
@@ -614,7 +610,7 @@ std::string ComparisonSection(const HtmlExtras& extras) {
       for (int band = 0; band < bands; ++band) {
         const Difference& d = c.cells[ch][band][row];
         if (!d.bothComputed) {
-          o += "<td>- -</td>";
+          o += std::string("<td>") + MISSING_MARK + "</td>";
           continue;
         }
         o += std::string("<td") + (d.noticeable ? " class=\"jnd\"" : "") + ">" +
@@ -670,7 +666,7 @@ std::string FormatHtml(const std::vector<FileResult>& results, const HtmlExtras&
   o += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
   o += "<meta name=\"generator\" content=\"roomstat " ROOMSTAT_VERSION "\">\n";
   std::string title = "Room acoustics report";
-  if (results.size() == 1) title += ": " + results.front().path;
+  if (results.size() == 1) title += ": " + results.front().input.path;
   o += "<title>" + Escape(title) + "</title>\n<style>" + STYLE + "</style>\n</head>\n<body>\n";
   o += "<header><h1>Room acoustics report</h1><p class=\"meta\">roomstat " ROOMSTAT_VERSION " \xc2\xb7 " +
        std::to_string(results.size()) +
@@ -679,7 +675,8 @@ std::string FormatHtml(const std::vector<FileResult>& results, const HtmlExtras&
   if (results.size() > 1) {
     o += "<nav><ol>";
     for (size_t i = 0; i < results.size(); ++i) {
-      o += "<li><a href=\"#file-" + std::to_string(i + 1) + "\">" + Escape(results[i].path) + "</a></li>";
+      o += "<li><a href=\"#file-" + std::to_string(i + 1) + "\">" + Escape(results[i].input.path) +
+           "</a></li>";
     }
     o += "</ol></nav>\n";
   }

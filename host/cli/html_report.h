@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "host/cli/analysis.h"
 #include "host/cli/average.h"
+#include "host/cli/file_result.h"
 
 namespace cli {
 

@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "host/cli/analysis.h"
 #include "host/cli/output_file.h"
+#include "host/cli/run_file.h"
 
 namespace cli {
 

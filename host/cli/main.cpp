@@ -16,16 +16,17 @@
 #include <thread>
 #include <vector>
 
-#include "host/cli/analysis.h"
 #include "host/cli/average.h"
 #include "host/cli/html_report.h"
 #include "host/cli/interrupts.h"
+#include "host/cli/json_output.h"
 #include "host/cli/messages.h"
 #include "host/cli/options.h"
-#include "host/cli/output.h"
 #include "host/cli/output_file.h"
+#include "host/cli/run_file.h"
 #include "host/cli/settings_check.h"
 #include "host/cli/sweep_command.h"
+#include "host/cli/text_output.h"
 #include "interface/entry_points.h"
 
 #ifndef ROOMSTAT_VERSION
@@ -160,8 +161,32 @@ bool CheckOutputsAgainstInputs(const Options& options, std::string& error) {
   return true;
 }
 
-int Run(int argc, char** argv) {
-  Options options;
+// Reads and checks the --settings block (empty path: none). False with a
+// message on a block that cannot be used.
+bool LoadBaseSettings(const std::string& path, std::vector<uint8_t>& baseSettings) {
+  if (path.empty()) return true;
+  std::string error;
+  if (!ReadSmallFile(path, SETTINGS_SIZE, baseSettings, error)) {
+    std::fprintf(stderr, "roomstat: %s\n", error.c_str());
+    return false;
+  }
+  if (baseSettings.size() != SETTINGS_SIZE) {
+    std::fprintf(stderr, "roomstat: %s is not a settings block: %zu bytes, expected %u\n", path.c_str(),
+                 baseSettings.size(), SETTINGS_SIZE);
+    return false;
+  }
+  AnalysisSettings block;
+  std::memcpy(&block, baseSettings.data(), sizeof(block));
+  if (!CheckSettingsBlock(block, error)) {
+    std::fprintf(stderr, "roomstat: %s is refused as a settings block: %s\n", path.c_str(), error.c_str());
+    return false;
+  }
+  return true;
+}
+
+// Parses the options and answers --help and --version. Returns an exit code
+// when the program is done, -1 when files are to be analysed.
+int StartFromOptions(int argc, char** argv, Options& options) {
   std::string error;
   if (!ParseOptions(argc, argv, options, error)) {
     std::fprintf(stderr, "roomstat: %s\nTry 'roomstat --help'.\n", error.c_str());
@@ -171,7 +196,7 @@ int Run(int argc, char** argv) {
     std::fputs(UsageText(), stdout);
     return EXIT_OK;
   }
-  if (!options.help && !options.version && !CheckOutputsAgainstInputs(options, error)) {
+  if (!options.version && !CheckOutputsAgainstInputs(options, error)) {
     std::fprintf(stderr, "roomstat: %s\n", error.c_str());
     return EXIT_USAGE;
   }
@@ -181,44 +206,24 @@ int Run(int argc, char** argv) {
     std::printf("roomstat %s\nplug-in: %.80s\n", ROOMSTAT_VERSION, info.name);
     return EXIT_OK;
   }
-  std::vector<uint8_t> baseSettings;
-  if (!options.settingsPath.empty()) {
-    if (!ReadSmallFile(options.settingsPath, SETTINGS_SIZE, baseSettings, error)) {
-      std::fprintf(stderr, "roomstat: %s\n", error.c_str());
-      return EXIT_USAGE;
-    }
-    if (baseSettings.size() != SETTINGS_SIZE) {
-      std::fprintf(stderr, "roomstat: %s is not a settings block: %zu bytes, expected %u\n",
-                   options.settingsPath.c_str(), baseSettings.size(), SETTINGS_SIZE);
-      return EXIT_USAGE;
-    }
-    AnalysisSettings block;
-    std::memcpy(&block, baseSettings.data(), sizeof(block));
-    if (!CheckSettingsBlock(block, error)) {
-      std::fprintf(stderr, "roomstat: %s is refused as a settings block: %s\n", options.settingsPath.c_str(),
-                   error.c_str());
-      return EXIT_USAGE;
-    }
-  }
-  const OutputFormat format =
-      options.format ? *options.format
-                     : (options.outputPath.empty() && isatty(STDOUT_FILENO) ? OutputFormat::Table
-                                                                            : OutputFormat::Report);
+  return -1;
+}
 
-  InstallInterruptHandlers();
+// Analyses every file on `jobs` threads (0: one per core), in input order
+// in the result, showing progress and the plug-in's messages on stderr.
+std::vector<FileResult> AnalyseAll(const Options& options, const std::vector<uint8_t>& baseSettings) {
   const size_t fileCount = options.inputs.size();
   const bool several = fileCount > 1;
   ProgressLine progress(!options.quiet && isatty(STDERR_FILENO), fileCount);
-
   std::vector<FileResult> results(fileCount);
   std::atomic<size_t> next{0};
   auto worker = [&]() {
     for (size_t i = next++; i < fileCount; i = next++) {
       const std::string& path = options.inputs[i];
       if (g_stopRequested.load()) {
-        results[i].path = path;
-        results[i].exitCode = EXIT_INTERRUPTED;
-        results[i].error = "not analysed: interrupted";
+        results[i].input.path = path;
+        results[i].outcome.exitCode = EXIT_INTERRUPTED;
+        results[i].outcome.error = "not analysed: interrupted";
         continue;
       }
       RunListener listener;
@@ -247,29 +252,32 @@ int Run(int argc, char** argv) {
     for (auto& thread : threads) thread.join();
   }
   progress.Finish();
+  return results;
+}
 
-  // One line per failed file; the files that an interruption left out are
-  // counted in one line.
+// One line per failed file (the files that an interruption left out are
+// counted in one line), then the values that the settings dialog stored
+// otherwise than they were given, each said once. Returns the exit status
+// the files give.
+int ReportFiles(const std::vector<FileResult>& results) {
   int exitCode = EXIT_OK;
   size_t skipped = 0;
   for (const FileResult& r : results) {
-    if (r.exitCode == EXIT_OK) continue;
-    if (r.exitCode == EXIT_INTERRUPTED || exitCode == EXIT_INTERRUPTED)
+    if (r.outcome.exitCode == EXIT_OK) continue;
+    if (r.outcome.exitCode == EXIT_INTERRUPTED || exitCode == EXIT_INTERRUPTED)
       exitCode = EXIT_INTERRUPTED;
     else
-      exitCode = std::max(exitCode, r.exitCode);
-    if (r.exitCode == EXIT_INTERRUPTED && r.settingsBytes.empty()) {
+      exitCode = std::max(exitCode, r.outcome.exitCode);
+    if (r.outcome.exitCode == EXIT_INTERRUPTED && r.confirmation.settingsBytes.empty()) {
       ++skipped;
       continue;
     }
-    std::fprintf(stderr, "roomstat: %s: %s\n", r.path.c_str(), r.error.c_str());
+    std::fprintf(stderr, "roomstat: %s: %s\n", r.input.path.c_str(), r.outcome.error.c_str());
   }
   if (skipped > 0) std::fprintf(stderr, "roomstat: interrupted: %zu file(s) not analysed\n", skipped);
-  // Values that the settings dialog stored otherwise than they were given,
-  // each said once (the same options give the same changes in every file).
   std::vector<std::string> said;
   for (const FileResult& r : results) {
-    for (const SettingAdjustment& a : r.adjustments) {
+    for (const SettingAdjustment& a : r.confirmation.adjustments) {
       char line[200];
       std::snprintf(line, sizeof(line),
                     "roomstat: the settings dialog stored %s = %.9g for the given %.15g\n", a.field.c_str(),
@@ -279,65 +287,68 @@ int Run(int argc, char** argv) {
       std::fputs(line, stderr);
     }
   }
+  return exitCode;
+}
 
-  // The average over the files (asked for, or the HTML report's first
-  // section when there are several) and the comparison of two.
+// The average over the files (asked for, or the HTML report's first
+// section when there are several) and the comparison of two.
+struct Summaries {
+  bool averageAsked = false;
+  bool haveAverage = false;
   Average average;
   std::string averageError;
-  const bool averageAsked = options.average != Options::AverageMode::None;
-  bool haveAverage = false;
-  if (averageAsked || (!options.htmlPath.empty() && fileCount > 1)) {
+  bool haveComparison = false;
+  Comparison comparison;
+  std::string comparisonError;
+};
+
+Summaries Summarise(const Options& options, const std::vector<FileResult>& results, int& exitCode) {
+  Summaries s;
+  s.averageAsked = options.average != Options::AverageMode::None;
+  if (s.averageAsked || (!options.htmlPath.empty() && results.size() > 1)) {
     const bool allChannels = options.average == Options::AverageMode::AllChannels;
-    haveAverage = ComputeAverage(results, allChannels, average, averageError);
-    if (!haveAverage && averageAsked) {
-      std::fprintf(stderr, "roomstat: --average: %s\n", averageError.c_str());
+    s.haveAverage = ComputeAverage(results, allChannels, s.average, s.averageError);
+    if (!s.haveAverage && s.averageAsked) {
+      std::fprintf(stderr, "roomstat: --average: %s\n", s.averageError.c_str());
       if (exitCode == EXIT_OK) exitCode = EXIT_USAGE;
     }
   }
-  Comparison comparison;
-  std::string comparisonError;
-  const bool haveComparison = options.compare && CompareFiles(results, comparison, comparisonError);
-  if (options.compare && !haveComparison) {
-    std::fprintf(stderr, "roomstat: --compare: %s\n", comparisonError.c_str());
+  s.haveComparison = options.compare && CompareFiles(results, s.comparison, s.comparisonError);
+  if (options.compare && !s.haveComparison) {
+    std::fprintf(stderr, "roomstat: --compare: %s\n", s.comparisonError.c_str());
     if (exitCode == EXIT_OK) exitCode = EXIT_USAGE;
   }
+  return s;
+}
 
-  std::string text;
+// The text output in the chosen format.
+std::string FormatOutput(OutputFormat format, const Options& options, const std::vector<FileResult>& results,
+                         const Summaries& s) {
+  const Average* average = s.averageAsked && s.haveAverage ? &s.average : nullptr;
+  const Comparison* comparison = s.haveComparison ? &s.comparison : nullptr;
   switch (format) {
     case OutputFormat::Table:
-      text = FormatTable(results);
-      if (averageAsked && haveAverage) text += "\n" + AverageTable(average);
-      if (haveComparison) text += "\n" + ComparisonTable(comparison);
-      break;
+      return FormatTable(results) + (average ? "\n" + AverageTable(*average) : "") +
+             (comparison ? "\n" + ComparisonTable(*comparison) : "");
     case OutputFormat::Report:
-      text = FormatReport(results);
-      if (averageAsked && haveAverage) text += "\r\n" + AverageReport(average);
-      if (haveComparison) text += "\r\n" + ComparisonReport(comparison);
-      break;
+      return FormatReport(results) + (average ? "\r\n" + AverageReport(*average) : "") +
+             (comparison ? "\r\n" + ComparisonReport(*comparison) : "");
     case OutputFormat::Csv:
       // One table per csv file: the average or the comparison replaces the values.
-      text = averageAsked     ? (haveAverage ? AverageCsv(average) : std::string())
-             : haveComparison ? ComparisonCsv(comparison)
-                              : FormatCsv(results);
-      break;
+      return s.averageAsked ? (average ? AverageCsv(*average) : std::string())
+             : comparison   ? ComparisonCsv(*comparison)
+                            : FormatCsv(results);
     case OutputFormat::Json:
-      text = FormatJson(results);
-      if (averageAsked || options.compare) {
-        text.pop_back();  // the array's closing newline
-        text = "{\n\"files\": " + text;
-        if (averageAsked) text += ",\n\"average\": " + (haveAverage ? AverageJson(average, "") : "null");
-        if (options.compare) {
-          text += ",\n\"comparison\": " + (haveComparison ? ComparisonJson(comparison, "") : "null");
-        }
-        text += "\n}\n";
-      }
-      break;
+      return FormatJson(results, JsonExtras{s.averageAsked, average, options.compare, comparison});
   }
-  // An interruption decides the exit status, even when the files that were
-  // running when it came completed their analyses.
-  if (g_stopRequested.load()) exitCode = EXIT_INTERRUPTED;
-  const bool anyResults =
-      std::any_of(results.begin(), results.end(), [](const FileResult& r) { return r.haveResults; });
+  return "";
+}
+
+// Writes the HTML report, the text output and the confirmed settings block;
+// a write that fails raises the exit status to 4 (unless interrupted).
+void WriteOutputs(const Options& options, const std::vector<FileResult>& results, const Summaries& s,
+                  const std::string& text, int& exitCode) {
+  std::string error;
   auto failWrite = [&](const std::string& path, const std::string& why) {
     std::fprintf(stderr, "roomstat: cannot write %s (%s); the previous file, if any, is unchanged\n",
                  path.c_str(), why.c_str());
@@ -345,18 +356,20 @@ int Run(int argc, char** argv) {
   };
   if (!options.htmlPath.empty()) {
     HtmlExtras extras;
-    if (fileCount > 1 || averageAsked) {
-      extras.average = haveAverage ? &average : nullptr;
-      extras.averageError = haveAverage ? "" : averageError;
+    if (results.size() > 1 || s.averageAsked) {
+      extras.average = s.haveAverage ? &s.average : nullptr;
+      extras.averageError = s.haveAverage ? "" : s.averageError;
     }
     if (options.compare) {
-      extras.comparison = haveComparison ? &comparison : nullptr;
-      extras.comparisonError = comparisonError;
+      extras.comparison = s.haveComparison ? &s.comparison : nullptr;
+      extras.comparisonError = s.comparisonError;
     }
     const std::string html = FormatHtml(results, extras);
     if (!WriteFileAtomically(options.htmlPath, html.data(), html.size(), error))
       failWrite(options.htmlPath, error);
   }
+  const bool anyResults =
+      std::any_of(results.begin(), results.end(), [](const FileResult& r) { return r.outcome.haveResults; });
   // With --html, standard output gets the usual output only when asked for.
   const bool printText = options.htmlPath.empty() || options.format || !options.outputPath.empty();
   if (!printText) {
@@ -369,18 +382,38 @@ int Run(int argc, char** argv) {
   } else if (!WriteFileAtomically(options.outputPath, text.data(), text.size(), error)) {
     failWrite(options.outputPath, error);
   }
-
-  if (!options.saveSettingsPath.empty()) {
-    const auto confirmed = std::find_if(results.begin(), results.end(),
-                                        [](const FileResult& r) { return !r.settingsBytes.empty(); });
-    if (confirmed == results.end()) {
-      std::fprintf(stderr, "roomstat: no settings were confirmed, %s not written\n",
-                   options.saveSettingsPath.c_str());
-    } else if (!WriteFileAtomically(options.saveSettingsPath, confirmed->settingsBytes.data(),
-                                    confirmed->settingsBytes.size(), error)) {
-      failWrite(options.saveSettingsPath, error);
-    }
+  if (options.saveSettingsPath.empty()) return;
+  const auto confirmed = std::find_if(results.begin(), results.end(), [](const FileResult& r) {
+    return !r.confirmation.settingsBytes.empty();
+  });
+  if (confirmed == results.end()) {
+    std::fprintf(stderr, "roomstat: no settings were confirmed, %s not written\n",
+                 options.saveSettingsPath.c_str());
+  } else if (!WriteFileAtomically(options.saveSettingsPath, confirmed->confirmation.settingsBytes.data(),
+                                  confirmed->confirmation.settingsBytes.size(), error)) {
+    failWrite(options.saveSettingsPath, error);
   }
+}
+
+int Run(int argc, char** argv) {
+  Options options;
+  const int done = StartFromOptions(argc, argv, options);
+  if (done >= 0) return done;
+  std::vector<uint8_t> baseSettings;
+  if (!LoadBaseSettings(options.settingsPath, baseSettings)) return EXIT_USAGE;
+  const OutputFormat format =
+      options.format ? *options.format
+                     : (options.outputPath.empty() && isatty(STDOUT_FILENO) ? OutputFormat::Table
+                                                                            : OutputFormat::Report);
+  InstallInterruptHandlers();
+  const std::vector<FileResult> results = AnalyseAll(options, baseSettings);
+  int exitCode = ReportFiles(results);
+  const Summaries summaries = Summarise(options, results, exitCode);
+  const std::string text = FormatOutput(format, options, results, summaries);
+  // An interruption decides the exit status, even when the files that were
+  // running when it came completed their analyses.
+  if (g_stopRequested.load()) exitCode = EXIT_INTERRUPTED;
+  WriteOutputs(options, results, summaries, text, exitCode);
   return exitCode;
 }
 

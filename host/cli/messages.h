@@ -5,11 +5,19 @@
 
 #include <string>
 
-#include "host/cli/analysis.h"
+#include "acoustics/iacc.h"
+#include "acoustics/lateral.h"
+#include "host/cli/file_result.h"
 
 namespace cli {
 
-// The sentence for a message box of the plug-in ("" for one it does not know).
+// The plain sentence for each status that ends a lateral band with a message
+// box ("" for a status that shows none).
+const char* LateralExplanation(LateralStatus status);
+const char* IaccExplanation(IaccStatus status);
+
+// The sentence for a message box of the plug-in, found by the status that
+// raised it ("" for a message no status explains).
 std::string PlainSentence(const PluginMessage& message);
 
 // The warning printed when a file is analysed at a rate other than the one

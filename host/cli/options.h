@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "interface/settings_ranges.h"
+
 namespace cli {
 
 enum class OutputFormat { Table, Report, Csv, Json };
@@ -29,6 +31,7 @@ struct Options {
   // Settings typed into the settings dialog (empty: left as the block holds it).
   std::optional<std::string> rtuStartText, rtuEndText;
   ThresholdMode thresholdMode = ThresholdMode::Auto;
+  bool thresholdGiven = false;  // --threshold was given (auto included)
   std::string thresholdText;
   std::optional<std::string> yThresholdText;  // given: Lock is unticked
   std::optional<std::string> boostText;
@@ -53,18 +56,16 @@ struct Options {
 // Parses argv. On a usage error returns false and fills `error`.
 bool ParseOptions(int argc, char** argv, Options& options, std::string& error);
 
-// What the settings dialog can hold and show: a field holds 38 characters;
-// thresholds are whole numbers up to 32767; the boost is kept within
-// +-100 dB, so that W's weighted energy in LF stays finite.
+// What a settings dialog field can hold: 38 characters (the ranges of the
+// values are in interface/settings_ranges.h).
 constexpr size_t MAX_FIELD_TEXT = 38;
-constexpr long MAX_THRESHOLD = 32767;
-constexpr double MAX_BOOST_DB = 100.0;
 
 // True when `text` is a finite decimal number (sign, digits, point,
 // exponent; no hexadecimal, "inf" or "nan") of at most MAX_FIELD_TEXT characters.
 bool IsNumberText(const std::string& text);
 
-// True when `text` is a whole number from 0 to MAX_THRESHOLD, in digits.
+// True when `text` is a whole number from THRESHOLD_LOWEST to
+// THRESHOLD_HIGHEST, in digits.
 bool IsThresholdText(const std::string& text);
 
 const char* UsageText();

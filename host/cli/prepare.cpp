@@ -11,9 +11,9 @@ namespace cli {
 namespace {
 
 bool Refuse(FileResult& result, const char* code, const std::string& why) {
-  result.exitCode = EXIT_REFUSED;
-  result.refusal = code;
-  result.error = why;
+  result.outcome.exitCode = EXIT_REFUSED;
+  result.outcome.refusal = code;
+  result.outcome.error = why;
   return false;
 }
 
@@ -56,14 +56,13 @@ double DecayDb(const std::vector<float>& samples, size_t channels, size_t channe
   return 10.0 * std::log10(early / late);
 }
 
-}  // namespace
-
-bool PrepareSelection(const Options& options, FileResult& result, OfferedAudio& offered) {
-  AudioData& audio = result.audio;
+// Refuses (false) a selection that holds no response: a silent channel, less
+// than 50 ms, or no decay.
+bool CheckResponse(FileResult& result) {
+  const AudioData& audio = result.input.audio;
   const size_t channels = audio.usedChannels.size();
   // The samples are the selection's frames alone.
   const size_t first = 0, end = channels ? audio.samples.size() / channels : 0;
-
   for (size_t c = 0; c < channels; ++c) {
     if (PeakOf(audio.samples, channels, c, first, end) == 0.0) {
       return Refuse(
@@ -95,70 +94,95 @@ bool PrepareSelection(const Options& options, FileResult& result, OfferedAudio& 
       return Refuse(result, "no-decay", why);
     }
   }
+  return true;
+}
 
+// Moves the selection into `offered`, resampled to the filters' design rate
+// unless the file's own rate is kept. False (exit code 2) when resampling
+// fails.
+bool OfferAtAnalysisRate(const Options& options, FileResult& result, OfferedAudio& offered) {
+  AudioData& audio = result.input.audio;
+  const size_t channels = audio.usedChannels.size();
+  const size_t end = channels ? audio.samples.size() / channels : 0;
   offered.bits = audio.bitsOffered;
   offered.rate = audio.sampleRate;
   if (audio.sampleRate != ANALYSIS_RATE_HZ && !options.nativeRate) {
     // Only the selection is resampled; 8-bit samples move to the 16-bit
     // scale of the float samples offered instead.
     const float toScale = audio.bitsOffered == 8 ? 256.0f : 1.0f;
-    std::vector<float> selection(audio.samples.begin() + static_cast<std::ptrdiff_t>(first * channels),
-                                 audio.samples.begin() + static_cast<std::ptrdiff_t>(end * channels));
+    std::vector<float> selection = std::move(audio.samples);
     for (float& x : selection) x *= toScale;
     std::string error;
-    if (!Resample(selection.data(), end - first, channels, audio.sampleRate, ANALYSIS_RATE_HZ,
-                  offered.samples, error)) {
-      result.exitCode = EXIT_UNREADABLE;
-      result.error = error;
+    if (!Resample(selection.data(), end, channels, audio.sampleRate, ANALYSIS_RATE_HZ, offered.samples,
+                  error)) {
+      result.outcome.exitCode = EXIT_UNREADABLE;
+      result.outcome.error = error;
       return false;
     }
-    result.resampledFrom = audio.sampleRate;
+    result.offer.resampledFrom = audio.sampleRate;
     offered.rate = ANALYSIS_RATE_HZ;
     offered.bits = 32;
     offered.first = 0;
     offered.last = static_cast<uint32_t>(offered.samples.size() / channels - 1);
-    audio.samples.clear();
-    audio.samples.shrink_to_fit();
   } else {
     offered.samples = std::move(audio.samples);
-    audio.samples.clear();
     offered.first = 0;
     offered.last = static_cast<uint32_t>(end - 1);
   }
-  result.analysisRate = offered.rate;
-  result.analysedFrames = offered.last - offered.first + 1;
-  result.analysedBits = offered.bits;
+  audio.samples.clear();
+  audio.samples.shrink_to_fit();
+  result.offer.analysisRate = offered.rate;
+  result.offer.analysedFrames = offered.last - offered.first + 1;
+  result.offer.analysedBits = offered.bits;
+  return true;
+}
 
-  // Peaks of what the plug-in is offered (resampling may move them a little).
-  result.peaks.assign(channels, 0.0);
+// The peaks of what the plug-in is offered (resampling may move them a
+// little), and a float selection beyond the 16-bit scale brought to a peak
+// of 32767: every parameter is a ratio or a slope, so a common factor
+// changes no result. So is one quieter than -30 dBFS when the threshold is
+// automatic, which then keeps its resolution (a given threshold keeps its
+// meaning in the file's own scale).
+void ScaleFloatSamples(const Options& options, FileResult& result, OfferedAudio& offered) {
+  const size_t channels = result.input.audio.usedChannels.size();
+  FileOffer& offer = result.offer;
+  offer.peaks.assign(channels, 0.0);
   for (size_t c = 0; c < channels; ++c)
-    result.peaks[c] = PeakOf(offered.samples, channels, c, offered.first, offered.last + size_t{1});
-  const double peak = *std::max_element(result.peaks.begin(), result.peaks.end());
+    offer.peaks[c] = PeakOf(offered.samples, channels, c, offered.first, offered.last + size_t{1});
+  const double peak = *std::max_element(offer.peaks.begin(), offer.peaks.end());
   float lowest = 0.0f, highest = 0.0f;
   for (size_t i = offered.first * channels; i < (offered.last + size_t{1}) * channels; ++i) {
     lowest = std::min(lowest, offered.samples[i]);
     highest = std::max(highest, offered.samples[i]);
   }
-  // A float selection beyond the 16-bit scale is brought to a peak of 32767:
-  // every parameter is a ratio or a slope, so a common factor changes no
-  // result. So is one quieter than -30 dBFS when the threshold is automatic,
-  // which then keeps its resolution (a given threshold keeps its meaning in
-  // the file's own scale).
   const bool quiet = peak < QUIET_PEAK && options.thresholdMode == ThresholdMode::Auto;
-  if (offered.bits == 32 && audio.floatSource && (highest > 32767.0f || lowest < -32768.0f || quiet)) {
-    result.scaled = true;
-    result.scaleFactor = 32767.0 / peak;
-    for (float& sample : offered.samples) sample = static_cast<float>(sample * result.scaleFactor);
+  if (offered.bits == 32 && result.input.audio.floatSource &&
+      (highest > 32767.0f || lowest < -32768.0f || quiet)) {
+    offer.scaled = true;
+    offer.scaleFactor = 32767.0 / peak;
+    for (float& sample : offered.samples) sample = static_cast<float>(sample * offer.scaleFactor);
   }
+}
+
+// The text typed into the W threshold field: with the automatic threshold
+// 20 dB below the peak of the weaker channel (the start of the response).
+void ChooseThreshold(const Options& options, FileOffer& offer) {
   if (options.thresholdMode == ThresholdMode::Auto) {
-    // Start of the response: 20 dB below the peak of the weaker channel.
-    const double weaker = *std::min_element(result.peaks.begin(), result.peaks.end()) * result.scaleFactor;
+    const double weaker = *std::min_element(offer.peaks.begin(), offer.peaks.end()) * offer.scaleFactor;
     char text[32];
     std::snprintf(text, sizeof(text), "%.0f", std::floor(weaker / 10.0));
-    result.typedThreshold = text;
+    offer.typedThreshold = text;
   } else if (options.thresholdMode == ThresholdMode::Given) {
-    result.typedThreshold = options.thresholdText;
+    offer.typedThreshold = options.thresholdText;
   }
+}
+
+}  // namespace
+
+bool PrepareSelection(const Options& options, FileResult& result, OfferedAudio& offered) {
+  if (!CheckResponse(result) || !OfferAtAnalysisRate(options, result, offered)) return false;
+  ScaleFloatSamples(options, result, offered);
+  ChooseThreshold(options, result.offer);
   return true;
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/cli/analysis.h"
+#include "host/cli/file_result.h"
 
 namespace cli {
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "host/cli/options.h"
+#include "interface/settings_ranges.h"
 
 namespace cli {
 
@@ -16,17 +17,18 @@ std::string Refusal(const char* field, double value, const char* rule) {
 }
 
 bool IsThresholdValue(float value) {
-  return std::isfinite(value) && value >= 0.0f && value <= static_cast<float>(MAX_THRESHOLD) &&
-         value == std::floor(value);
+  return std::isfinite(value) && value >= static_cast<float>(THRESHOLD_LOWEST) &&
+         value <= static_cast<float>(THRESHOLD_HIGHEST) && value == std::floor(value);
 }
 
 }  // namespace
 
 bool CheckSettingsBlock(const AnalysisSettings& settings, std::string& error) {
   const float start = settings.rtuStartDb, end = settings.rtuEndDb;
-  if (!std::isfinite(start) || start > 0.0f || start < -100.0f) {
+  if (!std::isfinite(start) || start > RTU_HIGHEST_DB || start < RTU_LOWEST_DB) {
     error = Refusal("rtuStartDb", start, "the RTU start lies from -100 to 0 dB");
-  } else if (!std::isfinite(end) || end > start - 1.0f || (end < -100.0f && end != start - 1.0f)) {
+  } else if (!std::isfinite(end) || end > start - RTU_MIN_SPAN_DB ||
+             (end < RTU_LOWEST_DB && end != start - RTU_MIN_SPAN_DB)) {
     error = Refusal("rtuEndDb", end, "the RTU end lies at least 1 dB below the start, and not below -100 dB");
   } else if (!IsThresholdValue(settings.wThreshold)) {
     error = Refusal("wThreshold", settings.wThreshold, "a threshold is a whole number from 0 to 32767");
@@ -36,7 +38,7 @@ bool CheckSettingsBlock(const AnalysisSettings& settings, std::string& error) {
     error = Refusal("yThreshold", settings.yThreshold, "with Lock ticked it equals the W threshold");
   } else if (settings.arrivalThreshold != static_cast<int16_t>(settings.wThreshold)) {
     error = Refusal("arrivalThreshold", settings.arrivalThreshold, "it is the W threshold as a whole number");
-  } else if (!std::isfinite(settings.boostDb) || std::fabs(settings.boostDb) > MAX_BOOST_DB) {
+  } else if (!std::isfinite(settings.boostDb) || std::fabs(settings.boostDb) > BOOST_LIMIT_DB) {
     error = Refusal("boostDb", settings.boostDb, "the boost lies from -100 to 100 dB");
   } else if (settings.noiseCorrection > 1) {
     error = Refusal("noiseCorrection", settings.noiseCorrection, "a switch is 0 or 1");

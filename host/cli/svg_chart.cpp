@@ -153,14 +153,27 @@ std::vector<Tick> NiceTicks(double min, double max, int target) {
   return ticks;
 }
 
-std::string Render(const Chart& c) {
-  const double plotLeft = MARGIN_LEFT, plotTop = MARGIN_TOP;
-  const double plotWidth = c.width - MARGIN_LEFT - MARGIN_RIGHT, plotHeight = c.plotHeight;
-  const Scale sx{plotLeft, plotLeft + plotWidth, c.x.min, c.x.max, c.x.logarithmic};
-  const Scale sy{plotTop + plotHeight, plotTop, c.y.min, c.y.max, c.y.logarithmic};
-  const std::string clip = "clip-" + c.id;
+namespace {
 
-  // Legend first: its height decides the chart's.
+// The plot's rectangle and scales.
+struct Plot {
+  double left, top, width, height;
+  Scale sx, sy;
+};
+
+Plot PlotOf(const Chart& c) {
+  const double left = MARGIN_LEFT, top = MARGIN_TOP;
+  const double width = c.width - MARGIN_LEFT - MARGIN_RIGHT, height = c.plotHeight;
+  return Plot{left,
+              top,
+              width,
+              height,
+              Scale{left, left + width, c.x.min, c.x.max, c.x.logarithmic},
+              Scale{top + height, top, c.y.min, c.y.max, c.y.logarithmic}};
+}
+
+// The legend's entries: named series, labelled regions, markers and notes.
+std::vector<LegendEntry> LegendEntries(const Chart& c) {
   std::vector<LegendEntry> entries;
   for (const Series& s : c.series) {
     if (!s.name.empty()) entries.push_back({LineSymbol(s.color, s.width, s.dash, s.markers, s.line), s.name});
@@ -176,104 +189,122 @@ std::string Render(const Chart& c) {
                        m.label});
   }
   for (const std::string& note : c.notes) entries.push_back({"", note});
+  return entries;
+}
+
+// Grid, ticks, tick labels and the axis labels.
+std::string Axes(const Chart& c, const Plot& p) {
+  const std::vector<Tick> xTicks = !c.x.ticks.empty() ? c.x.ticks
+                                   : c.x.logarithmic  ? LogTicks(c.x.min, c.x.max)
+                                                      : NiceTicks(c.x.min, c.x.max, 6);
+  const std::vector<Tick> yTicks = !c.y.ticks.empty() ? c.y.ticks : NiceTicks(c.y.min, c.y.max, 5);
+  std::string o = "<g class=\"gridlines\" stroke=\"#e3e3e3\" stroke-width=\"1\">";
+  for (const Tick& t : xTicks) {
+    if (!p.sx.Contains(t.value)) continue;
+    const std::string x = Num(p.sx(t.value));
+    o += "<line x1=\"" + x + "\" y1=\"" + Num(p.top) + "\" x2=\"" + x + "\" y2=\"" + Num(p.top + p.height) +
+         "\"/>";
+  }
+  for (const Tick& t : yTicks) {
+    if (!p.sy.Contains(t.value)) continue;
+    const std::string y = Num(p.sy(t.value));
+    o += "<line x1=\"" + Num(p.left) + "\" y1=\"" + y + "\" x2=\"" + Num(p.left + p.width) + "\" y2=\"" + y +
+         "\"/>";
+  }
+  o += "</g>";
+  o += "<g class=\"x-ticks\" font-size=\"10\" text-anchor=\"middle\" fill=\"#333\">";
+  for (const Tick& t : xTicks) {
+    if (!p.sx.Contains(t.value) || t.label.empty()) continue;
+    o += "<text x=\"" + Num(p.sx(t.value)) + "\" y=\"" + Num(p.top + p.height + 13.0) + "\">" +
+         Escape(t.label) + "</text>";
+  }
+  o += "</g><g class=\"y-ticks\" font-size=\"10\" text-anchor=\"end\" fill=\"#333\">";
+  for (const Tick& t : yTicks) {
+    if (!p.sy.Contains(t.value) || t.label.empty()) continue;
+    o += "<text x=\"" + Num(p.left - 4.0) + "\" y=\"" + Num(p.sy(t.value) + 3.5) + "\">" + Escape(t.label) +
+         "</text>";
+  }
+  o += "</g>";
+  o += "<text class=\"axis-label x-label\" x=\"" + Num(p.left + p.width / 2.0) + "\" y=\"" +
+       Num(p.top + p.height + 28.0) + "\" font-size=\"11\" text-anchor=\"middle\">" + Escape(c.x.label) +
+       "</text>";
+  const double yLabelX = 12.0, yLabelY = p.top + p.height / 2.0;
+  o += "<text class=\"axis-label y-label\" x=\"" + Num(yLabelX) + "\" y=\"" + Num(yLabelY) +
+       "\" font-size=\"11\" text-anchor=\"middle\" transform=\"rotate(-90 " + Num(yLabelX) + " " +
+       Num(yLabelY) + ")\">" + Escape(c.y.label) + "</text>";
+  return o;
+}
+
+// One series: a polyline per run of usable points, and its dots.
+std::string SeriesSvg(const Chart& c, const Plot& p, const Series& s) {
+  std::string o = "<g class=\"series\" data-series=\"" + Escape(s.name) + "\">";
+  std::string points, dots;
+  auto flush = [&]() {
+    if (s.line && points.find(' ') != std::string::npos) {
+      o += "<polyline fill=\"none\" stroke=\"" + s.color + "\" stroke-width=\"" + Num(s.width) +
+           "\" stroke-linejoin=\"round\"" + DashArray(s.dash) + " points=\"" + points + "\"/>";
+    }
+    points.clear();
+  };
+  for (size_t i = 0; i < s.x.size() && i < s.y.size(); ++i) {
+    const bool usable = std::isfinite(s.x[i]) && std::isfinite(s.y[i]) && (!c.x.logarithmic || s.x[i] > 0.0);
+    if (!usable) {
+      flush();
+      continue;
+    }
+    const std::string point = Num(p.sx(s.x[i])) + "," + Num(p.sy(s.y[i]));
+    points += (points.empty() ? "" : " ") + point;
+    if (s.markers) {
+      dots += "<circle cx=\"" + Num(p.sx(s.x[i])) + "\" cy=\"" + Num(p.sy(s.y[i])) + "\" r=\"2.5\" fill=\"" +
+              s.color + "\"/>";
+    }
+  }
+  flush();
+  return o + dots + "</g>";
+}
+
+// Regions, markers and series, clipped to the plot.
+std::string Data(const Chart& c, const Plot& p, const std::string& clip) {
+  std::string o = "<g clip-path=\"url(#" + Escape(clip) + ")\">";
+  for (const Region& r : c.regions) {
+    const double a = p.sx(std::max(r.from, c.x.min)), b = p.sx(std::min(r.to, c.x.max));
+    if (b <= a) continue;
+    o += "<rect class=\"region\" x=\"" + Num(a) + "\" y=\"" + Num(p.top) + "\" width=\"" + Num(b - a) +
+         "\" height=\"" + Num(p.height) + "\" fill=\"" + r.color + "\"/>";
+  }
+  for (const Marker& m : c.markers) {
+    const std::string x = Num(p.sx(m.x));
+    o += "<line class=\"marker\" x1=\"" + x + "\" y1=\"" + Num(p.top) + "\" x2=\"" + x + "\" y2=\"" +
+         Num(p.top + p.height) + "\" stroke=\"" + m.color +
+         "\" stroke-width=\"1.2\" stroke-dasharray=\"3 2\"/>";
+  }
+  for (const Series& s : c.series) o += SeriesSvg(c, p, s);
+  return o + "</g>";
+}
+
+}  // namespace
+
+std::string Render(const Chart& c) {
+  const Plot p = PlotOf(c);
+  const std::string clip = "clip-" + c.id;
+  // Legend first: its height decides the chart's.
   int legendLines = 0;
-  const double legendTop = plotTop + plotHeight + AXIS_BAND + 4.0;
-  const std::string legend = LayoutLegend(entries, 8.0, legendTop, c.width - 16.0, legendLines);
+  const double legendTop = p.top + p.height + AXIS_BAND + 4.0;
+  const std::string legend = LayoutLegend(LegendEntries(c), 8.0, legendTop, c.width - 16.0, legendLines);
   const double height = legendTop + legendLines * LEGEND_ROW + 6.0;
 
   std::string o =
       "<svg class=\"chart\" id=\"" + Escape(c.id) + "\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " +
       Num(c.width) + " " + Num(height) + "\" width=\"" + Num(c.width) + "\" height=\"" + Num(height) +
       "\" font-family=\"Helvetica, Arial, sans-serif\" role=\"img\" aria-label=\"" + Escape(c.title) + "\">";
-  o += "<defs><clipPath id=\"" + Escape(clip) + "\"><rect x=\"" + Num(plotLeft) + "\" y=\"" + Num(plotTop) +
-       "\" width=\"" + Num(plotWidth) + "\" height=\"" + Num(plotHeight) + "\"/></clipPath></defs>";
-  o += "<text class=\"chart-title\" x=\"" + Num(plotLeft) +
+  o += "<defs><clipPath id=\"" + Escape(clip) + "\"><rect x=\"" + Num(p.left) + "\" y=\"" + Num(p.top) +
+       "\" width=\"" + Num(p.width) + "\" height=\"" + Num(p.height) + "\"/></clipPath></defs>";
+  o += "<text class=\"chart-title\" x=\"" + Num(p.left) +
        "\" y=\"14\" font-size=\"12\" font-weight=\"bold\">" + Escape(c.title) + "</text>";
-
-  // Grid, ticks and tick labels.
-  const std::vector<Tick> xTicks = !c.x.ticks.empty() ? c.x.ticks
-                                   : c.x.logarithmic  ? LogTicks(c.x.min, c.x.max)
-                                                      : NiceTicks(c.x.min, c.x.max, 6);
-  const std::vector<Tick> yTicks = !c.y.ticks.empty() ? c.y.ticks : NiceTicks(c.y.min, c.y.max, 5);
-  o += "<g class=\"gridlines\" stroke=\"#e3e3e3\" stroke-width=\"1\">";
-  for (const Tick& t : xTicks) {
-    if (!sx.Contains(t.value)) continue;
-    const std::string x = Num(sx(t.value));
-    o += "<line x1=\"" + x + "\" y1=\"" + Num(plotTop) + "\" x2=\"" + x + "\" y2=\"" +
-         Num(plotTop + plotHeight) + "\"/>";
-  }
-  for (const Tick& t : yTicks) {
-    if (!sy.Contains(t.value)) continue;
-    const std::string y = Num(sy(t.value));
-    o += "<line x1=\"" + Num(plotLeft) + "\" y1=\"" + y + "\" x2=\"" + Num(plotLeft + plotWidth) +
-         "\" y2=\"" + y + "\"/>";
-  }
-  o += "</g>";
-  o += "<g class=\"x-ticks\" font-size=\"10\" text-anchor=\"middle\" fill=\"#333\">";
-  for (const Tick& t : xTicks) {
-    if (!sx.Contains(t.value) || t.label.empty()) continue;
-    o += "<text x=\"" + Num(sx(t.value)) + "\" y=\"" + Num(plotTop + plotHeight + 13.0) + "\">" +
-         Escape(t.label) + "</text>";
-  }
-  o += "</g><g class=\"y-ticks\" font-size=\"10\" text-anchor=\"end\" fill=\"#333\">";
-  for (const Tick& t : yTicks) {
-    if (!sy.Contains(t.value) || t.label.empty()) continue;
-    o += "<text x=\"" + Num(plotLeft - 4.0) + "\" y=\"" + Num(sy(t.value) + 3.5) + "\">" + Escape(t.label) +
-         "</text>";
-  }
-  o += "</g>";
-  o += "<text class=\"axis-label x-label\" x=\"" + Num(plotLeft + plotWidth / 2.0) + "\" y=\"" +
-       Num(plotTop + plotHeight + 28.0) + "\" font-size=\"11\" text-anchor=\"middle\">" + Escape(c.x.label) +
-       "</text>";
-  const double yLabelX = 12.0, yLabelY = plotTop + plotHeight / 2.0;
-  o += "<text class=\"axis-label y-label\" x=\"" + Num(yLabelX) + "\" y=\"" + Num(yLabelY) +
-       "\" font-size=\"11\" text-anchor=\"middle\" transform=\"rotate(-90 " + Num(yLabelX) + " " +
-       Num(yLabelY) + ")\">" + Escape(c.y.label) + "</text>";
-
-  // Data, clipped to the plot.
-  o += "<g clip-path=\"url(#" + Escape(clip) + ")\">";
-  for (const Region& r : c.regions) {
-    const double a = sx(std::max(r.from, c.x.min)), b = sx(std::min(r.to, c.x.max));
-    if (b <= a) continue;
-    o += "<rect class=\"region\" x=\"" + Num(a) + "\" y=\"" + Num(plotTop) + "\" width=\"" + Num(b - a) +
-         "\" height=\"" + Num(plotHeight) + "\" fill=\"" + r.color + "\"/>";
-  }
-  for (const Marker& m : c.markers) {
-    const std::string x = Num(sx(m.x));
-    o += "<line class=\"marker\" x1=\"" + x + "\" y1=\"" + Num(plotTop) + "\" x2=\"" + x + "\" y2=\"" +
-         Num(plotTop + plotHeight) + "\" stroke=\"" + m.color +
-         "\" stroke-width=\"1.2\" stroke-dasharray=\"3 2\"/>";
-  }
-  for (const Series& s : c.series) {
-    o += "<g class=\"series\" data-series=\"" + Escape(s.name) + "\">";
-    std::string points, dots;
-    auto flush = [&]() {
-      if (s.line && points.find(' ') != std::string::npos) {
-        o += "<polyline fill=\"none\" stroke=\"" + s.color + "\" stroke-width=\"" + Num(s.width) +
-             "\" stroke-linejoin=\"round\"" + DashArray(s.dash) + " points=\"" + points + "\"/>";
-      }
-      points.clear();
-    };
-    for (size_t i = 0; i < s.x.size() && i < s.y.size(); ++i) {
-      const bool usable =
-          std::isfinite(s.x[i]) && std::isfinite(s.y[i]) && (!c.x.logarithmic || s.x[i] > 0.0);
-      if (!usable) {
-        flush();
-        continue;
-      }
-      const std::string point = Num(sx(s.x[i])) + "," + Num(sy(s.y[i]));
-      points += (points.empty() ? "" : " ") + point;
-      if (s.markers) {
-        dots += "<circle cx=\"" + Num(sx(s.x[i])) + "\" cy=\"" + Num(sy(s.y[i])) + "\" r=\"2.5\" fill=\"" +
-                s.color + "\"/>";
-      }
-    }
-    flush();
-    o += dots + "</g>";
-  }
-  o += "</g>";
-  o += "<rect x=\"" + Num(plotLeft) + "\" y=\"" + Num(plotTop) + "\" width=\"" + Num(plotWidth) +
-       "\" height=\"" + Num(plotHeight) + "\" fill=\"none\" stroke=\"#888\" stroke-width=\"1\"/>";
+  o += Axes(c, p);
+  o += Data(c, p, clip);
+  o += "<rect x=\"" + Num(p.left) + "\" y=\"" + Num(p.top) + "\" width=\"" + Num(p.width) + "\" height=\"" +
+       Num(p.height) + "\" fill=\"none\" stroke=\"#888\" stroke-width=\"1\"/>";
   o += legend;
   return o + "</svg>";
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/cli/analysis.h"
+#include "host/cli/file_result.h"
 #include "host/cli/output_file.h"
 #include "host/sweep/deconvolution.h"
 #include "host/sweep/sweep_file.h"

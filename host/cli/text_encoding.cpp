@@ -39,9 +39,17 @@ std::string ExactText(double value) {
   return text;
 }
 
-std::string JsonNumber(float value) { return std::isfinite(value) ? ExactText(value) : "null"; }
+namespace {
+std::string Printed(const char* format, double value) {
+  char text[40];
+  std::snprintf(text, sizeof(text), format, value);
+  return text;
+}
+}  // namespace
 
-std::string JsonNumber(double value) { return std::isfinite(value) ? ExactText(value) : "null"; }
+std::string LevelText(double db) { return Printed("%.6g", db); }
+std::string CentreText(double hz) { return Printed("%.6g", hz); }
+std::string StatisticText(double value) { return Printed("%.4g", value); }
 
 std::string JsonString(std::string_view text) {
   const bool utf8 = IsValidUtf8(text);

@@ -11,12 +11,12 @@ namespace cli {
 // Shortest decimal text that reads back as the same float or double.
 std::string ExactText(float value);
 std::string ExactText(double value);
-// A json number at the precision of its type, or null for a value that is
-// not finite.
-std::string JsonNumber(float value);
-std::string JsonNumber(double value);
-// A json string. UTF-8 text (file names) passes through; any other byte
-// outside ASCII is written as the code point of the same value.
+// Short texts of numbers for people, one per purpose:
+std::string LevelText(double db);         // a level given in the settings, 6 digits ("-0.1")
+std::string CentreText(double hz);        // a band centre in Hz, 6 digits ("999.887")
+std::string StatisticText(double value);  // a mean, deviation or difference, 4 digits
+// A json string (the json writer writes every string so). UTF-8 text (file names) passes through; any other
+// byte outside ASCII is written as the code point of the same value.
 std::string JsonString(std::string_view text);
 // A csv field (RFC 4180): quoted when it holds a comma, quote or line end.
 std::string CsvField(std::string_view text);

@@ -14,13 +14,14 @@
 #include <utility>
 #include <vector>
 
-#include "host/cli/analysis.h"
+#include "host/cli/cells.h"
+#include "host/cli/json_output.h"
 #include "host/cli/options.h"
-#include "host/cli/output.h"
-#include "host/cli/value_state.h"
+#include "host/cli/run_file.h"
 #include "interface/bands.h"
 #include "interface/entry_points.h"
 #include "interface/settings.h"
+#include "interface/settings_ranges.h"
 
 namespace py = pybind11;
 
@@ -54,12 +55,13 @@ cli::Options ParseWords(const std::vector<std::string>& words, const std::string
 py::tuple Outcome(const std::vector<cli::FileResult>& results) {
   const cli::FileResult& result = results.front();
   std::vector<int64_t> arrivals;
-  for (size_t c = 0; c < result.audio.usedChannels.size() && c < MAX_CHANNELS; ++c) {
-    const ChannelTrace& trace = result.record.channels[c].trace;
-    const bool found = result.record.channels[c].searched && trace.arrival < trace.length;
+  for (size_t c = 0; c < result.input.audio.usedChannels.size() && c < MAX_CHANNELS; ++c) {
+    const ChannelTrace& trace = result.outcome.record.channels[c].trace;
+    const bool found = result.outcome.record.channels[c].searched && trace.arrival < trace.length;
     arrivals.push_back(found ? static_cast<int64_t>(trace.arrival) : -1);
   }
-  py::bytes settings(reinterpret_cast<const char*>(result.settingsBytes.data()), result.settingsBytes.size());
+  py::bytes settings(reinterpret_cast<const char*>(result.confirmation.settingsBytes.data()),
+                     result.confirmation.settingsBytes.size());
   return py::make_tuple(cli::FormatJson(results), settings, arrivals);
 }
 
@@ -78,10 +80,10 @@ py::tuple AnalyseSamples(py::array_t<float, py::array::c_style> samples, int64_t
 
   std::vector<cli::FileResult> results(1);
   cli::FileResult& result = results.front();
-  cli::AudioData& audio = result.audio;
+  cli::AudioData& audio = result.input.audio;
   const size_t frames = static_cast<size_t>(samples.shape(0));
   const int channels = static_cast<int>(samples.shape(1));
-  result.path = sourceName;
+  result.input.path = sourceName;
   audio.majorFormat = "array";
   audio.subFormat = subFormat;
   audio.fileChannels = channels;
@@ -91,8 +93,8 @@ py::tuple AnalyseSamples(py::array_t<float, py::array::c_style> samples, int64_t
   audio.bitsOffered = static_cast<uint16_t>(bitsOffered);
   audio.floatSource = floatSource;
   audio.samples.assign(samples.data(), samples.data() + frames * static_cast<size_t>(channels));
-  result.firstFrame = 0;
-  result.lastFrame = static_cast<uint32_t>(frames - 1);
+  result.input.firstFrame = 0;
+  result.input.lastFrame = static_cast<uint32_t>(frames - 1);
   {
     py::gil_scoped_release release;
     cli::AnalyseSelection(options, {}, cli::RunListener{}, result);
@@ -125,6 +127,12 @@ py::list Parameters() {
   return parameters;
 }
 
+py::list PairRows() {
+  py::list rows;
+  for (const PairRowLabel& row : PAIR_ROWS) rows.append(py::make_tuple(row.name, row.unit));
+  return rows;
+}
+
 py::dict Reasons() {
   py::dict reasons;
   for (const cli::ReasonText& r : cli::ReasonCodes()) reasons[py::str(r.code)] = r.sentence;
@@ -146,9 +154,14 @@ PYBIND11_MODULE(_roomstat, m) {
   m.def("analyse_file", &AnalyseFile, py::arg("path"), py::arg("words"));
   m.def("bands", &Bands, py::arg("third_octave"));
   m.def("parameters", &Parameters);
+  m.def("pair_rows", &PairRows);
   m.def("reasons", &Reasons);
   m.def("plugin_name", &PluginName);
   m.attr("SETTINGS_SIZE") = SETTINGS_SIZE;
+  m.attr("RTU_RANGE_DB") = py::make_tuple(RTU_LOWEST_DB, RTU_HIGHEST_DB);
+  m.attr("RTU_MIN_SPAN_DB") = RTU_MIN_SPAN_DB;
+  m.attr("THRESHOLD_RANGE") = py::make_tuple(THRESHOLD_LOWEST, THRESHOLD_HIGHEST);
+  m.attr("BOOST_LIMIT_DB") = BOOST_LIMIT_DB;
   m.attr("FILTER_DESIGN_RATE_HZ") = FILTER_DESIGN_RATE_HZ;
   m.attr("__version__") = ROOMSTAT_VERSION;
 }

@@ -79,16 +79,16 @@ TEST(LevelCurveCopy, IsBoundedAndKeepsTheAskedSamplesExactly) {
 // A mono octave result whose EDT, C80 and D50 of band `band` are given (NaN: not a result).
 FileResult MakeResult(int rateHz, float edt, float c80, float d50, int band = 5) {
   FileResult r;
-  r.path = "position.wav";
-  r.haveResults = true;
-  r.audio.usedChannels = {1};
-  r.audio.sampleRate = rateHz;
-  for (int b = 0; b < OCTAVE_ROWS - 1; ++b) r.record.channels[0].bands[b].analysed = true;
+  r.input.path = "position.wav";
+  r.outcome.haveResults = true;
+  r.input.audio.usedChannels = {1};
+  r.input.audio.sampleRate = rateHz;
+  for (int b = 0; b < OCTAVE_ROWS - 1; ++b) r.outcome.record.channels[0].bands[b].analysed = true;
   const float values[3] = {edt, c80, d50};
   const int slots[3] = {SLOT_EDT, SLOT_C80, SLOT_D50};
   for (int i = 0; i < 3; ++i) {
-    r.store.values[0][band][slots[i]] = values[i];
-    r.store.valid[0][band][slots[i]] = std::isnan(values[i]) ? 'n' : 'y';
+    r.outcome.store.values[0][band][slots[i]] = values[i];
+    r.outcome.store.valid[0][band][slots[i]] = std::isnan(values[i]) ? 'n' : 'y';
   }
   return r;
 }

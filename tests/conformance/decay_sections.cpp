@@ -6,8 +6,8 @@
 #include <string>
 
 #include "acoustics/band_parameters.h"
-#include "host/cli/analysis.h"
 #include "host/cli/resample.h"
+#include "host/cli/run_file.h"
 #include "interface/bands.h"
 #include "ui/cell_text.h"
 

@@ -83,9 +83,10 @@ Evaluated Evaluate(const std::vector<float>& samples) {
 
 BandTimes TimesOf(const Evaluated& e, int row) {
   const IsoBandResult& band = e.iso.channels[0].bands[static_cast<size_t>(row)].result;
-  const double pluginT30 = e.plugin.haveResults && e.plugin.store.valid[0][row][SLOT_RT30] == 'y'
-                               ? e.plugin.store.values[0][row][SLOT_RT30]
-                               : std::nan("");
+  const double pluginT30 =
+      e.plugin.outcome.haveResults && e.plugin.outcome.store.valid[0][row][SLOT_RT30] == 'y'
+          ? e.plugin.outcome.store.values[0][row][SLOT_RT30]
+          : std::nan("");
   return {band.t20.time.value, band.t30.time.value, pluginT30};
 }
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "host/cli/analysis.h"
 #include "host/cli/resample.h"
+#include "host/cli/run_file.h"
 #include "interface/bands.h"
 #include "tests/conformance/decay_sections.h"
 #include "tests/conformance/report_rows.h"
@@ -117,7 +117,8 @@ Section SampleRateSection() {
     cli::Resample(original.data(), original.size(), 1, RATE_HZ, rate, resampled, error);
     const cli::FileResult result = AnalyseWithPlugin(resampled, rate, false);
     for (int slot : {SLOT_C80, SLOT_D50, SLOT_EDT, SLOT_RT20, SLOT_RT30}) {
-      const double expected = reference.store.values[0][6][slot], computed = result.store.values[0][6][slot];
+      const double expected = reference.outcome.store.values[0][6][slot],
+                   computed = result.outcome.store.values[0][6][slot];
       const bool decay = slot >= SLOT_EDT;
       const double tolerance = decay ? 0.005 * expected : slot == SLOT_D50 ? 0.5 : 0.05;
       Row r;

@@ -28,25 +28,25 @@ cli::FileResult AnalyseWithPlugin(const std::vector<float>& samples, int rateHz,
   options.thirdOctave = false;
   options.noiseCorrection = noiseCorrection;
   cli::FileResult result;
-  result.path = "synthetic";
-  result.audio.fileChannels = 1;
-  result.audio.usedChannels = {1};
-  result.audio.sampleRate = rateHz;
-  result.audio.fileFrames = samples.size();
-  result.audio.bitsOffered = 32;
-  result.audio.floatSource = true;
-  result.audio.samples = samples;
-  result.firstFrame = 0;
-  result.lastFrame = static_cast<uint32_t>(samples.size() - 1);
+  result.input.path = "synthetic";
+  result.input.audio.fileChannels = 1;
+  result.input.audio.usedChannels = {1};
+  result.input.audio.sampleRate = rateHz;
+  result.input.audio.fileFrames = samples.size();
+  result.input.audio.bitsOffered = 32;
+  result.input.audio.floatSource = true;
+  result.input.audio.samples = samples;
+  result.input.firstFrame = 0;
+  result.input.lastFrame = static_cast<uint32_t>(samples.size() - 1);
   cli::AnalyseSelection(options, {}, cli::RunListener{}, result);
   return result;
 }
 
 std::string PluginCell(const cli::FileResult& result, int row, int slot) {
-  if (!result.haveResults) return "no results (exit " + std::to_string(result.exitCode) + ")";
+  if (!result.outcome.haveResults) return "no results (exit " + std::to_string(result.outcome.exitCode) + ")";
   char buffer[NUMBER_TEXT_SIZE];
-  return ParameterCellText(result.store.valid[0][row][slot], result.store.values[0][row][slot],
-                           DIALOG_MISSING, buffer);
+  return ParameterCellText(result.outcome.store.valid[0][row][slot],
+                           result.outcome.store.values[0][row][slot], DIALOG_MISSING, buffer);
 }
 
 cli::IsoFileEvaluation EvaluateIso(const std::vector<float>& interleaved, size_t channels,

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "host/cli/analysis.h"
 #include "host/cli/iso_evaluation.h"
+#include "host/cli/run_file.h"
 
 namespace conformance {
 

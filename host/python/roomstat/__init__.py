@@ -39,7 +39,14 @@ PARAMETERS: tuple[str, ...] = tuple(name for name, _ in _roomstat.parameters())
 #: Their units ("" for a correlation coefficient).
 UNITS: tuple[str, ...] = tuple(unit for _, unit in _roomstat.parameters())
 #: The inter-channel rows of a stereo result, in the order of ``Result.pair_values``.
-PAIR_PARAMETERS: tuple[str, ...] = ("LF", "IACC", "W IACC", "Tau IACC")
+PAIR_PARAMETERS: tuple[str, ...] = tuple(name for name, _ in _roomstat.pair_rows())
+#: What the settings dialog holds: RTU's (lowest, highest) level in dB and the
+#: least span between its ends, the (lowest, highest) threshold, and the
+#: largest boost in dB either way.
+RTU_RANGE_DB: tuple[float, float] = _roomstat.RTU_RANGE_DB
+RTU_MIN_SPAN_DB: float = _roomstat.RTU_MIN_SPAN_DB
+THRESHOLD_RANGE: tuple[int, int] = _roomstat.THRESHOLD_RANGE
+BOOST_LIMIT_DB: float = _roomstat.BOOST_LIMIT_DB
 
 # Sample types the plug-in is offered as such (an editor's 8 and 16-bit
 # samples); everything else becomes 32-bit float in the 16-bit scale.

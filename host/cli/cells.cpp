@@ -1,9 +1,10 @@
-#include "host/cli/value_state.h"
+#include "host/cli/cells.h"
 
 #include <cmath>
 #include <cstdio>
 
 #include "interface/bands.h"
+#include "ui/cell_text.h"
 
 namespace cli {
 
@@ -112,20 +113,23 @@ ValueState FromIaccStatus(IaccStatus status) {
 
 }  // namespace
 
+double AnalysedCentreHz(bool thirdOctave, int band, int rateHz) {
+  return BandColumns(thirdOctave)[band].nominalHz * static_cast<double>(rateHz) / FILTER_DESIGN_RATE_HZ;
+}
+
 double BandCentreHz(const FileResult& r, int band) {
-  return BandColumns(r.ThirdOctave())[band].nominalHz * static_cast<double>(r.analysisRate) /
-         FILTER_DESIGN_RATE_HZ;
+  return AnalysedCentreHz(r.ThirdOctave(), band, r.offer.analysisRate);
 }
 
 bool NominalBands(const FileResult& r) {
-  return r.analysisRate == static_cast<int32_t>(FILTER_DESIGN_RATE_HZ);
+  return r.offer.analysisRate == static_cast<int32_t>(FILTER_DESIGN_RATE_HZ);
 }
 
 bool AboveBandwidth(const FileResult& r, int band) {
-  if (band == 0 || r.resampledFrom == 0 || r.resampledFrom >= r.analysisRate) return false;
+  if (band == 0 || r.offer.resampledFrom == 0 || r.offer.resampledFrom >= r.offer.analysisRate) return false;
   // Upper band edges: half an octave, or a sixth of one, above the centre.
   const double edge = BandCentreHz(r, band) * (r.ThirdOctave() ? std::pow(2.0, 1.0 / 6.0) : std::sqrt(2.0));
-  return edge > r.resampledFrom / 2.0;
+  return edge > r.offer.resampledFrom / 2.0;
 }
 
 double RequiredInrDb(const FileResult& r, int slot) {
@@ -138,7 +142,7 @@ double RequiredInrDb(const FileResult& r, int slot) {
       return 45.0;
     case SLOT_RTU:
     case SLOT_R_RTU:
-      return 10.0 - r.settings.rtuEndDb;
+      return 10.0 - r.confirmation.settings.rtuEndDb;
     default:
       return 0.0;
   }
@@ -147,7 +151,7 @@ double RequiredInrDb(const FileResult& r, int slot) {
 std::string InrWarning(const FileResult& r, int channel, int band, int slot) {
   const double needed = RequiredInrDb(r, slot);
   if (needed <= 0.0 || !ParameterState(r, channel, band, slot).computed) return "";
-  const double inr = r.record.channels[channel].bands[band].inrDb;
+  const double inr = r.outcome.record.channels[channel].bands[band].inrDb;
   if (!(inr < needed)) return "";
   char text[160];
   std::snprintf(text, sizeof(text),
@@ -156,43 +160,47 @@ std::string InrWarning(const FileResult& r, int channel, int band, int slot) {
 }
 
 ValueState ParameterState(const FileResult& r, int channel, int band, int slot) {
-  if (!r.haveResults || band >= BandRowCount(r.ThirdOctave())) return Missing("not-computed-in-this-mode");
+  if (!r.outcome.haveResults || band >= BandRowCount(r.ThirdOctave()))
+    return Missing("not-computed-in-this-mode");
   if (AboveBandwidth(r, band)) return Missing("above-bandwidth");
   // The band analysis covers 31.5 Hz to 8 kHz; the 16 kHz column belongs to
   // the lateral pass.
   if (!r.ThirdOctave() && band == OCTAVE_ROWS - 1) return Missing("not-computed-in-this-mode");
-  const hostkit::BandRecord& record = r.record.channels[channel].bands[band];
+  const hostkit::BandRecord& record = r.outcome.record.channels[channel].bands[band];
   if (!record.analysed) return Missing("not-analysed");
   ValueState state = FromValueStatus(record.outcome.status[slot]);
   // The plug-in's own mark has the last word on what it computed.
-  const float value = r.store.values[channel][band][slot];
-  if (state.computed && (r.store.valid[channel][band][slot] != 'y' || !std::isfinite(value))) {
+  const float value = r.outcome.store.values[channel][band][slot];
+  if (state.computed && (r.outcome.store.valid[channel][band][slot] != 'y' || !std::isfinite(value))) {
     state = Missing("not-finite");
   }
   return state;
 }
 
 ValueState PairState(const FileResult& r, PairRow row, int band) {
-  if (!r.haveResults || r.audio.usedChannels.size() != 2 || band >= BandRowCount(r.ThirdOctave()))
+  if (!r.outcome.haveResults || r.input.audio.usedChannels.size() != 2 ||
+      band >= BandRowCount(r.ThirdOctave()))
     return Missing("not-computed-in-this-mode");
   if (r.ThirdOctave() && (row != PAIR_LF || band != 0)) return Missing("not-computed-in-this-mode");
   if (AboveBandwidth(r, band)) return Missing("above-bandwidth");
-  const hostkit::LateralRecord& record = r.record.lateral[band];
+  const hostkit::LateralRecord& record = r.outcome.record.lateral[band];
   if (!record.analysed) return Missing("above-band-limit");
   if (row == PAIR_LF) return FromLateralStatus(record.trace.lf);
   ValueState state = FromIaccStatus(record.trace.iacc);
-  if (state.computed && row == PAIR_W_IACC && r.store.wIacc[band] == 0.0)
+  if (state.computed && row == PAIR_W_IACC && r.outcome.store.wIacc[band] == 0.0)
     state = Missing("width-not-measurable");
   return state;
 }
 
 ValueState NoiseCorrectionState(const FileResult& r, int band) {
-  if (!r.haveResults || r.settings.noiseCorrection == 0 || band >= BandRowCount(r.ThirdOctave()))
+  if (!r.outcome.haveResults || r.confirmation.settings.noiseCorrection == 0 ||
+      band >= BandRowCount(r.ThirdOctave()))
     return Missing("");
   if (!r.ThirdOctave() && band == OCTAVE_ROWS - 1) return Missing("not-computed-in-this-mode");
   if (AboveBandwidth(r, band)) return Missing("above-bandwidth");
-  if (!r.record.channels[0].bands[band].analysed) return Missing("not-analysed");
-  return r.store.noiseCorrected[band] == 'y' ? ValueState{true, ""} : Missing("noise-window-too-short");
+  if (!r.outcome.record.channels[0].bands[band].analysed) return Missing("not-analysed");
+  return r.outcome.store.noiseCorrected[band] == 'y' ? ValueState{true, ""}
+                                                     : Missing("noise-window-too-short");
 }
 
 const std::vector<ReasonText>& ReasonCodes() { return REASONS; }
@@ -202,6 +210,100 @@ const char* ReasonSentence(const std::string& code) {
     if (code == reason.code) return reason.sentence;
   }
   return "";
+}
+
+std::string ParameterDialogText(const FileResult& r, int channel, int band, int slot) {
+  if (!ParameterState(r, channel, band, slot).computed) return MISSING_MARK;
+  const char mark = r.outcome.store.valid[channel][band][slot];
+  const float value = r.outcome.store.values[channel][band][slot];
+  char text[NUMBER_TEXT_SIZE];
+  return r.ThirdOctave() ? ThirdOctaveCellText(band, mark, value, text)
+                         : ParameterCellText(mark, value, MISSING_MARK, text);
+}
+
+std::string PairDialogText(const FileResult& r, PairRow row, int band) {
+  if (!PairState(r, row, band).computed) return MISSING_MARK;
+  char text[NUMBER_TEXT_SIZE];
+  return PairCellText(PairValue(r, row, band), MISSING_MARK, text);
+}
+
+std::string NoiseDialogText(const FileResult& r, int band) {
+  if (AboveBandwidth(r, band)) return MISSING_MARK;
+  return NoiseCorrectionCellText(r.confirmation.settings.noiseCorrection,
+                                 r.outcome.store.noiseCorrected[band], MISSING_MARK);
+}
+
+double PairValue(const FileResult& r, PairRow row, int band) {
+  const AcousticResults& store = r.outcome.store;
+  const double* rows[PAIR_ROW_COUNT] = {store.lf, store.iacc, store.wIacc, store.tauIacc};
+  return rows[row][band];
+}
+
+const char* BandName(bool thirdOctave, int band) {
+  return thirdOctave ? THIRD_OCTAVE_BANDS[band].reportName : OCTAVE_BANDS[band].dialogName;
+}
+
+const char* BandName(const FileResult& r, int band) { return BandName(r.ThirdOctave(), band); }
+
+const char* ChannelName(const FileResult& r, int channel) {
+  if (r.ChannelCount() == 1) return "mono";
+  return channel == 0 ? "left" : "right";
+}
+
+const char* StatusName(const FileResult& r) {
+  switch (r.outcome.exitCode) {
+    case EXIT_OK:
+      return "ok";
+    case EXIT_UNREADABLE:
+      return "unreadable";
+    case EXIT_NO_RESULTS:
+      return "no results";
+    case EXIT_REFUSED:
+      return "refused";
+    case EXIT_INTERRUPTED:
+      return "interrupted";
+    default:
+      return "failed";
+  }
+}
+
+const char* ThresholdSourceName(const FileResult& r) {
+  switch (r.offer.thresholdMode) {
+    case ThresholdMode::Auto:
+      return "auto";
+    case ThresholdMode::Given:
+      return "given";
+    case ThresholdMode::Keep:
+      return "settings file";
+  }
+  return "";
+}
+
+double FileSeconds(const FileResult& r, double index, double rateHz) {
+  return static_cast<double>(r.input.firstFrame) / r.input.audio.sampleRate + index / rateHz;
+}
+
+FitRanges FitRangesDb(const FileResult& r) {
+  const AnalysisSettings& s = r.confirmation.settings;
+  return FitRanges{{{-0.1, -10.1}, {-5.0, -25.0}, {-5.0, -35.0}, {s.rtuStartDb, s.rtuEndDb}}};
+}
+
+int FitOfSlot(int slot) {
+  switch (slot) {
+    case SLOT_EDT:
+      return DECAY_EDT;
+    case SLOT_RT20:
+    case SLOT_R_RT20:
+      return DECAY_RT20;
+    case SLOT_RT30:
+    case SLOT_R_RT30:
+      return DECAY_RT30;
+    case SLOT_RTU:
+    case SLOT_R_RTU:
+      return DECAY_RTU;
+    default:
+      return -1;
+  }
 }
 
 }  // namespace cli

@@ -1,4 +1,4 @@
-#include "host/cli/analysis.h"
+#include "host/cli/run_file.h"
 
 #include <windows.h>
 
@@ -76,7 +76,7 @@ class DialogPerson : public headless::Observer {
     // Called from inside the plug-in: nothing may escape from here.
     try {
       PluginMessage message{caption, text};
-      result_.messages.push_back(message);
+      result_.outcome.messages.push_back(message);
       if (listener_.onMessage) listener_.onMessage(message);
     } catch (...) {
     }
@@ -162,71 +162,55 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
 void AnalyseFileUnguarded(const std::string& path, const Options& options,
                           const std::vector<uint8_t>& baseSettings, const RunListener& listener,
                           FileResult& result) {
-  result.path = path;
-  result.thresholdMode = options.thresholdMode;
+  result.input.path = path;
+  result.offer.thresholdMode = options.thresholdMode;
   std::string error;
   AudioReader reader;
-  AudioData& audio = result.audio;
+  AudioData& audio = result.input.audio;
   uint64_t lastFrame = 0;
   if (!reader.Open(path, options.channels, audio, error) ||
-      !ChooseSelection(options, audio, result.firstFrame, result.lastFrame, error) ||
-      !reader.ReadSelection(result.firstFrame, lastFrame = result.lastFrame, audio, error)) {
-    result.exitCode = EXIT_UNREADABLE;
-    result.error = error;
+      !ChooseSelection(options, audio, result.input.firstFrame, result.input.lastFrame, error) ||
+      !reader.ReadSelection(result.input.firstFrame, lastFrame = result.input.lastFrame, audio, error)) {
+    result.outcome.exitCode = EXIT_UNREADABLE;
+    result.outcome.error = error;
     return;
   }
-  result.lastFrame = static_cast<uint32_t>(lastFrame);
+  result.input.lastFrame = static_cast<uint32_t>(lastFrame);
   AnalyseSelection(options, baseSettings, listener, result);
 }
 
-void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t>& baseSettings,
-                               const RunListener& listener, FileResult& result) {
-  result.thresholdMode = options.thresholdMode;
-  AudioData& audio = result.audio;
-  const size_t channelCount = audio.usedChannels.size();
-  OfferedAudio offered;
-  if (!PrepareSelection(options, result, offered)) return;
-
-  headless::ResetThreadState();
-  const TypedFields typed =
-      ChooseTypedFields(options, baseSettings, result.typedThreshold, channelCount != 1);
-  DialogPerson person(options, typed, listener, result);
-  headless::SetObserver(&person);
-
-  const bool drawing = !options.htmlPath.empty();
-  if (drawing) {
-    for (size_t c = 0; c < channelCount; ++c) {
-      result.energyTime.push_back(EnergyTimeCurve(offered.samples, static_cast<int>(channelCount),
-                                                  static_cast<int>(c), offered.first, offered.last));
-    }
-  }
-
-  hostkit::PluginHost host;
-  host.measureImpulseToNoise = true;
-  host.keepLevelCurves = drawing;
-  // The host holds the selection alone (resampled or not), so the plug-in's
-  // selection is all of it.
-  host.SetAudio(static_cast<uint16_t>(channelCount), offered.bits, offered.rate, std::move(offered.samples));
+// Opens the plug-in's settings dialog on the host's block, which the
+// dialog person fills; records the confirmed block and what the dialog
+// stored otherwise than typed. False (exit code 3) when it was not confirmed.
+bool ConfirmSettings(hostkit::PluginHost& host, const std::vector<uint8_t>& baseSettings,
+                     const TypedFields& typed, FileResult& result) {
   if (baseSettings.empty()) {
     host.Init();
   } else {
     host.SetSettingsBytes(baseSettings);
   }
   if (host.Setup(nullptr) != 1) {
-    headless::SetObserver(nullptr);
-    result.exitCode = EXIT_NO_RESULTS;
-    result.error = "the settings dialog was not confirmed";
-    return;
+    result.outcome.exitCode = EXIT_NO_RESULTS;
+    result.outcome.error = "the settings dialog was not confirmed";
+    return false;
   }
-  result.settingsBytes = host.SettingsBytes();
-  std::memcpy(&result.settings, result.settingsBytes.data(),
-              std::min(result.settingsBytes.size(), sizeof(result.settings)));
-  result.adjustments = FindAdjustments(GivenFromTyped(typed), result.settings);
+  FileConfirmation& confirmation = result.confirmation;
+  confirmation.settingsBytes = host.SettingsBytes();
+  std::memcpy(&confirmation.settings, confirmation.settingsBytes.data(),
+              std::min(confirmation.settingsBytes.size(), sizeof(confirmation.settings)));
+  confirmation.adjustments = FindAdjustments(GivenFromTyped(typed), confirmation.settings);
+  return true;
+}
 
+// Runs XfmDo: status texts and progress go to the listener (an interrupt
+// stops the band analysis), the results store is copied while the results
+// dialog is open, the report is copied through the clipboard, and the run
+// watcher's record is kept.
+void RunAnalysis(hostkit::PluginHost& host, const RunListener& listener, FileResult& result) {
   // The hooks run inside the plug-in's calls: nothing may escape from them.
   host.onStatusText = [&](const std::string& text) {
     try {
-      result.statusTexts.push_back(text);
+      result.outcome.statusTexts.push_back(text);
       if (listener.onStatus) listener.onStatus(text);
     } catch (...) {
     }
@@ -243,28 +227,66 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
   // it through the settings block's result pointers and ask for the report
   // before the dialog's own automatic OK comes through the queue.
   host.onDialogCreated = [&](HWND window) {
-    if (hostkit::CopyPublishedResults(host.SettingsHandle(), &result.store)) result.haveResults = true;
+    if (hostkit::CopyPublishedResults(host.SettingsHandle(), &result.outcome.store))
+      result.outcome.haveResults = true;
     headless::PressButton(window, ID_COPY);
   };
   // The results dialog closes by itself once filled.
   host.SetInteractive(0, 0);
   headless::ResetClipboard();
   host.Do();
-  result.record = host.lastRun;
-  if (auto text = headless::ClipboardText()) result.report = *text;
-  host.Destroy();
-  headless::SetObserver(nullptr);
+  result.outcome.record = host.lastRun;
+  if (auto text = headless::ClipboardText()) result.outcome.report = *text;
+}
 
-  if (!result.haveResults) {
-    if (host.cancelWord != 0) {
-      result.exitCode = EXIT_INTERRUPTED;
-      result.error = "interrupted";
-    } else {
-      result.exitCode = EXIT_NO_RESULTS;
-      result.error = result.messages.empty() ? "the analysis ended without results"
+// Why a run that gave no results ended.
+void ExplainNoResults(const hostkit::PluginHost& host, FileOutcome& outcome) {
+  if (outcome.haveResults) return;
+  if (host.cancelWord != 0) {
+    outcome.exitCode = EXIT_INTERRUPTED;
+    outcome.error = "interrupted";
+  } else {
+    outcome.exitCode = EXIT_NO_RESULTS;
+    outcome.error = outcome.messages.empty() ? "the analysis ended without results"
                                              : "the analysis ended without results (see the message above)";
+  }
+}
+
+void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t>& baseSettings,
+                               const RunListener& listener, FileResult& result) {
+  result.offer.thresholdMode = options.thresholdMode;
+  const size_t channelCount = result.input.audio.usedChannels.size();
+  OfferedAudio offered;
+  if (!PrepareSelection(options, result, offered)) return;
+
+  headless::ResetThreadState();
+  const TypedFields typed =
+      ChooseTypedFields(options, baseSettings, result.offer.typedThreshold, channelCount != 1);
+  DialogPerson person(options, typed, listener, result);
+  headless::SetObserver(&person);
+
+  const bool drawing = !options.htmlPath.empty();
+  if (drawing) {
+    for (size_t c = 0; c < channelCount; ++c) {
+      result.outcome.energyTime.push_back(EnergyTimeCurve(offered.samples, static_cast<int>(channelCount),
+                                                          static_cast<int>(c), offered.first, offered.last));
     }
   }
+
+  hostkit::PluginHost host;
+  host.measureImpulseToNoise = true;
+  host.keepLevelCurves = drawing;
+  // The host holds the selection alone (resampled or not), so the plug-in's
+  // selection is all of it.
+  host.SetAudio(static_cast<uint16_t>(channelCount), offered.bits, offered.rate, std::move(offered.samples));
+  if (!ConfirmSettings(host, baseSettings, typed, result)) {
+    headless::SetObserver(nullptr);
+    return;
+  }
+  RunAnalysis(host, listener, result);
+  host.Destroy();
+  headless::SetObserver(nullptr);
+  ExplainNoResults(host, result.outcome);
 }
 
 }  // namespace
@@ -275,8 +297,8 @@ void AnalyseSelection(const Options& options, const std::vector<uint8_t>& baseSe
     AnalyseSelectionUnguarded(options, baseSettings, listener, result);
   } catch (const std::exception& e) {
     headless::SetObserver(nullptr);
-    result.exitCode = EXIT_UNREADABLE;
-    result.error = std::string("cannot be analysed: ") + e.what();
+    result.outcome.exitCode = EXIT_UNREADABLE;
+    result.outcome.error = std::string("cannot be analysed: ") + e.what();
   }
 }
 
@@ -286,8 +308,8 @@ void AnalyseFile(const std::string& path, const Options& options, const std::vec
     AnalyseFileUnguarded(path, options, baseSettings, listener, result);
   } catch (const std::exception& e) {
     headless::SetObserver(nullptr);
-    result.exitCode = EXIT_UNREADABLE;
-    result.error = std::string("cannot be analysed: ") + e.what();
+    result.outcome.exitCode = EXIT_UNREADABLE;
+    result.outcome.error = std::string("cannot be analysed: ") + e.what();
   }
 }
 

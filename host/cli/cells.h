@@ -1,0 +1,109 @@
+// What each cell of every output shows, decided once for all formats:
+// whether a result is a value a person can use and if not why (read from
+// the run record's statuses, so that a failure sentinel of the plug-in -
+// LF 1.0 after a failure, a fit status number in an "r" slot with a decay
+// time of 0 - is never presented as a result), the value's text as the
+// results dialog shows it or the missing mark, the warning kept with a
+// value, and the names of bands, channels and statuses.
+//
+// A new quantity shown per band (an evaluation block, a spatial value)
+// adds its state function here, so that table, report, csv, json and HTML
+// agree on what is missing and why.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/cli/file_result.h"
+#include "interface/bands.h"
+
+namespace cli {
+
+struct ValueState {
+  bool computed = false;
+  const char* reason = "";  // a code from ReasonCodes() when not computed
+};
+
+// Parameter `slot` of `band` (row) of `channel`.
+ValueState ParameterState(const FileResult& result, int channel, int band, int slot);
+
+// The inter-channel rows (PAIR_ROWS of interface/bands.h).
+ValueState PairState(const FileResult& result, PairRow row, int band);
+
+// Noise correction of a band: computed = the noise floor was subtracted;
+// otherwise the reason it was not (empty when it was not asked for).
+ValueState NoiseCorrectionState(const FileResult& result, int band);
+
+// Centre frequency of a band column in Hz as analysed at `rateHz`: the
+// nominal centre scaled by the rate over 44100 Hz (0 for Lin). The one
+// place the analysed centre is computed.
+double AnalysedCentreHz(bool thirdOctave, int band, int rateHz);
+double BandCentreHz(const FileResult& result, int band);
+// Whether the band columns are the nominal IEC 61260 bands (analysed at
+// 44100 Hz, resampled or not).
+bool NominalBands(const FileResult& result);
+// A band whose upper edge lies above the Nyquist frequency of a file that
+// was resampled up to the analysis rate: it holds no signal of the file.
+bool AboveBandwidth(const FileResult& result, int band);
+
+// The impulse-to-noise ratio (dB) a decay fit of `slot` needs (ISO 3382-1:
+// 35 dB for T20, 45 dB for T30, 10 dB above the end of RTU's range), 0 for
+// any other parameter.
+double RequiredInrDb(const FileResult& result, int slot);
+// A computed value whose band's impulse-to-noise ratio lies below what its
+// fit needs: the value stays, flagged. Empty when there is nothing to say.
+std::string InrWarning(const FileResult& result, int channel, int band, int slot);
+
+struct ReasonText {
+  const char* code;
+  const char* sentence;
+};
+// Every reason code with its plain sentence, for the documentation and the
+// table's footnotes.
+const std::vector<ReasonText>& ReasonCodes();
+// The sentence of a code ("" for an unknown one).
+const char* ReasonSentence(const std::string& code);
+
+// --- What a cell shows ---------------------------------------------------
+
+// The mark of anything that is not a result, in every text format.
+constexpr const char* MISSING_MARK = "- -";
+
+// Text of one results-dialog cell (the plug-in's own number formatting),
+// MISSING_MARK for anything that is not a result.
+std::string ParameterDialogText(const FileResult& result, int channel, int band, int slot);
+std::string PairDialogText(const FileResult& result, PairRow row, int band);
+std::string NoiseDialogText(const FileResult& result, int band);
+
+// The value of an inter-channel row in the results store.
+double PairValue(const FileResult& result, PairRow row, int band);
+
+// --- Names ----------------------------------------------------------------
+
+// Band names as every text format gives them: octaves as the dialog heads
+// them ("1k"), thirds as the report does ("1K(2)").
+const char* BandName(bool thirdOctave, int band);
+const char* BandName(const FileResult& result, int band);
+// "mono", or "left" and "right".
+const char* ChannelName(const FileResult& result, int channel);
+// "ok", "unreadable", "no results", "refused", "interrupted".
+const char* StatusName(const FileResult& result);
+// Where the threshold came from: "auto", "given", "settings file".
+const char* ThresholdSourceName(const FileResult& result);
+
+// --- Times and fit ranges ---------------------------------------------------
+
+// Seconds from the start of the file of a sample index of a band signal
+// (or of the selection as analysed) at `rateHz`.
+double FileSeconds(const FileResult& result, double index, double rateHz);
+// The level range of each decay fit, dB below the level at the arrival
+// (EDT, RT20, RT30, RTU).
+struct FitRanges {
+  double db[DECAY_FIT_COUNT][2];
+  const double* operator[](int fit) const { return db[fit]; }
+};
+FitRanges FitRangesDb(const FileResult& result);
+// The decay fit behind a parameter slot, -1 for none.
+int FitOfSlot(int slot);
+
+}  // namespace cli
