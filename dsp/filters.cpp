@@ -234,79 +234,71 @@ namespace {
 // The three passes of the octave filter, in their order.
 constexpr int PASSES = 3;
 
-#if defined(ROOMSTAT_LANES_SSE2)
 // One resonator pass on both channels (lane 0 left, lane 1 right): the
 // inputs and outputs it still needs, as doubles of the stored floats.
 struct PassLanes {
-  __m128d twoAlpha, alpha, beta, gamma;
-  __m128d xNext, xAfter;  // inputs x[i+1], x[i+2]
-  __m128d yNext, yAfter;  // outputs y[i+1], y[i+2]
+  Lanes2 twoAlpha, alpha, beta, gamma;
+  Lanes2 xNext, xAfter;  // inputs x[i+1], x[i+2]
+  Lanes2 yNext, yAfter;  // outputs y[i+1], y[i+2]
 };
 
-__m128d RoundToFloat(__m128d value) { return _mm_cvtps_pd(_mm_cvtpd_ps(value)); }
-#endif
+Lanes2 LoadLanes(const float* left, const float* right, uint32_t i) {
+  return Lanes2::Of(static_cast<double>(left[i]), static_cast<double>(right[i]));
+}
+
+// Lanes that hold floats already: the conversion is exact.
+void StoreLanes(Lanes2 value, float* left, float* right, uint32_t i) {
+  left[i] = static_cast<float>(value.First());
+  right[i] = static_cast<float>(value.Second());
+}
 
 }  // namespace
 
 void ResonatorOctaveFilterPair(float* left, float* right, uint32_t length, float centreHz, float rateHz) {
   const float lowerHz = centreHz * 0.75f;
   const float upperHz = centreHz * 1.3f;
-#if defined(ROOMSTAT_LANES_SSE2)
   const ResonatorDesign designs[PASSES] = {DesignResonator(lowerHz, 8.0f, rateHz),
                                            DesignResonator(centreHz, 4.0f, rateHz),
                                            DesignResonator(upperHz, 8.0f, rateHz)};
-  const __m128d two = _mm_set1_pd(2.0);
+  const Lanes2 two = Lanes2::Both(2.0);
   PassLanes pass[PASSES];
   const uint32_t last = length - 1;
   // The last sample: y = 2 alpha x. The one before: y = 2 (alpha x + gamma y[i+1]).
-  __m128d x = _mm_set_pd(static_cast<double>(right[last]), static_cast<double>(left[last]));
+  Lanes2 x = LoadLanes(left, right, last);
   for (int p = 0; p < PASSES; ++p) {
     PassLanes& s = pass[p];
-    s.twoAlpha = _mm_set1_pd(2.0 * designs[p].alpha);
-    s.alpha = _mm_set1_pd(designs[p].alpha);
-    s.beta = _mm_set1_pd(designs[p].beta);
-    s.gamma = _mm_set1_pd(designs[p].gamma);
+    s.twoAlpha = Lanes2::Both(2.0 * designs[p].alpha);
+    s.alpha = Lanes2::Both(designs[p].alpha);
+    s.beta = Lanes2::Both(designs[p].beta);
+    s.gamma = Lanes2::Both(designs[p].gamma);
     s.xNext = x;
-    s.yNext = RoundToFloat(_mm_mul_pd(s.twoAlpha, x));
+    s.yNext = RoundToFloat(s.twoAlpha * x);
     x = s.yNext;
   }
-  x = _mm_set_pd(static_cast<double>(right[last - 1]), static_cast<double>(left[last - 1]));
+  x = LoadLanes(left, right, last - 1);
   for (PassLanes& s : pass) {
-    const __m128d y =
-        RoundToFloat(_mm_mul_pd(two, _mm_add_pd(_mm_mul_pd(s.alpha, x), _mm_mul_pd(s.gamma, s.yNext))));
+    const Lanes2 y = RoundToFloat(two * (s.alpha * x + s.gamma * s.yNext));
     s.xAfter = s.xNext;
     s.xNext = x;
     s.yAfter = s.yNext;
     s.yNext = y;
     x = y;
   }
-  __m128 out = _mm_cvtpd_ps(x);
-  left[last] = _mm_cvtss_f32(_mm_cvtpd_ps(pass[PASSES - 1].yAfter));
-  right[last] = _mm_cvtss_f32(_mm_shuffle_ps(_mm_cvtpd_ps(pass[PASSES - 1].yAfter), out, 1));
-  left[last - 1] = _mm_cvtss_f32(out);
-  right[last - 1] = _mm_cvtss_f32(_mm_shuffle_ps(out, out, 1));
+  StoreLanes(pass[PASSES - 1].yAfter, left, right, last);
+  StoreLanes(x, left, right, last - 1);
   // y[i] = 2 (alpha (x[i] - x[i+2]) + gamma y[i+1] - beta y[i+2]), each pass
   // taking the pass before's output at i as its input.
   for (uint32_t i = last - 1; i-- > 0;) {
-    x = _mm_set_pd(static_cast<double>(right[i]), static_cast<double>(left[i]));
+    x = LoadLanes(left, right, i);
     for (PassLanes& s : pass) {
-      const __m128d sum =
-          _mm_add_pd(_mm_mul_pd(s.alpha, _mm_sub_pd(x, s.xAfter)), _mm_mul_pd(s.gamma, s.yNext));
-      const __m128d y = RoundToFloat(_mm_mul_pd(two, _mm_sub_pd(sum, _mm_mul_pd(s.beta, s.yAfter))));
+      const Lanes2 sum = s.alpha * (x - s.xAfter) + s.gamma * s.yNext;
+      const Lanes2 y = RoundToFloat(two * (sum - s.beta * s.yAfter));
       s.xAfter = s.xNext;
       s.xNext = x;
       s.yAfter = s.yNext;
       s.yNext = y;
       x = y;
     }
-    out = _mm_cvtpd_ps(x);
-    left[i] = _mm_cvtss_f32(out);
-    right[i] = _mm_cvtss_f32(_mm_shuffle_ps(out, out, 1));
+    StoreLanes(x, left, right, i);
   }
-#else
-  ResonatorOctaveFilter(left, length, centreHz, rateHz);
-  ResonatorOctaveFilter(right, length, centreHz, rateHz);
-  (void)lowerHz;
-  (void)upperHz;
-#endif
 }
