@@ -136,14 +136,16 @@ void CorrelateLagsWith(const LagKernel& kernel, const float* left, const float* 
 
 void CorrelateLags(const float* left, const float* right, int64_t start, int64_t end, int64_t firstLag,
                    int64_t count, double normaliser, double* out) {
-  // Decided once: the widest kernel this processor runs.
-  static const LagKernel& chosen = []() -> const LagKernel& {
-    for (const LagKernel& kernel : LAG_KERNELS) {
-      if (kernel.runs()) return kernel;
+  // The widest kernel this processor runs, asked on each call: a guarded
+  // static would pull the runtime's thread primitives into the module.
+  const LagKernel* chosen = &LAG_KERNELS[LAG_KERNEL_COUNT - 1];
+  for (const LagKernel& kernel : LAG_KERNELS) {
+    if (kernel.runs()) {
+      chosen = &kernel;
+      break;
     }
-    return LAG_KERNELS[LAG_KERNEL_COUNT - 1];
-  }();
-  CorrelateLagsWith(chosen, left, right, start, end, firstLag, count, normaliser, out);
+  }
+  CorrelateLagsWith(*chosen, left, right, start, end, firstLag, count, normaliser, out);
 }
 
 IaccStatus FixIaccWindow(int64_t arrivalLeft, int64_t arrivalRight, int64_t length, int32_t rateHz,
