@@ -34,24 +34,26 @@ double CorrelationAt(const float* left, const float* right, int64_t start, int64
   return sum / normaliser;
 }
 
-// Products of one block of the window, added to the sums of `lags`
-// consecutive lags: sums[k] += left[j] * right[j + k] for j = 0, 1, ... in
-// this order, so that each lag's sum is the same as CorrelationAt's. The
-// vector kernels below keep lags side by side in lanes and do each lane's
-// additions in the same order; the samples are floats widened to double, so
-// that each product is the same exact product.
-void AddProducts(const double* left, const double* right, int64_t count, int64_t lags, double* sums) {
-  for (int64_t k = 0; k < lags; ++k) {
-    double sum = sums[k];
-    for (int64_t j = 0; j < count; ++j) sum += left[j] * right[j + k];
-    sums[k] = sum;
-  }
+// Products of one block of the window, added to the sums of consecutive
+// lags: sums[k] += left[j] * right[j + k] for j = 0, 1, ... in this order,
+// so that each lag's sum is the same as CorrelationAt's. The vector kernels
+// keep lags side by side in lanes and do each lane's additions in the same
+// order; the samples are floats widened to double, so that each product is
+// the same exact product. A kernel sums a fixed group of lags per call.
+
+// One lag.
+void AddProductsPlain(const double* left, const double* right, int64_t count, double* sums) {
+  double sum = sums[0];
+  for (int64_t j = 0; j < count; ++j) sum += left[j] * right[j];
+  sums[0] = sum;
 }
 
+bool AlwaysRuns() { return true; }
+
 #if defined(__SSE2__)
-// 2 * REGISTERS lags.
-template <int REGISTERS>
+// 8 lags.
 void AddProductsSse2(const double* left, const double* right, int64_t count, double* sums) {
+  constexpr int REGISTERS = 4;
   __m128d s[REGISTERS];
   for (int v = 0; v < REGISTERS; ++v) s[v] = _mm_loadu_pd(sums + 2 * v);
   for (int64_t j = 0; j < count; ++j) {
@@ -64,10 +66,10 @@ void AddProductsSse2(const double* left, const double* right, int64_t count, dou
 #endif
 
 #if defined(ROOMSTAT_AVX2_AT_RUN_TIME)
-// 4 * REGISTERS lags.
-template <int REGISTERS>
+// 32 lags.
 __attribute__((target("avx2"))) void AddProductsAvx2(const double* left, const double* right, int64_t count,
                                                      double* sums) {
+  constexpr int REGISTERS = 8;
   __m256d s[REGISTERS];
   for (int v = 0; v < REGISTERS; ++v) s[v] = _mm256_loadu_pd(sums + 4 * v);
   for (int64_t j = 0; j < count; ++j) {
@@ -78,62 +80,25 @@ __attribute__((target("avx2"))) void AddProductsAvx2(const double* left, const d
   for (int v = 0; v < REGISTERS; ++v) _mm256_storeu_pd(sums + 4 * v, s[v]);
 }
 
-bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
+bool HasAvx2() { return __builtin_cpu_supports("avx2"); }
 #endif
 
-// The sums of `lags` consecutive lags over one block, in groups as wide as
-// the processor takes.
-constexpr int64_t TAIL_LANES = 32;
-
-// The sums of `lags` consecutive lags over one block, in groups as wide as
-// the processor takes. The lags that the full groups leave over are swept as
-// the last full group, overlapping the one before, with sums of their own
-// (the last entries of `tail`): the overlapped lags come out the same twice.
-void AddProductsOfLags(const double* l, const double* r, int64_t samples, int64_t lags, double* sums,
-                       double* tail) {
-  int64_t k = 0;
+// Widest first; the plain kernel, last, runs everywhere.
+constexpr LagKernel LAG_KERNELS[] = {
 #if defined(ROOMSTAT_AVX2_AT_RUN_TIME)
-  if (HasAvx2() && lags >= 32) {
-    for (; k + 32 <= lags; k += 32) AddProductsAvx2<8>(l, r + k, samples, sums + k);
-    if (k < lags) AddProductsAvx2<8>(l, r + lags - 32, samples, tail);
-    return;
-  }
-  if (HasAvx2() && lags >= 4) {
-    for (; k + 4 <= lags; k += 4) AddProductsAvx2<1>(l, r + k, samples, sums + k);
-    if (k < lags) AddProductsAvx2<1>(l, r + lags - 4, samples, tail + TAIL_LANES - 4);
-    return;
-  }
+    {"avx2", 32, HasAvx2, AddProductsAvx2},
 #endif
 #if defined(__SSE2__)
-  if (lags >= 8) {
-    for (; k + 8 <= lags; k += 8) AddProductsSse2<4>(l, r + k, samples, sums + k);
-    if (k < lags) AddProductsSse2<4>(l, r + lags - 8, samples, tail + TAIL_LANES - 8);
-    return;
-  }
-  if (lags >= 2) {
-    for (; k + 2 <= lags; k += 2) AddProductsSse2<1>(l, r + k, samples, sums + k);
-    if (k < lags) AddProductsSse2<1>(l, r + lags - 2, samples, tail + TAIL_LANES - 2);
-    return;
-  }
+    {"sse2", 8, AlwaysRuns, AddProductsSse2},
 #endif
-  AddProducts(l, r, samples, lags, sums);
-}
+    {"plain", 1, AlwaysRuns, AddProductsPlain},
+};
+constexpr int64_t LAG_KERNEL_COUNT = sizeof(LAG_KERNELS) / sizeof(LAG_KERNELS[0]);
 
-// How many of the last lags AddProductsOfLags leaves in `tail`.
-int64_t TailLags(int64_t lags) {
-#if defined(ROOMSTAT_AVX2_AT_RUN_TIME)
-  if (HasAvx2() && lags >= 32) return lags % 32;
-  if (HasAvx2() && lags >= 4) return lags % 4;
-#endif
-#if defined(__SSE2__)
-  if (lags >= 8) return lags % 8;
-  if (lags >= 2) return lags % 2;
-#endif
-  return 0;
-}
+// The lags are summed in groups as wide as the kernel, the last group
+// padded: its lags past `count` read zeros and their sums are dropped.
+constexpr int64_t WIDEST_GROUP = 32;
+static_assert(LAG_KERNELS[0].lags <= WIDEST_GROUP);
 
 // Samples of the window per block: the block of both channels stays in the
 // first-level cache while every lag sweeps it.
@@ -145,26 +110,42 @@ int64_t EndMargin(int64_t lagLimit) { return lagLimit > END_MARGIN_SAMPLES ? lag
 
 }  // namespace
 
+std::span<const LagKernel> LagKernels() { return {LAG_KERNELS, LAG_KERNEL_COUNT}; }
+
 // Correlations are kept for the second pass up to MAX_KEPT_LAGS lags (rates
 // up to 512 kHz); above it the second pass computes them again.
-void CorrelateLags(const float* left, const float* right, int64_t start, int64_t end, int64_t firstLag,
-                   int64_t count, double normaliser, double* out) {
-  for (int64_t k = 0; k < count; ++k) out[k] = 0.0;
-  double tail[TAIL_LANES] = {};
+void CorrelateLagsWith(const LagKernel& kernel, const float* left, const float* right, int64_t start,
+                       int64_t end, int64_t firstLag, int64_t count, double normaliser, double* out) {
+  const int64_t padded = (count + kernel.lags - 1) / kernel.lags * kernel.lags;
+  double sums[MAX_KEPT_LAGS + WIDEST_GROUP - 1] = {};
   double l[BLOCK_SAMPLES];
-  double r[BLOCK_SAMPLES + MAX_KEPT_LAGS - 1];
+  double r[BLOCK_SAMPLES + MAX_KEPT_LAGS + WIDEST_GROUP - 2];
   for (int64_t block = start; block <= end; block += BLOCK_SAMPLES) {
     const int64_t samples = end - block + 1 < BLOCK_SAMPLES ? end - block + 1 : BLOCK_SAMPLES;
     // The block in double, once for all lags: l[j] is left[block + j] and
     // r[j + k] is right[block + j + firstLag + k] (start + firstLag >= 1: the
-    // window starts at least one lag limit into the selection).
+    // window starts at least one lag limit into the selection), then the
+    // padding's zeros.
     for (int64_t j = 0; j < samples; ++j) l[j] = static_cast<double>(left[block + j]);
     for (int64_t j = 0; j < samples + count - 1; ++j) r[j] = static_cast<double>(right[block + firstLag + j]);
-    AddProductsOfLags(l, r, samples, count, out, tail);
+    for (int64_t j = samples + count - 1; j < samples + padded - 1; ++j) r[j] = 0.0;
+    for (int64_t k = 0; k < padded; k += kernel.lags) kernel.add(l, r + k, samples, sums + k);
   }
-  const int64_t tailLags = TailLags(count);
-  for (int64_t k = 0; k < tailLags; ++k) out[count - tailLags + k] = tail[TAIL_LANES - tailLags + k];
-  for (int64_t k = 0; k < count; ++k) out[k] = out[k] / normaliser;
+  for (int64_t k = 0; k < count; ++k) out[k] = sums[k] / normaliser;
+}
+
+void CorrelateLags(const float* left, const float* right, int64_t start, int64_t end, int64_t firstLag,
+                   int64_t count, double normaliser, double* out) {
+  // The widest kernel this processor runs, asked on each call: a guarded
+  // static would pull the runtime's thread primitives into the module.
+  const LagKernel* chosen = &LAG_KERNELS[LAG_KERNEL_COUNT - 1];
+  for (const LagKernel& kernel : LAG_KERNELS) {
+    if (kernel.runs()) {
+      chosen = &kernel;
+      break;
+    }
+  }
+  CorrelateLagsWith(*chosen, left, right, start, end, firstLag, count, normaliser, out);
 }
 
 IaccStatus FixIaccWindow(int64_t arrivalLeft, int64_t arrivalRight, int64_t length, int32_t rateHz,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 enum IaccStatus : uint8_t {
   IACC_OK = 0,
@@ -29,6 +30,18 @@ struct IaccValues {
 // margin before the end of a selection of `length` samples.
 IaccStatus FixIaccWindow(int64_t arrivalLeft, int64_t arrivalRight, int64_t length, int32_t rateHz,
                          IaccWindow* window);
+// A kernel of the correlation: adds the products of one block of samples
+// to the sums of `lags` consecutive lags, sums[k] += left[j] * right[j + k]
+// for j = 0 .. samples - 1 in this order, in double.
+struct LagKernel {
+  const char* name;
+  int64_t lags;    // lags per call
+  bool (*runs)();  // whether this processor executes it
+  void (*add)(const double* left, const double* right, int64_t samples, double* sums);
+};
+// The kernels this build contains, widest first; the last, plain one runs on
+// every processor. Each gives the same bits.
+std::span<const LagKernel> LagKernels();
 // Maximum number of consecutive lags that CorrelateLags takes.
 constexpr int64_t MAX_KEPT_LAGS = 1023;
 // out[k] = (sum over i = start..end of left[i] * right[i + firstLag + k]) /
@@ -36,6 +49,10 @@ constexpr int64_t MAX_KEPT_LAGS = 1023;
 // order of i; right[start + firstLag .. end + firstLag + count - 1] is read.
 void CorrelateLags(const float* left, const float* right, int64_t start, int64_t end, int64_t firstLag,
                    int64_t count, double normaliser, double* out);
+// CorrelateLags with the given kernel (one that runs here); CorrelateLags
+// itself takes the widest that the processor runs.
+void CorrelateLagsWith(const LagKernel& kernel, const float* left, const float* right, int64_t start,
+                       int64_t end, int64_t firstLag, int64_t count, double normaliser, double* out);
 // The correlation of one band over `window`; `values` is written only when
 // the status is IACC_OK.
 IaccStatus ComputeIacc(const float* left, const float* right, int64_t length, int32_t rateHz,

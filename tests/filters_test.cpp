@@ -111,6 +111,32 @@ bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
          (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
 }
 
+// The section's sum in plain doubles, in its written order: b0 x[n], then
+// (b_k x[n-k] - a_k y[n-k]) for k = 1..6 while those samples exist.
+std::vector<float> WrittenOrder(const SixthOrderCoefficients& set, const std::vector<float>& x) {
+  std::vector<float> y(x.size());
+  for (size_t n = 0; n < x.size(); ++n) {
+    double acc = set.b[0] * static_cast<double>(x[n]) - set.a[0] * 0.0;
+    for (size_t k = 1; k <= 6 && k <= n; ++k)
+      acc = acc + (set.b[k] * static_cast<double>(x[n - k]) - set.a[k] * static_cast<double>(y[n - k]));
+    y[n] = static_cast<float>(acc);
+  }
+  return y;
+}
+
+// Every set, on noise and on inputs that start with negative zeros (a sum
+// of -0 shows whether a zero term was added where none is written).
+TEST(FixedSections, SectionGivesTheBitsOfItsWrittenOrder) {
+  const SixthOrderCoefficients* sets[] = {&OctaveBandPass, &ThirdOctaveBandPass1, &ThirdOctaveBandPass2,
+                                          &ThirdOctaveBandPass3, &DecimationLowPass};
+  for (uint32_t length : {0u, 1u, 6u, 7u, 4001u}) {
+    std::vector<float> x = Noise(length, 2 * length + 11);
+    for (uint32_t n = 0; n < length && n < 9; ++n) x[n] = -0.0f;
+    for (const SixthOrderCoefficients* set : sets)
+      EXPECT_TRUE(SameBits(Fixed(*set, x), WrittenOrder(*set, x))) << length;
+  }
+}
+
 TEST(FixedSections, PairsGiveTheBitsOfSeparateCalls) {
   const SixthOrderCoefficients* pairs[][2] = {{&OctaveBandPass, &DecimationLowPass},
                                               {&ThirdOctaveBandPass1, &ThirdOctaveBandPass2},

@@ -87,6 +87,14 @@ sanitize() {
       -DROOMSTAT_BUILD_CLI=OFF -DROOMSTAT_BUILD_BENCHMARKS=OFF -DROOMSTAT_DLL_CHECK=OFF
 }
 
+# The paired filter arithmetic in plain doubles instead of SSE2 registers
+# (dsp/lanes.h under ROOMSTAT_PORTABLE_LANES): the filter, IACC and whole-run
+# tests hold it to the same bits.
+portable() {
+  build_and_test "$build_root/portable" roomstat_tests -DROOMSTAT_PORTABLE_LANES=ON \
+    -DROOMSTAT_BUILD_CLI=OFF -DROOMSTAT_BUILD_BENCHMARKS=OFF -DROOMSTAT_DLL_CHECK=OFF
+}
+
 # The 32-bit tests, and Roomstat_32.xfm itself (the Release DLL, built with
 # mingw-w64) loaded by the stand-in's PE loader and run through the same
 # whole runs as the statically linked plug-in (ctest's dll.* tests).
@@ -209,6 +217,7 @@ run_stage layers layers
 run_stage format format
 run_stage native native
 run_stage sanitize sanitize
+run_stage portable portable
 run_stage i386 i386
 run_stage fuzz env ROOMSTAT_FUZZ_BUILD="$build_root/fuzz" ROOMSTAT_JOBS="$jobs" "$repo/tools/fuzz.sh"
 run_stage python python_module

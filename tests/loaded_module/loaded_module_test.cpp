@@ -98,10 +98,18 @@ struct Scenario {
   const char* golden;                              // report file in tests/golden, or null
 };
 
+// What a run leaves beside its transcript: the clipboard report and the
+// results store as published while the results dialog was open.
+struct RunOutput {
+  std::string report;
+  AcousticResults store{};
+  bool storeSeen = false;
+};
+
 // Init, the settings dialog (typed values, OK), one XfmDo whose results
 // dialog is viewed, copied, switched to the other channel and viewed again,
 // then XfmDestroy.
-std::string Transcript(const ModuleEntryPoints& module, const Scenario& s, std::string* report) {
+std::string Transcript(const ModuleEntryPoints& module, const Scenario& s, RunOutput* output) {
   headless::ResetThreadState();
   headless::ResetClipboard();
   const size_t blocksBefore = headless::LiveGlobalBlocks();
@@ -134,6 +142,7 @@ std::string Transcript(const ModuleEntryPoints& module, const Scenario& s, std::
         return;
       }
       if (idle == 0) {
+        output->storeSeen = hostkit::CopyPublishedResults(host.SettingsHandle(), &output->store);
         person.View(dialog);
         headless::PressButton(dialog, ID_COPY);
         headless::PressButton(dialog, ID_CHANNEL_BUTTON);
@@ -168,10 +177,10 @@ std::string Transcript(const ModuleEntryPoints& module, const Scenario& s, std::
     out << "\n";
   }
   headless::SetObserver(nullptr);
-  *report = headless::ClipboardText().value_or("");
+  output->report = headless::ClipboardText().value_or("");
   headless::ResetClipboard();  // frees the copied text
   out << person.seen.str() << "report\n"
-      << *report << "\nblocks left " << headless::LiveGlobalBlocks() - blocksBefore;
+      << output->report << "\nblocks left " << headless::LiveGlobalBlocks() - blocksBefore;
   return out.str();
 }
 
@@ -184,6 +193,9 @@ std::vector<Scenario> Scenarios() {
                                                             {ID_Y_THRESHOLD, "99999"},
                                                             {ID_BOOST, "-2.5"}};
   const std::vector<std::pair<int, const char*>> unreachable = {{ID_W_THRESHOLD, "30000"}};
+  // Decay-range edges that are exact ties at four digits (the report rounds
+  // them away from zero), on a report longer than one 4000-byte block.
+  const std::vector<std::pair<int, const char*>> ties = {{ID_RTU_START, "-1.0625"}, {ID_RTU_END, "-20.125"}};
   return {
       {"stereo octave 16-bit", 2, 16, defaults, false, true, true, 0, "report_stereo_octave.txt"},
       {"mono third-octave float", 1, 32, defaults, true, true, true, 0, "report_mono_third_octave.txt"},
@@ -193,22 +205,54 @@ std::vector<Scenario> Scenarios() {
       {"mono third-octave 16-bit, typed settings clamped", 1, 16, clamped, true, false, false, 0, nullptr},
       {"no first arrival", 2, 16, unreachable, false, true, true, 0, nullptr},
       {"cancelled after a level", 2, 16, defaults, false, true, true, 2, nullptr},
+      {"stereo third-octave 16-bit, decay range on ties", 2, 16, ties, true, true, true, 0, nullptr},
   };
 }
 
+// The first byte at which two results stores differ, -1 when none does.
+int FirstDifference(const AcousticResults& a, const AcousticResults& b) {
+  const auto* p = reinterpret_cast<const unsigned char*>(&a);
+  const auto* q = reinterpret_cast<const unsigned char*>(&b);
+  for (size_t i = 0; i < sizeof(AcousticResults); ++i)
+    if (p[i] != q[i]) return static_cast<int>(i);
+  return -1;
+}
+
+// The transcripts (reports at four digits) and the results stores, every
+// bit of every value, of the module and of the linked plug-in.
 TEST(LoadedModule, WholeRunsMatchTheLinkedPlugin) {
+  size_t stores = 0;  // runs that published results
   for (const Scenario& s : Scenarios()) {
     SCOPED_TRACE(s.name);
-    std::string linkedReport, loadedReport;
-    const std::string linked = Transcript(hostkit::StaticPlugin(), s, &linkedReport);
-    const std::string loaded = Transcript(Dll().EntryPoints(), s, &loadedReport);
+    RunOutput linkedRun, loadedRun;
+    const std::string linked = Transcript(hostkit::StaticPlugin(), s, &linkedRun);
+    const std::string loaded = Transcript(Dll().EntryPoints(), s, &loadedRun);
     EXPECT_EQ(loaded, linked);
     if (std::getenv("ROOMSTAT_SHOW_TRANSCRIPT") != nullptr) std::cout << loaded << "\n";
     EXPECT_NE(linked.find("blocks left 0"), std::string::npos);
+    EXPECT_EQ(loadedRun.storeSeen, linkedRun.storeSeen);
+    if (s.cancelAt != 0) {
+      EXPECT_FALSE(linkedRun.storeSeen);  // a cancelled run shows no results
+    }
+    stores += linkedRun.storeSeen ? 1 : 0;
+    EXPECT_EQ(FirstDifference(loadedRun.store, linkedRun.store), -1) << "first differing byte of the store";
     if (s.golden != nullptr) {
-      EXPECT_EQ(loadedReport, ReadFile(std::string(ROOMSTAT_SOURCE_DIR) + "/tests/golden/" + s.golden));
+      EXPECT_EQ(loadedRun.report, ReadFile(std::string(ROOMSTAT_SOURCE_DIR) + "/tests/golden/" + s.golden));
     }
   }
+  // Every run but the cancelled one and the one without a first arrival.
+  EXPECT_EQ(stores, Scenarios().size() - 2);
+}
+
+// The long report of the ties scenario: whole, past one 4000-byte block, and
+// with the decay-range edges rounded away from zero.
+TEST(LoadedModule, ALongReportWithTiesIsCopiedWhole) {
+  const Scenario s = Scenarios().back();
+  RunOutput run;
+  Transcript(Dll().EntryPoints(), s, &run);
+  EXPECT_GT(run.report.size(), 4000u);
+  EXPECT_NE(run.report.find("(-1.063 dB, -20.13 dB)"), std::string::npos) << run.report;
+  EXPECT_EQ(run.report.substr(run.report.size() - 2), "\r\n");  // not cut short
 }
 
 // Every name and ordinal of Roomstat_32.def reaches the same function of the
@@ -318,11 +362,12 @@ TEST(LoadedModule, ALastBitOffInLog10AndTanLeavesTheReportsAlone) {
     ASSERT_NE(plugin->EntryPoints().module, Dll().EntryPoints().module);
     for (const Scenario& s : Scenarios()) {
       if (s.golden == nullptr) continue;
-      std::string report, linkedReport;
-      EXPECT_EQ(Transcript(plugin->EntryPoints(), s, &report),
-                Transcript(hostkit::StaticPlugin(), s, &linkedReport))
+      RunOutput run, linkedRun;
+      EXPECT_EQ(Transcript(plugin->EntryPoints(), s, &run),
+                Transcript(hostkit::StaticPlugin(), s, &linkedRun))
           << s.name;
-      EXPECT_EQ(report, ReadFile(std::string(ROOMSTAT_SOURCE_DIR) + "/tests/golden/" + s.golden)) << s.name;
+      EXPECT_EQ(run.report, ReadFile(std::string(ROOMSTAT_SOURCE_DIR) + "/tests/golden/" + s.golden))
+          << s.name;
     }
   }
 }
