@@ -106,9 +106,10 @@ bool PrepareSelection(const Options& options, FileResult& result, OfferedAudio& 
                                  audio.samples.begin() + static_cast<std::ptrdiff_t>(end * channels));
     for (float& x : selection) x *= toScale;
     std::string error;
-    if (!Resample(selection.data(), end - first, channels, audio.sampleRate, ANALYSIS_RATE_HZ,
-                  offered.samples, error)) {
-      result.exitCode = EXIT_UNREADABLE;
+    const ResampleStatus status = Resample(selection.data(), end - first, channels, audio.sampleRate,
+                                           ANALYSIS_RATE_HZ, g_stopRequested, offered.samples, error);
+    if (status != ResampleStatus::Done) {
+      result.exitCode = status == ResampleStatus::Interrupted ? EXIT_INTERRUPTED : EXIT_UNREADABLE;
       result.error = error;
       return false;
     }
