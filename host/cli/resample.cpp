@@ -59,8 +59,12 @@ ResampleStatus Resample(const float* in, size_t frames, size_t channels, double 
   if (!CheckResampling(frames, fromRate, toRate, error)) return ResampleStatus::Refused;
   const size_t outFrames = static_cast<size_t>(ResampledFrames(frames, fromRate, toRate));
   if (outFrames == 0) return ResampleStatus::Done;
+  // Reserved, not filled: the pages are first touched chunk by chunk, as
+  // the frames arrive (filling a 1 h selection at once takes seconds that no
+  // stop request could cut short).
+  std::vector<float> chunkOut(CHUNK_FRAMES * channels);
   try {
-    out.assign(outFrames * channels, 0.0f);
+    out.reserve(outFrames * channels);
   } catch (const std::bad_alloc&) {
     error =
         "there is not enough memory for the selection resampled to " + std::to_string(outFrames) + " frames";
@@ -74,7 +78,7 @@ ResampleStatus Resample(const float* in, size_t frames, size_t channels, double 
   size_t fed = 0, produced = 0;
   while (!failure && produced < outFrames) {
     if (stop.load()) {
-      out.clear();
+      out = std::vector<float>();
       error = "interrupted";
       return ResampleStatus::Interrupted;
     }
@@ -82,18 +86,18 @@ ResampleStatus Resample(const float* in, size_t frames, size_t channels, double 
     const size_t length = std::min(CHUNK_FRAMES, frames - fed);
     const float* chunk = fed < frames ? in + fed * channels : nullptr;
     size_t taken = 0, given = 0;
-    failure = soxr_process(soxr.get(), chunk, length, &taken, out.data() + produced * channels,
+    failure = soxr_process(soxr.get(), chunk, length, &taken, chunkOut.data(),
                            std::min(CHUNK_FRAMES, outFrames - produced), &given);
+    out.insert(out.end(), chunkOut.begin(), chunkOut.begin() + static_cast<std::ptrdiff_t>(given * channels));
     fed += taken;
     produced += given;
     if (taken == 0 && given == 0) break;
   }
   if (failure) {
-    out.clear();
+    out = std::vector<float>();
     error = std::string("cannot resample: ") + failure;
     return ResampleStatus::Failed;
   }
-  out.resize(produced * channels);
   return ResampleStatus::Done;
 }
 
