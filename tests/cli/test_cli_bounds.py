@@ -211,6 +211,11 @@ class AtomicReplace(unittest.TestCase):
             f.write("old")
         os.link(target, os.path.join(tmp, "other-name.txt"))
         inode = os.stat(target).st_ino
+        # Written in place, yet the space is reserved first: a file-size
+        # limit leaves the old content whole.
+        run("--format", "csv", "-o", target, example("living_room.wav"), expect=4,
+            preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096)))
+        assert_unchanged(self, target, b"old")
         self.report(target)
         self.assertEqual(os.stat(target).st_ino, inode)
         with open(os.path.join(tmp, "other-name.txt"), "rb") as f:
