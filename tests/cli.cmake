@@ -42,3 +42,10 @@ add_test(NAME cli_trust
                  --roomstat $<TARGET_FILE:roomstat> --fixtures ${ROOMSTAT_TRUST_WORK}
                  --examples ${CMAKE_SOURCE_DIR}/examples --source ${CMAKE_SOURCE_DIR})
 set_tests_properties(cli_trust PROPERTIES FIXTURES_REQUIRED cli_trust_audio TIMEOUT 300)
+
+# Bounds: memory on any header, outputs that hang, collide, lose their
+# identity or leave temporaries behind.
+add_test(NAME cli_bounds
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/cli/test_cli_bounds.py
+                 --roomstat $<TARGET_FILE:roomstat> --examples ${CMAKE_SOURCE_DIR}/examples)
+set_tests_properties(cli_bounds PROPERTIES TIMEOUT 600)

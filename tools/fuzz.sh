@@ -17,7 +17,7 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ROOMSTAT_FUZZ_BUILD:-$repo/build-fuzz}
 seconds=${1:-${ROOMSTAT_FUZZ_SECONDS:-60}}
 jobs=${ROOMSTAT_JOBS:-2}
-targets=(plugin_fuzz options_fuzz)
+targets=(plugin_fuzz options_fuzz writers_fuzz)
 
 if ! command -v clang++ >/dev/null 2>&1; then
   echo "fuzz.sh: clang++ not found (Debian: apt-get install clang libclang-rt-14-dev)" >&2

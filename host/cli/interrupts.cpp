@@ -22,6 +22,7 @@ void Say(const char* text) {
 extern "C" void OnInterrupt(int) {
   if (g_interruptCount.fetch_add(1) == 0) {
     g_stopRequested.store(true);
+    AbandonBlockedWrite();
     Say("\nroomstat: interrupted: no further file is analysed; a running band analysis stops after its "
         "current level, a running lateral pass (LF, IACC) cannot be stopped and must finish. "
         "Interrupt again to end at once.\n");
@@ -38,7 +39,9 @@ void InstallInterruptHandlers() {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
+  // No SA_RESTART: a call blocked on a FIFO or a device returns EINTR, so
+  // that an interrupt always ends a blocked write.
+  action.sa_flags = 0;
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;

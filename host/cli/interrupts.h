@@ -4,7 +4,13 @@
 // the program at once, removing any output file half written.
 #pragma once
 
+#include <atomic>
+
 namespace cli {
+
+// Set by the first interrupt: the running band analyses and resampling stop
+// after their current step, and no further file starts.
+extern std::atomic<bool> g_stopRequested;
 
 // Installs the handlers (the first interrupt sets g_stopRequested); also
 // makes an output larger than the file-size limit a write error rather than

@@ -131,34 +131,18 @@ bool ReadSmallFile(const std::string& path, size_t limit, std::vector<uint8_t>& 
   return true;
 }
 
-// No output may replace an input or the other output: compared by device and
-// inode (links included), and by name for outputs that do not exist yet.
+// No output may replace an input or the other output (output_file.h).
 bool CheckOutputsAgainstInputs(const Options& options, std::string& error) {
-  std::vector<std::pair<std::string, std::string>> outputs;  // option, path
-  if (!options.outputPath.empty()) outputs.emplace_back("-o", options.outputPath);
-  if (!options.saveSettingsPath.empty()) outputs.emplace_back("--save-settings", options.saveSettingsPath);
-  if (!options.htmlPath.empty()) outputs.emplace_back("--html", options.htmlPath);
+  std::vector<NamedOutput> outputs;
+  if (!options.outputPath.empty()) outputs.push_back({"-o", options.outputPath});
+  if (!options.saveSettingsPath.empty()) outputs.push_back({"--save-settings", options.saveSettingsPath});
+  if (!options.htmlPath.empty()) outputs.push_back({"--html", options.htmlPath});
   std::vector<std::string> inputs;
   for (const std::string& input : options.inputs) {
     if (input != "-") inputs.push_back(input);
   }
   if (!options.settingsPath.empty()) inputs.push_back(options.settingsPath);
-  for (size_t i = 0; i < outputs.size(); ++i) {
-    FileIdentity output;
-    const bool exists = IdentifyFile(outputs[i].second, output);
-    std::vector<std::string> others = inputs;
-    for (size_t j = 0; j < i; ++j) others.push_back(outputs[j].second);
-    for (const std::string& other : others) {
-      FileIdentity input;
-      const bool same = exists ? IdentifyFile(other, input) && input == output : other == outputs[i].second;
-      if (same) {
-        error = outputs[i].first + " " + outputs[i].second + " is the same file as " + other +
-                ", which it would replace: choose another output file";
-        return false;
-      }
-    }
-  }
-  return true;
+  return CheckOutputPaths(outputs, inputs, error);
 }
 
 // Reads and checks the --settings block (empty path: none). False with a
@@ -354,7 +338,11 @@ void WriteOutputs(const Options& options, const std::vector<FileResult>& results
                  path.c_str(), why.c_str());
     if (exitCode != EXIT_INTERRUPTED) exitCode = std::max<int>(exitCode, EXIT_WRITE_FAILED);
   };
-  if (!options.htmlPath.empty()) {
+  const bool anyResults =
+      std::any_of(results.begin(), results.end(), [](const FileResult& r) { return r.outcome.haveResults; });
+  if (!options.htmlPath.empty() && !anyResults) {
+    std::fprintf(stderr, "roomstat: no file was analysed, %s not written\n", options.htmlPath.c_str());
+  } else if (!options.htmlPath.empty()) {
     HtmlExtras extras;
     if (results.size() > 1 || s.averageAsked) {
       extras.average = s.haveAverage ? &s.average : nullptr;
@@ -368,8 +356,6 @@ void WriteOutputs(const Options& options, const std::vector<FileResult>& results
     if (!WriteFileAtomically(options.htmlPath, html.data(), html.size(), error))
       failWrite(options.htmlPath, error);
   }
-  const bool anyResults =
-      std::any_of(results.begin(), results.end(), [](const FileResult& r) { return r.outcome.haveResults; });
   // With --html, standard output gets the usual output only when asked for.
   const bool printText = options.htmlPath.empty() || options.format || !options.outputPath.empty();
   if (!printText) {
@@ -414,6 +400,8 @@ int Run(int argc, char** argv) {
   // running when it came completed their analyses.
   if (g_stopRequested.load()) exitCode = EXIT_INTERRUPTED;
   WriteOutputs(options, results, summaries, text, exitCode);
+  // An interrupt that came during the writes decides the status too.
+  if (g_stopRequested.load()) exitCode = EXIT_INTERRUPTED;
   return exitCode;
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "host/cli/interrupts.h"
 #include "host/cli/resample.h"
 
 namespace cli {
@@ -113,9 +114,10 @@ bool OfferAtAnalysisRate(const Options& options, FileResult& result, OfferedAudi
     std::vector<float> selection = std::move(audio.samples);
     for (float& x : selection) x *= toScale;
     std::string error;
-    if (!Resample(selection.data(), end, channels, audio.sampleRate, ANALYSIS_RATE_HZ, offered.samples,
-                  error)) {
-      result.outcome.exitCode = EXIT_UNREADABLE;
+    const ResampleStatus status = Resample(selection.data(), end, channels, audio.sampleRate,
+                                           ANALYSIS_RATE_HZ, g_stopRequested, offered.samples, error);
+    if (status != ResampleStatus::Done) {
+      result.outcome.exitCode = status == ResampleStatus::Interrupted ? EXIT_INTERRUPTED : EXIT_UNREADABLE;
       result.outcome.error = error;
       return false;
     }

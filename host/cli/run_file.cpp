@@ -8,10 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <optional>
 
 #include "host/cli/energy_time.h"
 #include "host/cli/prepare.h"
+#include "host/cli/resample.h"
 #include "host/cli/text_encoding.h"
 #include "host/kit/plugin_host.h"
 #include "interface/address_slot.h"
@@ -170,6 +172,9 @@ void AnalyseFileUnguarded(const std::string& path, const Options& options,
   uint64_t lastFrame = 0;
   if (!reader.Open(path, options.channels, audio, error) ||
       !ChooseSelection(options, audio, result.input.firstFrame, result.input.lastFrame, error) ||
+      (!options.nativeRate && audio.sampleRate != ANALYSIS_RATE_HZ &&
+       !CheckResampling(result.input.lastFrame - uint64_t{result.input.firstFrame} + 1, audio.sampleRate,
+                        ANALYSIS_RATE_HZ, error)) ||
       !reader.ReadSelection(result.input.firstFrame, lastFrame = result.input.lastFrame, audio, error)) {
     result.outcome.exitCode = EXIT_UNREADABLE;
     result.outcome.error = error;
@@ -295,6 +300,10 @@ void AnalyseSelection(const Options& options, const std::vector<uint8_t>& baseSe
                       const RunListener& listener, FileResult& result) {
   try {
     AnalyseSelectionUnguarded(options, baseSettings, listener, result);
+  } catch (const std::bad_alloc&) {
+    headless::SetObserver(nullptr);
+    result.outcome.exitCode = EXIT_UNREADABLE;
+    result.outcome.error = "cannot be analysed: there is not enough memory for its selection";
   } catch (const std::exception& e) {
     headless::SetObserver(nullptr);
     result.outcome.exitCode = EXIT_UNREADABLE;
@@ -306,6 +315,10 @@ void AnalyseFile(const std::string& path, const Options& options, const std::vec
                  const RunListener& listener, FileResult& result) {
   try {
     AnalyseFileUnguarded(path, options, baseSettings, listener, result);
+  } catch (const std::bad_alloc&) {
+    headless::SetObserver(nullptr);
+    result.outcome.exitCode = EXIT_UNREADABLE;
+    result.outcome.error = "cannot be analysed: there is not enough memory for its selection";
   } catch (const std::exception& e) {
     headless::SetObserver(nullptr);
     result.outcome.exitCode = EXIT_UNREADABLE;

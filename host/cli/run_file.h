@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/cli/file_result.h"
+#include "host/cli/interrupts.h"
 #include "host/cli/options.h"
 
 namespace cli {
@@ -22,10 +23,6 @@ struct RunListener {
   std::function<void(int32_t, int32_t)> onProgress;
   std::function<void(const PluginMessage&)> onMessage;
 };
-
-// Set by the first interrupt: the running band analyses stop after their
-// current level, and no further file starts.
-extern std::atomic<bool> g_stopRequested;
 
 // Analyses result.input.audio, whose samples are exactly the selection's frames
 // (result.input.firstFrame and result.input.lastFrame number them in the source, path

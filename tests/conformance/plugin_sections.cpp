@@ -1,6 +1,7 @@
 // The whole plug-in on synthetic responses, run as the command-line host
 // runs it (cli::AnalyseSelection: the settings dialog, XfmDo, the results
 // read while the dialog is open, resampling to 44100 Hz).
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -114,7 +115,8 @@ Section SampleRateSection() {
   for (int rate : {48000, 96000}) {
     std::vector<float> resampled;
     std::string error;
-    cli::Resample(original.data(), original.size(), 1, RATE_HZ, rate, resampled, error);
+    const std::atomic<bool> running{false};
+    cli::Resample(original.data(), original.size(), 1, RATE_HZ, rate, running, resampled, error);
     const cli::FileResult result = AnalyseWithPlugin(resampled, rate, false);
     for (int slot : {SLOT_C80, SLOT_D50, SLOT_EDT, SLOT_RT20, SLOT_RT30}) {
       const double expected = reference.outcome.store.values[0][6][slot],
