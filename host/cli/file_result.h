@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/cli/audio_file.h"
+#include "host/cli/iso_evaluation.h"
 #include "host/cli/options.h"
 #include "host/cli/settings_check.h"
 #include "host/kit/run_record.h"
@@ -74,6 +75,9 @@ struct FileOutcome {
   std::string report;                    // the copied clipboard text
   std::vector<PluginMessage> messages;   // message boxes, in order
   std::vector<std::string> statusTexts;  // status texts, in order
+  // The host's ISO 3382 evaluation of the same offered selection (not done
+  // with --evaluation plugin, or when the run never offered the selection).
+  IsoFileEvaluation iso;
 };
 
 // Everything the outputs need to know about one file.

@@ -12,11 +12,9 @@
 
 #include "acoustics/iso3382_decay.h"
 #include "acoustics/iso3382_spatial.h"
+#include "host/cli/options.h"
 
 namespace cli {
-
-// Which evaluations a run makes and shows (--evaluation).
-enum class Evaluation { Both, Plugin, Iso };
 
 struct IsoBandEvaluation {
   bool evaluated = false;  // false: the layout has the row but no band signal (the 16 kHz octave)
@@ -35,10 +33,6 @@ struct IsoChannelEvaluation {
   std::vector<IsoBandEvaluation> bands;  // one per row of the layout (bands.h), row order
   IsoSingleNumbers singleNumbers{};
 };
-
-// What the two channels of a file are (--pair): none declared, two ears, or
-// an omnidirectional (W) and a figure-of-eight (Y) microphone, omni first.
-enum class PairKind { None, Binaural, OmniFigure8 };
 
 // A spatial value with its validity: reasons are codes of SpatialReasonOf
 // (empty: valid).

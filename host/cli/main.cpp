@@ -200,6 +200,12 @@ std::vector<FileResult> AnalyseAll(const Options& options, const std::vector<uin
   const bool several = fileCount > 1;
   ProgressLine progress(!options.quiet && isatty(STDERR_FILENO), fileCount);
   std::vector<FileResult> results(fileCount);
+  unsigned jobs = options.jobs > 0 ? static_cast<unsigned>(options.jobs)
+                                   : std::max(1u, std::thread::hardware_concurrency());
+  jobs = static_cast<unsigned>(std::min<size_t>(jobs, fileCount));
+  // One file at a time leaves the other cores to each file's own work.
+  Options fileOptions = options;
+  fileOptions.spareCore = jobs <= 1 && std::thread::hardware_concurrency() > 1;
   std::atomic<size_t> next{0};
   auto worker = [&]() {
     for (size_t i = next++; i < fileCount; i = next++) {
@@ -219,15 +225,12 @@ std::vector<FileResult> AnalyseAll(const Options& options, const std::vector<uin
         const std::string plain = PlainSentence(message);
         if (!plain.empty()) progress.Print("  " + plain);
       };
-      AnalyseFile(path, options, baseSettings, listener, results[i]);
+      AnalyseFile(path, fileOptions, baseSettings, listener, results[i]);
       const std::string warning = NativeRateWarning(results[i]);
       if (!warning.empty()) progress.Print("roomstat: " + path + ": " + warning);
       progress.FileDone();
     }
   };
-  unsigned jobs = options.jobs > 0 ? static_cast<unsigned>(options.jobs)
-                                   : std::max(1u, std::thread::hardware_concurrency());
-  jobs = static_cast<unsigned>(std::min<size_t>(jobs, fileCount));
   if (jobs <= 1) {
     worker();
   } else {
@@ -243,6 +246,20 @@ std::vector<FileResult> AnalyseAll(const Options& options, const std::vector<uin
 // counted in one line), then the values that the settings dialog stored
 // otherwise than they were given, each said once. Returns the exit status
 // the files give.
+// Says once, for a two-channel file analysed without --pair, how to declare
+// what its channels are: the ISO spatial quantities need it.
+void NoteUndeclaredPair(const Options& options, const std::vector<FileResult>& results) {
+  if (options.pair != PairKind::None || options.evaluation == Evaluation::Plugin) return;
+  const bool stereo = std::any_of(results.begin(), results.end(), [](const FileResult& r) {
+    return r.outcome.haveResults && r.ChannelCount() == 2;
+  });
+  if (stereo)
+    std::fputs(
+        "roomstat: no ISO 3382 spatial quantities: say what the two channels are with --pair binaural "
+        "(two ears: IACC) or --pair wy (omni first, figure-of-eight second: J_LF)\n",
+        stderr);
+}
+
 int ReportFiles(const std::vector<FileResult>& results) {
   int exitCode = EXIT_OK;
   size_t skipped = 0;
@@ -394,6 +411,7 @@ int Run(int argc, char** argv) {
   InstallInterruptHandlers();
   const std::vector<FileResult> results = AnalyseAll(options, baseSettings);
   int exitCode = ReportFiles(results);
+  NoteUndeclaredPair(options, results);
   const Summaries summaries = Summarise(options, results, exitCode);
   const std::string text = FormatOutput(format, options, results, summaries);
   // An interruption decides the exit status, even when the files that were

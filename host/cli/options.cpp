@@ -35,6 +35,15 @@ const char* UsageText() {
          "  --frames FIRST:LAST      frames by index, 0-based and inclusive\n"
          "  --channels A[,B]         the file's channels to analyse, 1-based\n"
          "\n"
+         "ISO 3382 evaluation (beside the plug-in's values, labelled \"ISO 3382\"):\n"
+         "  --evaluation plugin|iso|both\n"
+         "                           which evaluations to show (default both)\n"
+         "  --pair binaural|wy       what the two channels are: two ears (IACC early,\n"
+         "                           late, all) or omni + figure-of-eight, omni first\n"
+         "                           (J_LF, J_LFC); without it no ISO spatial quantity\n"
+         "  --figure8-gain DB        the figure-of-eight's sensitivity relative to the\n"
+         "                           omni's on its main axis (default 0, needs --pair wy)\n"
+         "\n"
          "Output:\n"
          "  --format table|report|csv|json\n"
          "                           default: table on a terminal, report otherwise\n"
@@ -254,6 +263,41 @@ bool SetChannels(Options& o, const std::string&, const std::string& v, std::stri
   return true;
 }
 
+bool SetEvaluation(Options& o, const std::string&, const std::string& v, std::string& error) {
+  static const std::pair<const char*, Evaluation> WORDS[] = {
+      {"both", Evaluation::Both}, {"plugin", Evaluation::Plugin}, {"iso", Evaluation::Iso}};
+  for (const auto& [word, evaluation] : WORDS) {
+    if (v == word) {
+      o.evaluation = evaluation;
+      return true;
+    }
+  }
+  error = "--evaluation takes plugin, iso or both, not '" + v + "'";
+  return false;
+}
+
+bool SetPair(Options& o, const std::string&, const std::string& v, std::string& error) {
+  if (v == "binaural") {
+    o.pair = PairKind::Binaural;
+  } else if (v == "wy") {
+    o.pair = PairKind::OmniFigure8;
+  } else {
+    error = "--pair takes binaural (two ears) or wy (omni first, figure-of-eight second), not '" + v + "'";
+    return false;
+  }
+  return true;
+}
+
+bool SetFigure8Gain(Options& o, const std::string&, const std::string& v, std::string& error) {
+  const double gain = std::strtod(v.c_str(), nullptr);
+  if (!IsNumberText(v) || std::fabs(gain) > FIGURE8_GAIN_LIMIT_DB) {
+    error = "--figure8-gain needs a number of dB from -40 to 40, not '" + v + "'";
+    return false;
+  }
+  o.figure8GainDb = gain;
+  return true;
+}
+
 // A switch that sets one member.
 template <auto Member, auto Value>
 bool Switch(Options& o, const std::string&, const std::string&, std::string&) {
@@ -292,6 +336,9 @@ const OptionSpec OPTIONS[] = {
     {"", "--end", Takes::Value, SetTime},
     {"", "--frames", Takes::Value, SetFrames},
     {"", "--channels", Takes::Value, SetChannels},
+    {"", "--evaluation", Takes::Value, SetEvaluation},
+    {"", "--pair", Takes::Value, SetPair},
+    {"", "--figure8-gain", Takes::Value, SetFigure8Gain},
 };
 
 const OptionSpec* FindOption(const std::string& name) {
@@ -317,6 +364,8 @@ bool CheckCombination(Options& options, std::string& error) {
       {options.compare && options.inputs.size() != 2, "--compare needs exactly two files"},
       {options.compare && options.average != Options::AverageMode::None,
        "--compare and --average cannot be combined"},
+      {options.figure8GainDb != 0.0 && options.pair != PairKind::OmniFigure8,
+       "--figure8-gain needs --pair wy (an omni and a figure-of-eight microphone)"},
   };
   for (const auto& [refused, why] : refusals) {
     if (refused) {

@@ -19,6 +19,17 @@ enum class ThresholdMode {
   Keep,   // left as the settings block holds it (--settings without --threshold)
 };
 
+// Which evaluations a run makes and shows (--evaluation): the plug-in's,
+// the host's ISO 3382 evaluation, or both side by side.
+enum class Evaluation { Both, Plugin, Iso };
+
+// What the two channels of a file are (--pair): none declared, two ears, or
+// an omnidirectional (W) and a figure-of-eight (Y) microphone, omni first.
+enum class PairKind { None, Binaural, OmniFigure8 };
+
+// The figure-of-eight gain that --figure8-gain accepts, dB either way.
+constexpr double FIGURE8_GAIN_LIMIT_DB = 40.0;
+
 struct Options {
   std::vector<std::string> inputs;
   std::optional<OutputFormat> format;  // unset: table on a terminal, report otherwise
@@ -37,7 +48,10 @@ struct Options {
   std::optional<std::string> boostText;
   std::optional<bool> noiseCorrection;
   std::optional<bool> thirdOctave;
-  bool nativeRate = false;       // analyse at the file's rate (no resampling to 44100 Hz)
+  bool nativeRate = false;  // analyse at the file's rate (no resampling to 44100 Hz)
+  Evaluation evaluation = Evaluation::Both;
+  PairKind pair = PairKind::None;
+  double figure8GainDb = 0.0;    // added to the figure-of-eight channel's level (ISO J_LF, J_LFC)
   std::string settingsPath;      // start from a saved block instead of the defaults
   std::string saveSettingsPath;  // write the confirmed block here
 
@@ -48,6 +62,10 @@ struct Options {
   std::vector<int> channels;
 
   int jobs = 0;  // 0: number of cores
+  // Set by the batch, not by an option: one file is analysed at a time and
+  // another core is free, so a file's ISO 3382 evaluation runs beside the
+  // plug-in's run on its own thread.
+  bool spareCore = false;
   bool quiet = false;
   bool help = false;
   bool version = false;

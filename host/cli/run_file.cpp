@@ -10,6 +10,7 @@
 #include <exception>
 #include <new>
 #include <optional>
+#include <thread>
 
 #include "host/cli/energy_time.h"
 #include "host/cli/prepare.h"
@@ -257,6 +258,51 @@ void ExplainNoResults(const hostkit::PluginHost& host, FileOutcome& outcome) {
   }
 }
 
+// The ISO 3382 evaluation of the offered selection for the lifetime of the
+// plug-in's run: on its own thread when a core is spare (joined before the
+// object ends), otherwise when the object ends. Skipped with --evaluation
+// plugin. The layout (octave or third-octave) is the one
+// confirmed in the settings dialog.
+class IsoRun {
+ public:
+  IsoRun(const Options& options, const std::vector<float>& samples, size_t channels, int32_t rateHz,
+         bool thirdOctave, bool plots, IsoFileEvaluation& out)
+      : samples_(samples), channels_(channels), rateHz_(rateHz), out_(out) {
+    wanted_ = options.evaluation != Evaluation::Plugin && channels > 0;
+    request_.thirdOctave = thirdOctave;
+    request_.keepPlots = plots;
+    request_.pair = channels == 2 ? options.pair : PairKind::None;
+    request_.figure8GainDb = options.figure8GainDb;
+    if (wanted_ && options.spareCore) thread_ = std::jthread([this] { Evaluate(); });
+  }
+  ~IsoRun() {
+    if (thread_.joinable()) {
+      thread_.join();
+    } else if (wanted_) {
+      Evaluate();
+    }
+  }
+  IsoRun(const IsoRun&) = delete;
+  IsoRun& operator=(const IsoRun&) = delete;
+
+ private:
+  void Evaluate() {
+    try {
+      EvaluateIsoFile(samples_.data(), samples_.size() / channels_, channels_, rateHz_, request_,
+                      &g_stopRequested, out_);
+    } catch (const std::bad_alloc&) {
+      out_ = IsoFileEvaluation{};  // not done: every output says the evaluation is missing
+    }
+  }
+  const std::vector<float>& samples_;
+  size_t channels_;
+  int32_t rateHz_;
+  IsoFileEvaluation& out_;
+  IsoRequest request_;
+  bool wanted_ = false;
+  std::jthread thread_;
+};
+
 void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t>& baseSettings,
                                const RunListener& listener, FileResult& result) {
   result.offer.thresholdMode = options.thresholdMode;
@@ -288,7 +334,13 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
     headless::SetObserver(nullptr);
     return;
   }
-  RunAnalysis(host, listener, result);
+  {
+    // The ISO evaluation reads the samples the host serves (never written
+    // during the run), beside the run when a core is spare.
+    IsoRun iso(options, host.Audio(), channelCount, offered.rate, result.ThirdOctave(), drawing,
+               result.outcome.iso);
+    RunAnalysis(host, listener, result);
+  }
   host.Destroy();
   headless::SetObserver(nullptr);
   ExplainNoResults(host, result.outcome);

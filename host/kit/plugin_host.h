@@ -91,6 +91,8 @@ class PluginHost {
   // Resets the selection to the whole buffer.
   void SetAudio(uint16_t channelCount, uint16_t bitsPerSample, int32_t sampleRate,
                 std::vector<float> interleaved);
+  // The interleaved samples the host serves (as SetAudio was given them).
+  const std::vector<float>& Audio() const { return audio_; }
   void SetSelection(uint32_t firstFrame, uint32_t lastFrame);  // inclusive
 
   XfmContext& Context() { return context_; }
