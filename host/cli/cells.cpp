@@ -306,4 +306,104 @@ int FitOfSlot(int slot) {
   }
 }
 
+// --- The ISO 3382 evaluation -------------------------------------------------
+
+const IsoParameterName ISO_PARAMETERS[ISO_PARAMETER_COUNT] = {
+    {"EDT", "s"}, {"T20", "s"}, {"T30", "s"}, {"C50", "dB"}, {"C80", "dB"}, {"D50", "%"}, {"Ts", "ms"}};
+const IsoParameterName ISO_SINGLES[ISO_SINGLE_COUNT] = {{"EDT", "s"},  {"T20mid", "s"}, {"T30mid", "s"},
+                                                        {"C80", "dB"}, {"D50", "%"},    {"Ts", "ms"}};
+
+namespace {
+
+IsoCell CellOf(const IsoValue& value, const std::vector<std::string>& warnings) {
+  IsoCell cell;
+  cell.present = std::isfinite(value.value);
+  cell.value = cell.present ? value.value : 0.0;
+  cell.valid = cell.present && value.Valid();
+  cell.reasons = IsoReasonCodes(value.reasons);
+  if (!cell.present && cell.reasons.empty()) cell.reasons.emplace_back("not-computed");
+  cell.warnings = warnings;
+  return cell;
+}
+
+const IsoValue& IsoValueOf(const IsoBandResult& band, IsoParameter parameter) {
+  switch (parameter) {
+    case ISO_EDT:
+      return band.edt.time;
+    case ISO_T20:
+      return band.t20.time;
+    case ISO_T30:
+      return band.t30.time;
+    case ISO_C50:
+      return band.c50;
+    case ISO_C80:
+      return band.c80;
+    case ISO_D50:
+      return band.d50;
+    case ISO_TS:
+    default:
+      return band.ts;
+  }
+}
+
+const IsoValue& IsoSingleOf(const IsoSingleNumbers& singles, IsoSingle single) {
+  switch (single) {
+    case ISO_SINGLE_EDT:
+      return singles.edt;
+    case ISO_SINGLE_T20_MID:
+      return singles.t20Mid;
+    case ISO_SINGLE_T30_MID:
+      return singles.t30Mid;
+    case ISO_SINGLE_C80:
+      return singles.c80;
+    case ISO_SINGLE_D50:
+      return singles.d50;
+    case ISO_SINGLE_TS:
+    default:
+      return singles.ts;
+  }
+}
+
+IsoCell MissingCell(const char* reason) {
+  IsoCell cell;
+  cell.reasons.emplace_back(reason);
+  return cell;
+}
+
+}  // namespace
+
+bool HasIso(const FileResult& result) { return result.outcome.iso.done; }
+
+IsoCell IsoBandCell(const FileResult& result, int channel, int row, IsoParameter parameter) {
+  const IsoFileEvaluation& iso = result.outcome.iso;
+  if (!iso.done || channel < 0 || static_cast<size_t>(channel) >= iso.channels.size())
+    return MissingCell("not-evaluated");
+  const std::vector<IsoBandEvaluation>& bands = iso.channels[static_cast<size_t>(channel)].bands;
+  if (row < 0 || static_cast<size_t>(row) >= bands.size() || !bands[static_cast<size_t>(row)].evaluated)
+    return MissingCell("not-computed-in-this-mode");
+  const IsoBandEvaluation& band = bands[static_cast<size_t>(row)];
+  if (AboveBandwidth(result, row)) {
+    IsoCell cell = CellOf(IsoValueOf(band.result, parameter), band.warnings);
+    cell.valid = false;
+    cell.reasons.insert(cell.reasons.begin(), "above-bandwidth");
+    return cell;
+  }
+  return CellOf(IsoValueOf(band.result, parameter), band.warnings);
+}
+
+IsoCell IsoSingleCell(const FileResult& result, int channel, IsoSingle single) {
+  const IsoFileEvaluation& iso = result.outcome.iso;
+  if (!iso.done || channel < 0 || static_cast<size_t>(channel) >= iso.channels.size())
+    return MissingCell("not-evaluated");
+  return CellOf(IsoSingleOf(iso.channels[static_cast<size_t>(channel)].singleNumbers, single), {});
+}
+
+const char* IsoCodeSentence(const std::string& code) {
+  if (const char* sentence = IsoReasonSentence(code); *sentence) return sentence;
+  if (const char* sentence = IsoWarningSentence(code); *sentence) return sentence;
+  if (code == "not-evaluated") return "the ISO 3382 evaluation was not made (--evaluation plugin, or no run)";
+  if (code == "not-computed") return "no value could be computed";
+  return ReasonSentence(code);
+}
+
 }  // namespace cli

@@ -78,6 +78,47 @@ std::string NoiseDialogText(const FileResult& result, int band);
 // The value of an inter-channel row in the results store.
 double PairValue(const FileResult& result, PairRow row, int band);
 
+// --- The ISO 3382 evaluation -------------------------------------------------
+
+// The values of a band of the ISO evaluation, in the order every output
+// lists them.
+enum IsoParameter { ISO_EDT = 0, ISO_T20, ISO_T30, ISO_C50, ISO_C80, ISO_D50, ISO_TS, ISO_PARAMETER_COUNT };
+struct IsoParameterName {
+  const char* key;   // json key and csv/table name: "EDT", "T20", "T30", "C50", "C80", "D50", "Ts"
+  const char* unit;  // "s", "dB", "%", "ms"
+};
+extern const IsoParameterName ISO_PARAMETERS[ISO_PARAMETER_COUNT];
+
+// The single numbers of ISO 3382-1 Annex A.
+enum IsoSingle {
+  ISO_SINGLE_EDT = 0,
+  ISO_SINGLE_T20_MID,
+  ISO_SINGLE_T30_MID,
+  ISO_SINGLE_C80,
+  ISO_SINGLE_D50,
+  ISO_SINGLE_TS,
+  ISO_SINGLE_COUNT
+};
+extern const IsoParameterName ISO_SINGLES[ISO_SINGLE_COUNT];  // keys "EDT", "T20mid", "T30mid", ...
+
+// One ISO value as every output shows it: a number (absent when none could
+// be computed), whether it is valid, every reason it is not (codes of
+// IsoReasonSentence / SpatialReasonOf, invalidating), and warnings that go
+// with it without invalidating it (codes of IsoWarningSentence).
+struct IsoCell {
+  bool present = false;  // a number exists (valid or not)
+  double value = 0.0;
+  bool valid = false;
+  std::vector<std::string> reasons;
+  std::vector<std::string> warnings;
+};
+// Whether the file has an ISO evaluation to show (asked for and done).
+bool HasIso(const FileResult& result);
+IsoCell IsoBandCell(const FileResult& result, int channel, int row, IsoParameter parameter);
+IsoCell IsoSingleCell(const FileResult& result, int channel, IsoSingle single);
+// The sentence of any ISO reason or warning code.
+const char* IsoCodeSentence(const std::string& code);
+
 // --- Names ----------------------------------------------------------------
 
 // Band names as every text format gives them: octaves as the dialog heads
