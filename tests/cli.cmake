@@ -49,3 +49,17 @@ add_test(NAME cli_bounds
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/cli/test_cli_bounds.py
                  --roomstat $<TARGET_FILE:roomstat> --examples ${CMAKE_SOURCE_DIR}/examples)
 set_tests_properties(cli_bounds PROPERTIES TIMEOUT 600)
+
+# The ISO 3382 evaluation in json and csv: the schema, synthetic decays and
+# pairs of known answers, a selection much longer than its decay. Debian's
+# interpreter, for numpy, soundfile and jsonschema.
+find_program(ROOMSTAT_DEBIAN_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
+if(ROOMSTAT_DEBIAN_PYTHON)
+  add_test(NAME cli_iso
+           COMMAND ${ROOMSTAT_DEBIAN_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/cli/test_cli_iso.py
+                   --roomstat $<TARGET_FILE:roomstat> --examples ${CMAKE_SOURCE_DIR}/examples
+                   --source ${CMAKE_SOURCE_DIR})
+  set_tests_properties(cli_iso PROPERTIES TIMEOUT 600)
+else()
+  roomstat_left_out("/usr/bin/python3 not found: the ISO 3382 json/csv tests are not registered")
+endif()

@@ -31,6 +31,7 @@ packages=(g++ g++-multilib cmake make git libgtest-dev googletest libbenchmark-d
 packages+=(chromium)  # ctest's html_report_browser opens the HTML room report in headless Chromium
 packages+=(nlohmann-json3-dev libfftw3-dev)  # the hosts: json writer, the sweep deconvolution
 packages+=(pybind11-dev python3-dev python3-numpy python3-pandas python3-dask python3-distributed python3-pytest)
+packages+=(python3-soundfile python3-jsonschema)  # ctest cli_iso: synthetic responses, the json schema
 
 install_missing_packages() {
   local missing=() package

@@ -41,6 +41,17 @@ const std::vector<ReasonText> REASONS = {
     {"silent", "a channel of the selection is silent (every sample is 0)"},
     {"too-short", "the selection is shorter than the 50 ms any parameter needs"},
     {"no-decay", "no 50 ms after the peak lie 10 dB below the 50 ms that start at the peak"},
+    {"fit-ends-in-noise",
+     "the fit reaches far into the noise beyond the decay's end (the ISO 3382 truncation point); select less "
+     "of the tail"},
+    {"not-meaningful-for-binaural-pair", "not meaningful for a binaural pair"},
+    {"not-meaningful-for-wy-pair", "not meaningful for an omni + figure-of-eight (W/Y) pair"},
+};
+
+const std::vector<ReasonText> WARNINGS = {
+    {"low-inr",
+     "the band's impulse-to-noise ratio lies below what the fit needs (35 dB T20, 45 dB T30, 10 dB below "
+     "RTU's end): the value is kept"},
 };
 
 ValueState Missing(const char* reason) { return ValueState{false, reason}; }
@@ -174,7 +185,60 @@ ValueState ParameterState(const FileResult& r, int channel, int band, int slot) 
   if (state.computed && (r.outcome.store.valid[channel][band][slot] != 'y' || !std::isfinite(value))) {
     state = Missing("not-finite");
   }
+  if (state.computed && FitEndsInNoise(r, channel, band, slot)) state = Missing("fit-ends-in-noise");
   return state;
+}
+
+namespace {
+
+// The ISO band of a channel and row with a truncation point, or null.
+const IsoBandEvaluation* TruncatedIsoBand(const FileResult& r, int channel, int row) {
+  const IsoFileEvaluation& iso = r.outcome.iso;
+  if (!iso.done || channel < 0 || static_cast<size_t>(channel) >= iso.channels.size()) return nullptr;
+  const IsoChannelEvaluation& c = iso.channels[static_cast<size_t>(channel)];
+  if (row < 0 || static_cast<size_t>(row) >= c.bands.size()) return nullptr;
+  const IsoBandEvaluation& band = c.bands[static_cast<size_t>(row)];
+  const uint32_t noTruncation = ISO_NO_ONSET | ISO_SILENT_BAND | ISO_NO_DECAY_ABOVE_NOISE;
+  if (!band.evaluated || (band.result.bandReasons & noTruncation) ||
+      !std::isfinite(band.result.truncationSeconds) || !std::isfinite(c.onsetSeconds))
+    return nullptr;
+  return &band;
+}
+
+}  // namespace
+
+bool FitEndsInNoise(const FileResult& r, int channel, int band, int slot) {
+  const int f = FitOfSlot(slot);
+  if (f < 0 || !r.outcome.haveResults) return false;
+  const IsoBandEvaluation* iso = TruncatedIsoBand(r, channel, band);
+  if (!iso) return false;
+  const hostkit::BandRecord& record = r.outcome.record.channels[channel].bands[band];
+  const FitResult& fit = record.outcome.fits[f];
+  if (fit.pointCount == 0 || !(record.rateHz > 0.0)) return false;
+  // Both times from the ISO onset, in seconds of the selection.
+  const double onset = r.outcome.iso.channels[static_cast<size_t>(channel)].onsetSeconds;
+  const double fitEnd = (fit.firstIndex + fit.pointCount - 1.0) / record.rateHz - onset;
+  const double truncation = iso->result.truncationSeconds - onset;
+  return truncation > 0.0 && fitEnd > 2.0 * truncation;
+}
+
+double LatestTruncationSeconds(const FileResult& r) {
+  double latest = std::nan("");
+  for (size_t c = 0; c < r.outcome.iso.channels.size(); ++c) {
+    for (size_t b = 0; b < r.outcome.iso.channels[c].bands.size(); ++b) {
+      const IsoBandEvaluation* band = TruncatedIsoBand(r, static_cast<int>(c), static_cast<int>(b));
+      if (band && !(band->result.truncationSeconds <= latest)) latest = band->result.truncationSeconds;
+    }
+  }
+  return latest;
+}
+
+bool SelectionMuchLongerThanDecay(const FileResult& r) {
+  const double latest = LatestTruncationSeconds(r);
+  if (!std::isfinite(latest) || r.input.audio.sampleRate <= 0) return false;
+  const double selection =
+      static_cast<double>(r.input.lastFrame - r.input.firstFrame + 1) / r.input.audio.sampleRate;
+  return selection > 4.0 * latest && selection > latest + 5.0;
 }
 
 ValueState PairState(const FileResult& r, PairRow row, int band) {
@@ -185,6 +249,9 @@ ValueState PairState(const FileResult& r, PairRow row, int band) {
   if (AboveBandwidth(r, band)) return Missing("above-bandwidth");
   const hostkit::LateralRecord& record = r.outcome.record.lateral[band];
   if (!record.analysed) return Missing("above-band-limit");
+  if (r.request.pair == PairKind::Binaural && row == PAIR_LF)
+    return Missing("not-meaningful-for-binaural-pair");
+  if (r.request.pair == PairKind::OmniFigure8 && row != PAIR_LF) return Missing("not-meaningful-for-wy-pair");
   if (row == PAIR_LF) return FromLateralStatus(record.trace.lf);
   ValueState state = FromIaccStatus(record.trace.iacc);
   if (state.computed && row == PAIR_W_IACC && r.outcome.store.wIacc[band] == 0.0)
@@ -204,12 +271,21 @@ ValueState NoiseCorrectionState(const FileResult& r, int band) {
 }
 
 const std::vector<ReasonText>& ReasonCodes() { return REASONS; }
+const std::vector<ReasonText>& WarningCodes() { return WARNINGS; }
 
 const char* ReasonSentence(const std::string& code) {
-  for (const ReasonText& reason : REASONS) {
-    if (code == reason.code) return reason.sentence;
+  for (const std::vector<ReasonText>* list : {&REASONS, &WARNINGS}) {
+    for (const ReasonText& reason : *list) {
+      if (code == reason.code) return reason.sentence;
+    }
   }
   return "";
+}
+
+std::vector<std::string> ParameterWarnings(const FileResult& r, int channel, int band, int slot) {
+  std::vector<std::string> codes;
+  if (!InrWarning(r, channel, band, slot).empty()) codes.emplace_back("low-inr");
+  return codes;
 }
 
 std::string ParameterDialogText(const FileResult& r, int channel, int band, int slot) {
@@ -240,7 +316,7 @@ double PairValue(const FileResult& r, PairRow row, int band) {
 }
 
 const char* BandName(bool thirdOctave, int band) {
-  return thirdOctave ? THIRD_OCTAVE_BANDS[band].reportName : OCTAVE_BANDS[band].dialogName;
+  return band == 0 ? "broadband" : BandColumns(thirdOctave)[band].nominalLabel;
 }
 
 const char* BandName(const FileResult& r, int band) { return BandName(r.ThirdOctave(), band); }
@@ -370,6 +446,15 @@ IsoCell MissingCell(const char* reason) {
   return cell;
 }
 
+// The sentence of a spatial reason code ("" for another code).
+const char* SpatialSentence(const std::string& code) {
+  for (int s = SPATIAL_INVALID_INPUT; s <= SPATIAL_BAND_NOT_VALID; ++s) {
+    const SpatialReason reason = SpatialReasonOf(static_cast<SpatialStatus>(s));
+    if (code == reason.code) return reason.sentence;
+  }
+  return "";
+}
+
 }  // namespace
 
 bool HasIso(const FileResult& result) { return result.outcome.iso.done; }
@@ -403,7 +488,100 @@ const char* IsoCodeSentence(const std::string& code) {
   if (const char* sentence = IsoWarningSentence(code); *sentence) return sentence;
   if (code == "not-evaluated") return "the ISO 3382 evaluation was not made (--evaluation plugin, or no run)";
   if (code == "not-computed") return "no value could be computed";
+  if (code == "pair-not-declared")
+    return "the two channels were not declared as a pair: --pair binaural (two ears) or --pair wy (omni "
+           "first, figure-of-eight second)";
+  if (const char* sentence = SpatialSentence(code); *sentence) return sentence;
   return ReasonSentence(code);
+}
+
+// --- The ISO 3382 spatial quantities of a declared pair ---------------------
+
+const IsoParameterName ISO_PAIR_QUANTITIES[ISO_PAIR_QUANTITY_COUNT] = {
+    {"IACC_E", ""}, {"IACC_L", ""}, {"IACC_A", ""}, {"JLF", ""}, {"JLFC", ""}};
+const IsoParameterName ISO_PAIR_SINGLES[ISO_PAIR_SINGLE_COUNT] = {
+    {"oneMinusIACC_E3", ""}, {"JLF", ""}, {"JLFC", ""}};
+
+bool PairHas(PairKind pair, IsoPairQuantity quantity) {
+  return pair == PairKind::Binaural ? quantity <= ISO_IACC_A
+                                    : pair == PairKind::OmniFigure8 && quantity >= ISO_JLF;
+}
+
+bool PairHas(PairKind pair, IsoPairSingle single) {
+  return pair == PairKind::Binaural ? single == ISO_ONE_MINUS_IACC_E3
+                                    : pair == PairKind::OmniFigure8 && single != ISO_ONE_MINUS_IACC_E3;
+}
+
+PairKind IsoPairOf(const FileResult& r) {
+  return r.outcome.iso.done && r.ChannelCount() == 2 ? r.outcome.iso.pair.kind : PairKind::None;
+}
+
+const char* IsoPairMissingReason(const FileResult& r) {
+  if (r.ChannelCount() != 2 || IsoPairOf(r) != PairKind::None) return "";
+  return r.request.pair == PairKind::None ? "pair-not-declared" : "not-evaluated";
+}
+
+const char* PairKindName(PairKind pair) {
+  switch (pair) {
+    case PairKind::Binaural:
+      return "binaural";
+    case PairKind::OmniFigure8:
+      return "wy";
+    case PairKind::None:
+      break;
+  }
+  return "";
+}
+
+namespace {
+
+IsoCell SpatialCellOf(const SpatialValue& value) {
+  IsoCell cell;
+  cell.valid = value.Valid() && std::isfinite(value.value);
+  cell.present = cell.valid;  // an invalid spatial value has no number worth showing
+  cell.value = cell.present ? value.value : 0.0;
+  cell.reasons = value.reasons;
+  if (!cell.valid && cell.reasons.empty()) cell.reasons.emplace_back("not-computed");
+  return cell;
+}
+
+const SpatialValue& SpatialValueOf(const IsoPairBand& band, IsoPairQuantity quantity) {
+  const SpatialValue* values[ISO_PAIR_QUANTITY_COUNT] = {&band.iaccEarly, &band.iaccLate, &band.iaccAll,
+                                                         &band.jlf, &band.jlfc};
+  return *values[quantity];
+}
+
+}  // namespace
+
+IsoCell SpatialCell(const FileResult& r, int row, IsoPairQuantity quantity) {
+  const PairKind pair = IsoPairOf(r);
+  if (pair == PairKind::None)
+    return MissingCell(r.ChannelCount() == 2 ? IsoPairMissingReason(r) : "not-computed-in-this-mode");
+  if (!PairHas(pair, quantity))
+    return MissingCell(pair == PairKind::Binaural ? "not-meaningful-for-binaural-pair"
+                                                  : "not-meaningful-for-wy-pair");
+  for (const IsoPairBand& band : r.outcome.iso.pair.bands) {
+    if (band.row != row) continue;
+    IsoCell cell = SpatialCellOf(SpatialValueOf(band, quantity));
+    if (AboveBandwidth(r, row)) {
+      cell = IsoCell{};
+      cell.reasons.emplace_back("above-bandwidth");
+    }
+    return cell;
+  }
+  return MissingCell("not-computed-in-this-mode");
+}
+
+IsoCell SpatialSingleCell(const FileResult& r, IsoPairSingle single) {
+  const PairKind pair = IsoPairOf(r);
+  if (pair == PairKind::None)
+    return MissingCell(r.ChannelCount() == 2 ? IsoPairMissingReason(r) : "not-computed-in-this-mode");
+  if (!PairHas(pair, single))
+    return MissingCell(pair == PairKind::Binaural ? "not-meaningful-for-binaural-pair"
+                                                  : "not-meaningful-for-wy-pair");
+  const IsoPairEvaluation& p = r.outcome.iso.pair;
+  const SpatialValue* values[ISO_PAIR_SINGLE_COUNT] = {&p.oneMinusIaccE3, &p.jlf, &p.jlfc};
+  return SpatialCellOf(*values[single]);
 }
 
 }  // namespace cli

@@ -24,10 +24,15 @@ struct ValueState {
   const char* reason = "";  // a code from ReasonCodes() when not computed
 };
 
-// Parameter `slot` of `band` (row) of `channel`.
+// Parameter `slot` of `band` (row) of `channel`. A decay fit that ends in
+// noise far beyond the decay (FitEndsInNoise) is missing with the reason
+// "fit-ends-in-noise"; its number stays in the results store.
 ValueState ParameterState(const FileResult& result, int channel, int band, int slot);
 
-// The inter-channel rows (PAIR_ROWS of interface/bands.h).
+// The inter-channel rows (PAIR_ROWS of interface/bands.h). A declared pair
+// shows only what fits it: with --pair binaural the LF rows are missing
+// ("not-meaningful-for-binaural-pair"), with --pair wy the IACC rows
+// ("not-meaningful-for-wy-pair"); the clipboard report keeps them.
 ValueState PairState(const FileResult& result, PairRow row, int band);
 
 // Noise correction of a band: computed = the noise floor was subtracted;
@@ -53,6 +58,22 @@ double RequiredInrDb(const FileResult& result, int slot);
 // A computed value whose band's impulse-to-noise ratio lies below what its
 // fit needs: the value stays, flagged. Empty when there is nothing to say.
 std::string InrWarning(const FileResult& result, int channel, int band, int slot);
+// The warning codes of a plug-in value (WarningCodes()): the value is kept
+// and every output carries them beside it. Today "low-inr" (InrWarning).
+std::vector<std::string> ParameterWarnings(const FileResult& result, int channel, int band, int slot);
+
+// A plug-in decay fit (EDT, RT20, RT30, RTU and their r) whose last point
+// lies further from the ISO onset than twice the ISO 3382 truncation point
+// of the same channel and band: its range ends in noise far beyond the
+// decay (a selection much longer than the decay). Needs the ISO evaluation;
+// false without it, or when that band has no truncation point.
+bool FitEndsInNoise(const FileResult& result, int channel, int band, int slot);
+// The latest ISO truncation point of a file (seconds from the start of the
+// selection, over every channel and band that has one; NaN for none), and
+// whether the selection is much longer than the decay: more than four
+// times that and more than 5 s beyond it. main.cpp says so once per file.
+double LatestTruncationSeconds(const FileResult& result);
+bool SelectionMuchLongerThanDecay(const FileResult& result);
 
 struct ReasonText {
   const char* code;
@@ -61,7 +82,9 @@ struct ReasonText {
 // Every reason code with its plain sentence, for the documentation and the
 // table's footnotes.
 const std::vector<ReasonText>& ReasonCodes();
-// The sentence of a code ("" for an unknown one).
+// Every warning code of a plug-in value with its sentence.
+const std::vector<ReasonText>& WarningCodes();
+// The sentence of a reason or warning code ("" for an unknown one).
 const char* ReasonSentence(const std::string& code);
 
 // --- What a cell shows ---------------------------------------------------
@@ -119,10 +142,38 @@ IsoCell IsoSingleCell(const FileResult& result, int channel, IsoSingle single);
 // The sentence of any ISO reason or warning code.
 const char* IsoCodeSentence(const std::string& code);
 
+// --- The ISO 3382 spatial quantities of a declared pair ---------------------
+
+// Per band of the pair, in this order; the binaural pair has the IACC
+// values, the omni + figure-of-eight (W/Y) pair J_LF and J_LFC.
+enum IsoPairQuantity { ISO_IACC_E = 0, ISO_IACC_L, ISO_IACC_A, ISO_JLF, ISO_JLFC, ISO_PAIR_QUANTITY_COUNT };
+extern const IsoParameterName ISO_PAIR_QUANTITIES[ISO_PAIR_QUANTITY_COUNT];  // "IACC_E", ..., "JLF", "JLFC"
+// The pair's single numbers: 1 - IACC_E3 (binaural), J_LF and J_LFC over
+// 125 Hz to 1 kHz (W/Y).
+enum IsoPairSingle { ISO_ONE_MINUS_IACC_E3 = 0, ISO_SINGLE_JLF, ISO_SINGLE_JLFC, ISO_PAIR_SINGLE_COUNT };
+extern const IsoParameterName ISO_PAIR_SINGLES[ISO_PAIR_SINGLE_COUNT];  // "oneMinusIACC_E3", "JLF", "JLFC"
+// Whether a quantity or single number belongs to a pair kind.
+bool PairHas(PairKind pair, IsoPairQuantity quantity);
+bool PairHas(PairKind pair, IsoPairSingle single);
+// The declared pair whose ISO spatial quantities the file has (None: mono,
+// no --pair, --evaluation plugin, or no evaluation), and when None, why
+// ("" for a mono file, "pair-not-declared", "not-evaluated").
+PairKind IsoPairOf(const FileResult& result);
+const char* IsoPairMissingReason(const FileResult& result);
+// "binaural", "wy".
+const char* PairKindName(PairKind pair);
+// One spatial value as every output shows it (the IsoCell rule: a number
+// only where valid; reasons are codes of SpatialReasonOf or of this file).
+// `row` is the band's row of the layout (bands.h).
+IsoCell SpatialCell(const FileResult& result, int row, IsoPairQuantity quantity);
+IsoCell SpatialSingleCell(const FileResult& result, IsoPairSingle single);
+
 // --- Names ----------------------------------------------------------------
 
-// Band names as every text format gives them: octaves as the dialog heads
-// them ("1k"), thirds as the report does ("1K(2)").
+// Band names as every host output gives them (table, csv, json, HTML): the
+// IEC 61260-1 nominal frequency in Hz ("31.5", "1000", "1250"), and
+// "broadband" for row 0 (the unfiltered response). The clipboard report and
+// the dialogs keep the plug-in's own headings.
 const char* BandName(bool thirdOctave, int band);
 const char* BandName(const FileResult& result, int band);
 // "mono", or "left" and "right".

@@ -80,12 +80,19 @@ struct FileOutcome {
   IsoFileEvaluation iso;
 };
 
+// What the options ask of every output of this file.
+struct FileRequest {
+  Evaluation evaluation = Evaluation::Both;  // --evaluation: which values the outputs show
+  PairKind pair = PairKind::None;            // --pair (None for a file without two channels)
+};
+
 // Everything the outputs need to know about one file.
 struct FileResult {
   // Third-octave bands (else octaves), and the number of channels analysed.
   bool ThirdOctave() const { return confirmation.settings.thirdOctave != 0; }
   int ChannelCount() const { return static_cast<int>(input.audio.usedChannels.size()); }
 
+  FileRequest request;
   FileInput input;
   FileOffer offer;
   FileConfirmation confirmation;

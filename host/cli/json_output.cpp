@@ -9,7 +9,7 @@ namespace cli {
 
 namespace {
 
-constexpr int JSON_SCHEMA_VERSION = 1;
+constexpr int JSON_SCHEMA_VERSION = 2;
 
 // {"value": v, "computed": true} for a result; {"value": null, "computed":
 // false, "reason": code} for anything else, sentinels included.
@@ -74,6 +74,7 @@ Json BandJson(const FileResult& r, int c, int b) {
     const char mark = r.outcome.store.valid[c][b][k];
     cell["mark"] = std::string(1, mark ? mark : '0');
     cell["isoName"] = PARAMETERS[k].isoName;
+    cell["warnings"] = ParameterWarnings(r, c, b, k);
     const std::string warning = InrWarning(r, c, b, k);
     if (!warning.empty()) cell["warning"] = warning;
     band[PARAMETERS[k].name] = cell;
@@ -149,21 +150,122 @@ Json SettingsJson(const FileResult& r) {
   return o;
 }
 
+// Seconds from the start of the selection in the file's own time base.
+Json FileTimeJson(const FileResult& r, double selectionSeconds) {
+  const double rate = r.input.audio.sampleRate;
+  return JsonReal(rate > 0 ? static_cast<double>(r.input.firstFrame) / rate + selectionSeconds
+                           : selectionSeconds);
+}
+
+// {"value": number or null, "valid", "reasons": [codes], "warnings": [codes]}.
+Json IsoCellJson(const IsoCell& cell, bool withWarnings) {
+  Json o;
+  o["value"] = JsonOptional(cell.value, cell.present);
+  o["valid"] = cell.valid;
+  o["reasons"] = cell.reasons;
+  if (withWarnings) o["warnings"] = cell.warnings;
+  return o;
+}
+
+Json IsoBandJson(const FileResult& r, int c, const IsoBandEvaluation& band) {
+  Json o;
+  o["band"] = BandName(r, band.row);
+  o["nominalHz"] = JsonReal(band.nominalHz);
+  const bool known = band.evaluated && !AboveBandwidth(r, band.row);
+  const IsoBandResult& result = band.result;
+  o["inrDb"] = JsonOptional(result.inrDb, known);
+  o["truncationSeconds"] = known && std::isfinite(result.truncationSeconds)
+                               ? FileTimeJson(r, result.truncationSeconds)
+                               : Json(nullptr);
+  o["noiseDb"] = JsonOptional(result.noiseDb, known);
+  o["curvaturePercent"] = JsonOptional(result.curvaturePercent, known);
+  for (int p = 0; p < ISO_PARAMETER_COUNT; ++p) {
+    Json cell = IsoCellJson(IsoBandCell(r, c, band.row, static_cast<IsoParameter>(p)), true);
+    if (p == ISO_T20 || p == ISO_T30) {
+      const IsoDecayFit& fit = p == ISO_T20 ? result.t20 : result.t30;
+      cell["xiPermille"] = JsonOptional(fit.xiPermille, known);
+      cell["uncertaintySeconds"] = JsonOptional(fit.uncertaintySeconds, known);
+    }
+    o[ISO_PARAMETERS[p].key] = std::move(cell);
+  }
+  return o;
+}
+
+// A channel's ISO 3382 block: null with "isoReason" when not evaluated.
+void AddIso(const FileResult& r, int c, Json& channel) {
+  if (!HasIso(r) || static_cast<size_t>(c) >= r.outcome.iso.channels.size()) {
+    channel["iso"] = nullptr;
+    channel["isoReason"] = "not-evaluated";
+    return;
+  }
+  const IsoChannelEvaluation& evaluation = r.outcome.iso.channels[static_cast<size_t>(c)];
+  Json& iso = channel["iso"];
+  iso["onsetSeconds"] =
+      std::isfinite(evaluation.onsetSeconds) ? FileTimeJson(r, evaluation.onsetSeconds) : Json(nullptr);
+  Json& bands = iso["bands"] = Json::array();
+  for (const IsoBandEvaluation& band : evaluation.bands) bands.push_back(IsoBandJson(r, c, band));
+  Json& singles = iso["singleNumbers"];
+  for (int s = 0; s < ISO_SINGLE_COUNT; ++s)
+    singles[ISO_SINGLES[s].key] = IsoCellJson(IsoSingleCell(r, c, static_cast<IsoSingle>(s)), false);
+}
+
+// The declared pair's ISO 3382 spatial quantities; null with
+// "pairIsoReason" for an undeclared or unevaluated pair; absent for mono.
+void AddPairIso(const FileResult& r, Json& o) {
+  if (r.ChannelCount() != 2) return;
+  const PairKind pair = IsoPairOf(r);
+  if (pair == PairKind::None) {
+    o["pairIso"] = nullptr;
+    o["pairIsoReason"] = IsoPairMissingReason(r);
+    return;
+  }
+  Json& block = o["pairIso"];
+  block["pair"] = PairKindName(pair);
+  block["onsetSeconds"] = std::isfinite(r.outcome.iso.pair.onsetSeconds)
+                              ? FileTimeJson(r, r.outcome.iso.pair.onsetSeconds)
+                              : Json(nullptr);
+  Json& bands = block["bands"] = Json::array();
+  for (const IsoPairBand& band : r.outcome.iso.pair.bands) {
+    Json line;
+    line["band"] = BandName(r, band.row);
+    line["nominalHz"] = JsonReal(band.nominalHz);
+    for (int q = 0; q < ISO_PAIR_QUANTITY_COUNT; ++q) {
+      const IsoPairQuantity quantity = static_cast<IsoPairQuantity>(q);
+      if (PairHas(pair, quantity))
+        line[ISO_PAIR_QUANTITIES[q].key] = IsoCellJson(SpatialCell(r, band.row, quantity), false);
+    }
+    bands.push_back(std::move(line));
+  }
+  Json& singles = block["singleNumbers"];
+  for (int s = 0; s < ISO_PAIR_SINGLE_COUNT; ++s) {
+    const IsoPairSingle single = static_cast<IsoPairSingle>(s);
+    if (PairHas(pair, single))
+      singles[ISO_PAIR_SINGLES[s].key] = IsoCellJson(SpatialSingleCell(r, single), false);
+  }
+}
+
 // The bands, both channels' values, noise correction and the rows between
-// the channels.
+// the channels; with --evaluation iso only the facts of the run and the ISO
+// blocks (the plug-in's values are left out).
 void AddResults(const FileResult& r, Json& o) {
   const int columns = BandRowCount(r.ThirdOctave());
   Json& bands = o["bands"] = Json::array();
   for (int b = 0; b < columns; ++b) bands.push_back(BandName(r, b));
+  const bool plugin = r.request.evaluation != Evaluation::Iso;
   Json& channels = o["channels"] = Json::array();
   for (int c = 0; c < r.ChannelCount(); ++c) {
     Json channel;
     channel["channel"] = ChannelName(r, c);
     channel["firstArrival"] = FirstArrivalJson(r, c);
-    Json& channelBands = channel["bands"] = Json::array();
-    for (int b = 0; b < columns; ++b) channelBands.push_back(BandJson(r, c, b));
+    if (plugin) {
+      Json& channelBands = channel["bands"] = Json::array();
+      for (int b = 0; b < columns; ++b) channelBands.push_back(BandJson(r, c, b));
+    }
+    if (r.request.evaluation != Evaluation::Plugin) AddIso(r, c, channel);
     channels.push_back(std::move(channel));
   }
+  if (r.request.evaluation != Evaluation::Plugin) AddPairIso(r, o);
+  if (!plugin) return;
   Json& corrected = o["noiseCorrected"] = Json::array();
   for (int b = 0; b < columns; ++b) corrected.push_back(NoiseCorrectionState(r, b).computed);
   Json& pairs = o["interChannel"] = Json::array();
@@ -262,7 +364,9 @@ Json ComparisonJson(const Comparison& comparison) {
 
 const JsonLayout& FileLayout() {
   static const JsonLayout layout{
-      {"", "/audio", "/settings", "/channels", "/channels/*", "/channels/*/bands", "/interChannel"}, {}};
+      {"", "/audio", "/settings", "/channels", "/channels/*", "/channels/*/bands", "/channels/*/iso",
+       "/channels/*/iso/bands", "/interChannel", "/pairIso", "/pairIso/bands"},
+      {}};
   return layout;
 }
 

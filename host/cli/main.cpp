@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/cli/average.h"
+#include "host/cli/cells.h"
 #include "host/cli/html_report.h"
 #include "host/cli/interrupts.h"
 #include "host/cli/json_output.h"
@@ -260,6 +261,21 @@ void NoteUndeclaredPair(const Options& options, const std::vector<FileResult>& r
         stderr);
 }
 
+// Says once per file when its selection is much longer than its decay: the
+// plug-in's fits then reach into the noise (the cells mark those that do).
+void NoteLongSelections(const std::vector<FileResult>& results) {
+  for (const FileResult& r : results) {
+    if (!r.outcome.haveResults || !SelectionMuchLongerThanDecay(r)) continue;
+    const double selection =
+        static_cast<double>(r.input.lastFrame - r.input.firstFrame + 1) / r.input.audio.sampleRate;
+    std::fprintf(stderr,
+                 "roomstat: %s: the selection (%.1f s) is much longer than the decay (it meets the noise "
+                 "%.2f s into the selection): decay fits that reach far into the noise are marked "
+                 "fit-ends-in-noise; select less of the tail\n",
+                 r.input.path.c_str(), selection, LatestTruncationSeconds(r));
+  }
+}
+
 int ReportFiles(const std::vector<FileResult>& results) {
   int exitCode = EXIT_OK;
   size_t skipped = 0;
@@ -412,6 +428,7 @@ int Run(int argc, char** argv) {
   const std::vector<FileResult> results = AnalyseAll(options, baseSettings);
   int exitCode = ReportFiles(results);
   NoteUndeclaredPair(options, results);
+  NoteLongSelections(results);
   const Summaries summaries = Summarise(options, results, exitCode);
   const std::string text = FormatOutput(format, options, results, summaries);
   // An interruption decides the exit status, even when the files that were

@@ -307,6 +307,7 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
                                const RunListener& listener, FileResult& result) {
   result.offer.thresholdMode = options.thresholdMode;
   const size_t channelCount = result.input.audio.usedChannels.size();
+  result.request = FileRequest{options.evaluation, channelCount == 2 ? options.pair : PairKind::None};
   OfferedAudio offered;
   if (!PrepareSelection(options, result, offered)) return;
 
