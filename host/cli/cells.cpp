@@ -185,7 +185,9 @@ ValueState ParameterState(const FileResult& r, int channel, int band, int slot) 
   if (state.computed && (r.outcome.store.valid[channel][band][slot] != 'y' || !std::isfinite(value))) {
     state = Missing("not-finite");
   }
-  if (state.computed && FitEndsInNoise(r, channel, band, slot)) state = Missing("fit-ends-in-noise");
+  // A fit that ran far into the noise: the cause of its failure, or a number
+  // that is not the decay's.
+  if (FitEndsInNoise(r, channel, band, slot)) state = Missing("fit-ends-in-noise");
   return state;
 }
 

@@ -26,7 +26,8 @@ struct ValueState {
 
 // Parameter `slot` of `band` (row) of `channel`. A decay fit that ends in
 // noise far beyond the decay (FitEndsInNoise) is missing with the reason
-// "fit-ends-in-noise"; its number stays in the results store.
+// "fit-ends-in-noise", computed or not (its low correlation then has that
+// cause); its number stays in the results store.
 ValueState ParameterState(const FileResult& result, int channel, int band, int slot);
 
 // The inter-channel rows (PAIR_ROWS of interface/bands.h). A declared pair
