@@ -19,7 +19,7 @@ import unittest
 ARGS = None
 RATES = (48000, 96000, 192000)
 # Decay time of each octave-band noise in bands_RATE.wav (make_trust_fixtures.cpp).
-BAND_DECAYS = {"125": 0.6, "250": 0.75, "500": 0.9, "1k": 1.1, "2k": 1.3, "4k": 1.6}
+BAND_DECAYS = {"125": 0.6, "250": 0.75, "500": 0.9, "1000": 1.1, "2000": 1.3, "4000": 1.6}
 
 
 def run(*args, expect=0):
@@ -79,20 +79,20 @@ class Rates(unittest.TestCase):
                 with self.subTest(rate=rate, band=name):
                     self.assertAlmostEqual(found[name]["RT20"]["value"] / decay, 1.0, delta=0.06)
                     self.assertAlmostEqual(found[name]["RT30"]["value"] / decay, 1.0, delta=0.08)
-        # Kept at 96 kHz, every filter sits 2.18 times higher: the "1k"
+        # Kept at 96 kHz, every filter sits 2.18 times higher: the "1000"
         # column holds the 2 kHz band's decay, and says where it lies.
         proc = run("--format", "json", "--native-rate", fixture("bands_96000.wav"))
         native = bands(json.loads(proc.stdout)[0])
-        self.assertAlmostEqual(native["1k"]["centreHz"], 1000 * 96000 / 44100, places=6)
-        self.assertIsNone(native["1k"]["nominal"])
-        self.assertAlmostEqual(native["1k"]["RT20"]["value"] / BAND_DECAYS["2k"], 1.0, delta=0.06)
+        self.assertAlmostEqual(native["1000"]["centreHz"], 1000 * 96000 / 44100, places=6)
+        self.assertIsNone(native["1000"]["nominal"])
+        self.assertAlmostEqual(native["1000"]["RT20"]["value"] / BAND_DECAYS["2000"], 1.0, delta=0.06)
         self.assertIn(b"--native-rate", proc.stderr)
 
     def test_bands_above_the_file_bandwidth_are_not_values(self):
         entry = run_json(fixture("clap_16000.wav"))[0]
         found = bands(entry)
-        self.assertTrue(found["4k"]["RT20"]["computed"])
-        self.assertEqual(found["8k"]["RT20"]["reason"], "above-bandwidth")
+        self.assertTrue(found["4000"]["RT20"]["computed"])
+        self.assertEqual(found["8000"]["RT20"]["reason"], "above-bandwidth")
         self.assertEqual(entry["interChannel"][9]["LF"]["reason"], "above-bandwidth")
 
 
@@ -158,7 +158,7 @@ class Facts(unittest.TestCase):
     def test_values_name_their_iso_quantity_and_flag_a_low_impulse_to_noise_ratio(self):
         entry = run_json(os.path.join(ARGS.examples, "binaural_clap.wav"))[0]
         found = bands(entry)
-        self.assertEqual((found["1k"]["RT20"]["isoName"], found["1k"]["r RT20"]["isoName"]), ("T20", "r2 T20"))
+        self.assertEqual((found["1000"]["RT20"]["isoName"], found["1000"]["r RT20"]["isoName"]), ("T20", "r2 T20"))
         rows = [r for r in run_csv(os.path.join(ARGS.examples, "binaural_clap.wav"))
                 if r["channel"] == "left" and r["parameter"] in ("RT20", "RT30")]
         for r in rows:

@@ -18,7 +18,7 @@ import tempfile
 import unittest
 
 ARGS = None
-OCTAVES = ["250", "500", "1k", "2k", "4k"]
+OCTAVES = ["250", "500", "1000", "2000", "4000"]
 
 
 def run(*args, expect=0):
