@@ -110,6 +110,27 @@ def test_a_low_rate_is_refused_before_any_allocation(tmp_path):
     assert all("lowest rate that is resampled" in line for line in lines)
 
 
+MEMORY = """
+import resource, numpy as np, roomstat
+n = 20_000_000  # 7.5 minutes at 44.1 kHz: the analysis needs far more than its 80 MB
+x = np.random.default_rng(1).standard_normal(n) * (np.exp(-np.arange(n) / 8000.0) + 1e-4)
+with open("/proc/self/status") as status:
+    size = [int(line.split()[1]) * 1024 for line in status if line.startswith("VmSize")][0]
+limit = size + (300 << 20)
+resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+try:
+    roomstat.analyse(x, 44100)
+except MemoryError as error:
+    print("MemoryError", error)
+"""
+
+
+def test_memory_running_out_is_a_memory_error():
+    proc = subprocess.run([sys.executable, "-c", MEMORY], capture_output=True, text=True, timeout=300)
+    assert proc.returncode == 0, proc.stderr
+    assert proc.stdout.startswith("MemoryError") and "not enough memory" in proc.stdout
+
+
 def test_one_bad_file_is_one_failed_row(tmp_path):
     from distributed import Client, LocalCluster
 

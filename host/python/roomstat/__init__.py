@@ -175,8 +175,9 @@ def _outcome(native: tuple, words: list[str], source: str | None = None) -> Resu
 def _checked(result: Result) -> Result:
     if not result.ok:
         failure = getattr(result, "_failure", "")
-        if failure == "memory":
-            raise MemoryError("%s: %s" % (result.source, result.error))
+        # The host's bad_alloc, or the plug-in's own message that it could not allocate.
+        if failure == "memory" or any("not enough memory" in text for _, text in result.messages):
+            raise MemoryError(str(AnalysisError(result)))
         if failure == "bounds":
             raise ValueError("%s: %s" % (result.source, result.error))
         raise AnalysisError(result)
