@@ -6,19 +6,27 @@ reason equals the program's json output.
 
     >>> import roomstat
     >>> result = roomstat.analyse_file("examples/binaural_clap.wav")
-    >>> result.value("RT30", "1k", channel="left")
+    >>> result.value("T30", 1000, channel="left")
     0.70825988...
+    >>> result.value("T30", 1000, channel="left", method="iso")   # the ISO 3382 evaluation
 
 * :func:`analyse` takes a numpy array (1-D or (frames, 2); float in [-1, 1]
   full scale, or int16 / int8 / int32 samples) and a sampling rate;
 * :func:`analyse_file` reads a file through libsndfile, as the program does;
-* :func:`table` lays results out one row per file and channel, a column per
-  ``parameter@band``; :func:`batch` does the same for many files on a Dask
-  cluster.
+* every :class:`Result` holds the plug-in's values and, beside them and never
+  mixed with them, the host's ISO 3382 evaluation, each value with its
+  validity and warnings;
+* :func:`table` lays results out one row per file, channel and method, a
+  column per ``parameter@band``; :func:`batch` does the same for many files
+  on a Dask cluster;
+* :func:`sweep` makes an exponential sine sweep, :func:`deconvolve` turns its
+  recording into an impulse response (``analyse(..., sweep=...)`` both).
 
-A failed analysis raises :class:`AnalysisError` with the program's message.
-The interpreter lock is released while the plug-in runs, so threads analyse
-in parallel.
+A wrong argument raises TypeError or ValueError naming it, a file that
+cannot be opened an OSError, a lack of memory MemoryError, and an analysis
+without results :class:`AnalysisError` with the program's message. The
+interpreter lock is released while the plug-in runs, so threads analyse in
+parallel.
 """
 
 import dataclasses
