@@ -14,7 +14,8 @@ find_package(pybind11 CONFIG REQUIRED)
 set(CMAKE_INTERPROCEDURAL_OPTIMIZATION OFF)
 
 set(ROOMSTAT_PYTHON_DIR ${CMAKE_BINARY_DIR}/python/roomstat CACHE PATH "Where the Python package is assembled")
-pybind11_add_module(_roomstat ${CMAKE_SOURCE_DIR}/host/python/module.cpp)
+pybind11_add_module(_roomstat ${CMAKE_SOURCE_DIR}/host/python/module.cpp ${CMAKE_SOURCE_DIR}/host/python/run_outcome.cpp
+                    ${CMAKE_SOURCE_DIR}/host/python/sweep_bindings.cpp)
 target_link_libraries(_roomstat PRIVATE roomstat_cli_core)
 set_target_properties(_roomstat PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${ROOMSTAT_PYTHON_DIR})
 

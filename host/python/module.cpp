@@ -17,7 +17,10 @@
 #include "host/cli/cells.h"
 #include "host/cli/json_output.h"
 #include "host/cli/options.h"
+#include "host/cli/resample.h"
 #include "host/cli/run_file.h"
+#include "host/python/run_outcome.h"
+#include "host/python/sweep_bindings.h"
 #include "interface/bands.h"
 #include "interface/entry_points.h"
 #include "interface/settings.h"
@@ -49,10 +52,29 @@ cli::Options ParseWords(const std::vector<std::string>& words, const std::string
   return options;
 }
 
+// Why a file gave no results, where Python raises its own exception for it:
+// "bounds" (a sampling rate or length that resampling refuses: ValueError),
+// "memory" (MemoryError), "" otherwise.
+std::string FailureKind(const cli::FileResult& result, const cli::Options& options) {
+  if (result.outcome.exitCode != cli::EXIT_UNREADABLE) return "";
+  if (result.outcome.error.find("not enough memory") != std::string::npos) return "memory";
+  const cli::AudioData& audio = result.input.audio;
+  std::string why;
+  if (!options.nativeRate && audio.sampleRate > 0 && audio.sampleRate != cli::ANALYSIS_RATE_HZ &&
+      result.input.lastFrame >= result.input.firstFrame &&
+      !cli::CheckResampling(result.input.lastFrame - uint64_t{result.input.firstFrame} + 1, audio.sampleRate,
+                            cli::ANALYSIS_RATE_HZ, why)) {
+    return "bounds";
+  }
+  return "";
+}
+
 // What Python receives of a run: the file's json object (as the program
-// writes it), the confirmed settings block, and each channel's first arrival
-// in frames from the start of the selection (-1: none reached the threshold).
-py::tuple Outcome(const std::vector<cli::FileResult>& results) {
+// writes it), the confirmed settings block, each channel's first arrival
+// in frames from the start of the selection (-1: none reached the
+// threshold), and what the json may not hold (run_outcome.h) with the
+// kind of failure.
+py::tuple Outcome(const std::vector<cli::FileResult>& results, const cli::Options& options) {
   const cli::FileResult& result = results.front();
   std::vector<int64_t> arrivals;
   for (size_t c = 0; c < result.input.audio.usedChannels.size() && c < MAX_CHANNELS; ++c) {
@@ -62,26 +84,41 @@ py::tuple Outcome(const std::vector<cli::FileResult>& results) {
   }
   py::bytes settings(reinterpret_cast<const char*>(result.confirmation.settingsBytes.data()),
                      result.confirmation.settingsBytes.size());
-  return py::make_tuple(cli::FormatJson(results), settings, arrivals);
+  py::dict extra;
+  extra["iso"] = pyhost::IsoChannels(result);
+  extra["pairIso"] = pyhost::PairIso(result);
+  extra["curves"] = pyhost::DecayCurves(result);
+  extra["failure"] = FailureKind(result, options);
+  return py::make_tuple(cli::FormatJson(results), settings, arrivals, extra);
+}
+
+// Curves for drawing are kept as for an HTML report; no report is written.
+void KeepCurves(cli::Options& options, bool curves) {
+  if (curves) options.htmlPath = "<python>";
 }
 
 py::tuple AnalyseSamples(py::array_t<float, py::array::c_style> samples, int64_t rateHz, int bitsOffered,
                          bool floatSource, const std::string& sourceName, const std::string& subFormat,
-                         const std::vector<std::string>& words) {
+                         const std::vector<std::string>& words, bool curves) {
   if (samples.ndim() != 2 || samples.shape(1) < 1 || samples.shape(1) > MAX_CHANNELS ||
       samples.shape(0) < 1) {
     throw py::value_error("samples must be a (frames, 1 or 2) array with at least one frame");
   }
-  if (rateHz <= 0 || rateHz > INT32_MAX)
-    throw py::value_error("the sampling rate must be a positive whole number");
+  if (rateHz <= 0 || rateHz > INT32_MAX) throw py::value_error("rate must be a positive whole number of Hz");
   if (bitsOffered != 8 && bitsOffered != 16 && bitsOffered != 32)
     throw py::value_error("bits must be 8, 16 or 32");
-  const cli::Options options = ParseWords(words, sourceName);
+  cli::Options options = ParseWords(words, sourceName);
+  KeepCurves(options, curves);
+  const size_t frames = static_cast<size_t>(samples.shape(0));
+  std::string why;
+  if (!options.nativeRate && rateHz != cli::ANALYSIS_RATE_HZ &&
+      !cli::CheckResampling(frames, static_cast<double>(rateHz), cli::ANALYSIS_RATE_HZ, why)) {
+    throw py::value_error("the array cannot be analysed: " + why);
+  }
 
   std::vector<cli::FileResult> results(1);
   cli::FileResult& result = results.front();
   cli::AudioData& audio = result.input.audio;
-  const size_t frames = static_cast<size_t>(samples.shape(0));
   const int channels = static_cast<int>(samples.shape(1));
   result.input.path = sourceName;
   audio.majorFormat = "array";
@@ -99,18 +136,24 @@ py::tuple AnalyseSamples(py::array_t<float, py::array::c_style> samples, int64_t
     py::gil_scoped_release release;
     cli::AnalyseSelection(options, {}, cli::RunListener{}, result);
   }
-  return Outcome(results);
+  return Outcome(results, options);
 }
 
-py::tuple AnalyseFile(const std::string& path, const std::vector<std::string>& words) {
-  const cli::Options options = ParseWords(words, path);
+// `path` as the file system's bytes (os.fsencode), so that any name opens.
+py::tuple AnalyseFile(const py::bytes& path, const std::vector<std::string>& words, bool curves) {
+  const std::string name = path;
+  cli::Options options = ParseWords(words, name);
+  KeepCurves(options, curves);
   std::vector<cli::FileResult> results(1);
   {
     py::gil_scoped_release release;
-    cli::AnalyseFile(path, options, {}, cli::RunListener{}, results.front());
+    cli::AnalyseFile(name, options, {}, cli::RunListener{}, results.front());
   }
-  return Outcome(results);
+  return Outcome(results, options);
 }
+
+// Checks option words as the program would, before any work is sent.
+void CheckWords(const std::vector<std::string>& words) { ParseWords(words, "<check>"); }
 
 py::list Bands(bool thirdOctave) {
   py::list bands;
@@ -139,6 +182,16 @@ py::dict Reasons() {
   return reasons;
 }
 
+py::list IsoNames(bool singles) {
+  py::list names;
+  if (singles) {
+    for (const cli::IsoParameterName& n : cli::ISO_SINGLES) names.append(py::make_tuple(n.key, n.unit));
+  } else {
+    for (const cli::IsoParameterName& n : cli::ISO_PARAMETERS) names.append(py::make_tuple(n.key, n.unit));
+  }
+  return names;
+}
+
 std::string PluginName() {
   XfmInfo info{};
   QueryXfm(&info);
@@ -150,12 +203,19 @@ std::string PluginName() {
 PYBIND11_MODULE(_roomstat, m) {
   m.doc() = "Native core of roomstat: runs the plug-in as the roomstat program does.";
   m.def("analyse_samples", &AnalyseSamples, py::arg("samples"), py::arg("rate"), py::arg("bits"),
-        py::arg("float_source"), py::arg("name"), py::arg("sub_format"), py::arg("words"));
-  m.def("analyse_file", &AnalyseFile, py::arg("path"), py::arg("words"));
+        py::arg("float_source"), py::arg("name"), py::arg("sub_format"), py::arg("words"),
+        py::arg("curves") = false);
+  m.def("analyse_file", &AnalyseFile, py::arg("path"), py::arg("words"), py::arg("curves") = false);
+  m.def("check_words", &CheckWords, py::arg("words"));
+  pyhost::BindSweep(m);
   m.def("bands", &Bands, py::arg("third_octave"));
   m.def("parameters", &Parameters);
   m.def("pair_rows", &PairRows);
   m.def("reasons", &Reasons);
+  m.def("iso_names", &IsoNames, py::arg("singles"));
+  m.def(
+      "iso_sentence", [](const std::string& code) { return std::string(cli::IsoCodeSentence(code)); },
+      py::arg("code"));
   m.def("plugin_name", &PluginName);
   m.attr("SETTINGS_SIZE") = SETTINGS_SIZE;
   m.attr("RTU_RANGE_DB") = py::make_tuple(RTU_LOWEST_DB, RTU_HIGHEST_DB);

@@ -6,40 +6,48 @@ reason equals the program's json output.
 
     >>> import roomstat
     >>> result = roomstat.analyse_file("examples/binaural_clap.wav")
-    >>> result.value("RT30", "1k", channel="left")
+    >>> result.value("T30", 1000, channel="left")
     0.70825988...
+    >>> result.value("T30", 1000, channel="left", method="iso")   # the ISO 3382 evaluation
 
 * :func:`analyse` takes a numpy array (1-D or (frames, 2); float in [-1, 1]
   full scale, or int16 / int8 / int32 samples) and a sampling rate;
 * :func:`analyse_file` reads a file through libsndfile, as the program does;
-* :func:`table` lays results out one row per file and channel, a column per
-  ``parameter@band``; :func:`batch` does the same for many files on a Dask
-  cluster.
+* every :class:`Result` holds the plug-in's values and, beside them and never
+  mixed with them, the host's ISO 3382 evaluation, each value with its
+  validity and warnings;
+* :func:`table` lays results out one row per file, channel and method, a
+  column per ``parameter@band``; :func:`batch` does the same for many files
+  on a Dask cluster;
+* :func:`sweep` makes an exponential sine sweep, :func:`deconvolve` turns its
+  recording into an impulse response (``analyse(..., sweep=...)`` both).
 
-A failed analysis raises :class:`AnalysisError` with the program's message.
-The interpreter lock is released while the plug-in runs, so threads analyse
-in parallel.
+A wrong argument raises TypeError or ValueError naming it, a file that
+cannot be opened an OSError, a lack of memory MemoryError, and an analysis
+without results :class:`AnalysisError` with the program's message. The
+interpreter lock is released while the plug-in runs, so threads analyse in
+parallel.
 """
 
+import dataclasses
+import errno
 import json
 import math
+import os
 from typing import Any, Iterable, Sequence
 
 import numpy as np
 
 from . import _roomstat
+from ._names import (ISO_PARAMETERS, ISO_SINGLE_NUMBERS, ISO_UNITS, PAIR_ISO_PARAMETERS, PAIR_PARAMETERS,
+                     PARAMETER_COLUMNS, PARAMETERS, UNITS, python_words)
+from ._result import REASONS, Result, sentence
 
-__all__ = ["AnalysisError", "Result", "analyse", "analyse_file", "batch", "table", "REASONS", "PARAMETERS"]
+__all__ = ["AnalysisError", "Result", "SweepParameters", "analyse", "analyse_file", "batch", "deconvolve",
+           "sweep", "table", "REASONS", "PARAMETERS", "ISO_PARAMETERS", "ISO_SINGLE_NUMBERS",
+           "PAIR_PARAMETERS", "PAIR_ISO_PARAMETERS"]
 __version__ = _roomstat.__version__
 
-#: Every reason code a missing value can carry, with its sentence.
-REASONS: dict[str, str] = _roomstat.reasons()
-#: The eleven parameters of a band, in the order of the last axis of ``Result.values``.
-PARAMETERS: tuple[str, ...] = tuple(name for name, _ in _roomstat.parameters())
-#: Their units ("" for a correlation coefficient).
-UNITS: tuple[str, ...] = tuple(unit for _, unit in _roomstat.parameters())
-#: The inter-channel rows of a stereo result, in the order of ``Result.pair_values``.
-PAIR_PARAMETERS: tuple[str, ...] = tuple(name for name, _ in _roomstat.pair_rows())
 #: What the settings dialog holds: RTU's (lowest, highest) level in dB and the
 #: least span between its ends, the (lowest, highest) threshold, and the
 #: largest boost in dB either way.
@@ -58,9 +66,10 @@ class AnalysisError(RuntimeError):
     """An analysis that gave no results.
 
     Attributes: ``status`` ("unreadable", "no results", "refused", ... as
-    in the json), ``reason`` (the program's explanation), ``messages`` (the
-    plug-in's message boxes as (caption, text) pairs) and ``result`` (the
-    :class:`Result`, without values, for :func:`table`).
+    in the json), ``reason`` (the program's explanation, its options written
+    as this module's keyword arguments), ``messages`` (the plug-in's message
+    boxes as (caption, text) pairs) and ``result`` (the :class:`Result`,
+    without values, for :func:`table`).
     """
 
     def __init__(self, result: "Result"):
@@ -77,127 +86,6 @@ class AnalysisError(RuntimeError):
         return AnalysisError, (self.result,)
 
 
-class Result:
-    """What the plug-in computed for one response.
-
-    Arrays (``c`` channel: 0 mono or left, 1 right; ``b`` band row: 0 is
-    the unfiltered "Lin", then octaves or third-octaves; ``k`` parameter in
-    :data:`PARAMETERS` order):
-
-    * ``values[c, b, k]``: float64 holding the plug-in's single-precision
-      value exactly; NaN where no value was computed;
-    * ``computed[c, b, k]``: bool; ``reasons[c, b, k]``: why not (a code of
-      :data:`REASONS`, "" where computed);
-    * ``pair_values[i, b]``, ``pair_computed``, ``pair_reasons``: the
-      inter-channel rows of :data:`PAIR_PARAMETERS` (stereo only; shape
-      (4, bands) of NaN / False for mono);
-    * ``noise_corrected[b]``: whether the noise floor was subtracted;
-    * ``bands`` (labels as the json has them), ``nominal_hz`` (IEC nominal
-      frequencies, NaN for Lin) and ``centres_hz`` (the filters' actual
-      centres: they are designed for 44.1 kHz and scale with the rate
-      analysed / 44100);
-    * ``first_arrival``: per channel, the frame of the file (or array) where
-      the first arrival lies (-1 when no sample reaches the threshold), and
-      ``first_arrival_s`` the same in seconds (NaN).
-
-    Also ``settings`` (the confirmed settings as in the json),
-    ``settings_block`` (its 586 bytes), ``messages``, ``status_texts``,
-    ``report`` (the clipboard text) and :meth:`to_dict` (the program's json
-    object for this response).
-    """
-
-    def __init__(self, document: dict, settings_block: bytes, arrivals: Sequence[int]):
-        self._document = document
-        self.source: str = document["file"]
-        self.status: str = document["status"]
-        self.error: str = document.get("error", "")
-        self.settings: dict = dict(document.get("settings", {}))
-        self.settings_block: bytes = settings_block
-        self.messages: list[tuple[str, str]] = [(m["caption"], m["text"]) for m in document["messages"]]
-        self.status_texts: list[str] = list(document["statusTexts"])
-        self.report: str = document.get("report", "")
-        audio = document.get("audio", {})
-        self.rate: int | None = audio.get("sampleRate")
-        self.channels: tuple[str, ...] = tuple(c["channel"] for c in document.get("channels", []))
-        self.bands: tuple[str, ...] = tuple(document.get("bands", []))
-        self._fill_arrays(document)
-        self._fill_arrivals(document, arrivals)
-
-    @property
-    def ok(self) -> bool:
-        """True when the plug-in gave results."""
-        return self.status == "ok"
-
-    def _fill_arrays(self, document: dict) -> None:
-        cells = [[[band[name] for name in PARAMETERS] for band in channel["bands"]]
-                 for channel in document.get("channels", [])]
-        shape = (len(self.channels), len(self.bands), len(PARAMETERS))
-        flat = [cell for channel in cells for band in channel for cell in band]
-        self.computed = np.array([cell["computed"] for cell in flat], dtype=bool).reshape(shape)
-        # The json writes single-precision values with 9 digits: float32 reads them back exactly.
-        self.values = np.array([cell["value"] if cell["computed"] else np.nan for cell in flat],
-                               dtype=np.float32).astype(np.float64).reshape(shape)
-        self.reasons = np.array([cell.get("reason", "") for cell in flat], dtype=object).reshape(shape)
-        pair_shape = (len(PAIR_PARAMETERS), len(self.bands))
-        pairs = [[band[name] for band in document["interChannel"]] for name in PAIR_PARAMETERS] \
-            if len(self.channels) == 2 else [[{"computed": False, "value": None}] * len(self.bands)] * 4
-        flat = [cell for row in pairs for cell in row]
-        self.pair_computed = np.array([cell["computed"] for cell in flat], dtype=bool).reshape(pair_shape)
-        self.pair_values = np.array([cell["value"] if cell["computed"] else np.nan for cell in flat],
-                                    dtype=np.float64).reshape(pair_shape)
-        self.pair_reasons = np.array([cell.get("reason", "") for cell in flat],
-                                     dtype=object).reshape(pair_shape)
-        self.noise_corrected = np.array(document.get("noiseCorrected", []), dtype=bool)
-        facts = document["channels"][0]["bands"] if self.channels else []
-        if facts and "centreHz" in facts[0]:  # the program's centres, and nominal labels where they apply
-            self.centres_hz = np.array([band["centreHz"] or np.nan for band in facts], dtype=np.float64)
-            self.centres_hz[0] = np.nan
-            labels = [band.get("nominal") for band in facts]
-            self.nominal_hz = np.array([np.nan if label in (None, "Lin") else float(label)
-                                        for label in labels])
-        else:
-            table = _roomstat.bands(bool(self.settings.get("thirdOctave", False)))[: len(self.bands)]
-            self.nominal_hz = np.array([float(label) if label != "Lin" else np.nan for _, label in table])
-            design = np.array([hz if hz > 0 else np.nan for hz, _ in table])
-            analysed_hz = document.get("analysis", {}).get("sampleRate") or self.rate or np.nan
-            self.centres_hz = design * analysed_hz / _roomstat.FILTER_DESIGN_RATE_HZ
-
-    def _fill_arrivals(self, document: dict, arrivals: Sequence[int]) -> None:
-        self.first_arrival = np.full(len(self.channels), -1, dtype=np.int64)
-        self.first_arrival_s = np.full(len(self.channels), np.nan)
-        first_frame = document.get("selection", {}).get("firstFrame", 0)
-        for c, channel in enumerate(document.get("channels", [])):
-            if "firstArrival" in channel:  # the program's own account, in the file's time base
-                if channel["firstArrival"]["sample"] is not None:
-                    self.first_arrival[c] = channel["firstArrival"]["sample"]
-                    self.first_arrival_s[c] = channel["firstArrival"]["seconds"]
-            elif c < len(arrivals) and arrivals[c] >= 0:  # from the run record, at the file's rate
-                self.first_arrival[c] = first_frame + arrivals[c]
-                self.first_arrival_s[c] = self.first_arrival[c] / self.rate
-
-    def value(self, parameter: str, band: str = "Lin", channel: int | str = 0) -> float:
-        """One value by name: ``value("RT30", "1k", "left")``; NaN when not computed.
-
-        ``parameter`` is a name of :data:`PARAMETERS` or :data:`PAIR_PARAMETERS`,
-        ``band`` a label of ``bands``, ``channel`` an index or a name of ``channels``.
-        """
-        b = self.bands.index(band)
-        if parameter in PAIR_PARAMETERS:
-            return float(self.pair_values[PAIR_PARAMETERS.index(parameter), b])
-        c = self.channels.index(channel) if isinstance(channel, str) else channel
-        return float(self.values[c, b, PARAMETERS.index(parameter)])
-
-    def to_dict(self) -> dict:
-        """The ``roomstat --format json`` object of this response."""
-        return json.loads(json.dumps(self._document))
-
-    def __repr__(self) -> str:
-        if not self.ok:
-            return "<roomstat.Result %s: %s: %s>" % (self.source, self.status, self.error)
-        return "<roomstat.Result %s: %s, %d bands, %d of %d values computed>" % (
-            self.source, "/".join(self.channels), len(self.bands), self.computed.sum(), self.computed.size)
-
-
 def _number(name: str, value: Any) -> str:
     if isinstance(value, (bool, np.bool_)) or not isinstance(value, (int, float, np.integer, np.floating)):
         raise TypeError("%s must be a number, not %r" % (name, value))
@@ -209,44 +97,97 @@ def _number(name: str, value: Any) -> str:
     return str(int(value)) if float(value).is_integer() else repr(float(value))
 
 
-def _words(third_octave: bool, rtu: tuple[float, float], threshold: float | str, y_threshold: float | None,
-           boost_db: float, noise_correction: bool, resample: bool) -> list[str]:
-    """The analysis settings as the program's option words."""
-    if len(rtu) != 2:
-        raise ValueError("rtu must be (start_db, end_db), not %r" % (rtu,))
-    words = ["--third-octave" if third_octave else "--octave",
+def _flag(name: str, value: Any) -> bool:
+    if not isinstance(value, (bool, np.bool_)):
+        raise TypeError("%s must be True or False, not %r" % (name, value))
+    return bool(value)
+
+
+def _choice(name: str, value: Any, choices: Sequence[str]) -> str:
+    if not isinstance(value, str):
+        raise TypeError("%s must be one of %s, not %r" % (name, ", ".join(map(repr, choices)), value))
+    if value not in choices:
+        raise ValueError("%s must be one of %s, not %r" % (name, ", ".join(map(repr, choices)), value))
+    return value
+
+
+def _pair(name: str, value: Any, count: int) -> Sequence:
+    if isinstance(value, (str, bytes)) or not isinstance(value, Sequence):
+        raise TypeError("%s must be a tuple of %d numbers, not %r" % (name, count, value))
+    if len(value) != count:
+        raise ValueError("%s must be a tuple of %d numbers, not %r" % (name, count, value))
+    return value
+
+
+def _words(third_octave: bool = False, rtu: tuple[float, float] = (-5, -15), threshold: float | str = "auto",
+           y_threshold: float | None = None, boost_db: float = 3, noise_correction: bool = True,
+           resample: bool = True, evaluation: str = "both", pair: str | None = None,
+           figure8_gain: float | None = None) -> list[str]:
+    """The analysis settings as the program's option words; TypeError or
+    ValueError naming the argument for a wrong one."""
+    rtu = _pair("rtu", rtu, 2)
+    if isinstance(threshold, str) and threshold != "auto":
+        raise TypeError("threshold must be a number or 'auto', not %r" % (threshold,))
+    words = ["--third-octave" if _flag("third_octave", third_octave) else "--octave",
              "--rtu", _number("rtu start", rtu[0]) + "," + _number("rtu end", rtu[1]),
              "--threshold", threshold if threshold == "auto" else _number("threshold", threshold),
              "--boost", _number("boost_db", boost_db),
-             "--noise-correction" if noise_correction else "--no-noise-correction"]
-    if not resample:
+             "--noise-correction" if _flag("noise_correction", noise_correction) else "--no-noise-correction",
+             "--evaluation", _choice("evaluation", evaluation, ("plugin", "iso", "both"))]
+    if not _flag("resample", resample):
         words.append("--native-rate")
     if y_threshold is not None:
         words += ["--y-threshold", _number("y_threshold", y_threshold)]
+    if pair is not None:
+        words += ["--pair", _choice("pair", pair, ("binaural", "wy"))]
+    if figure8_gain is not None:
+        words += ["--figure8-gain", _number("figure8_gain", figure8_gain)]
     return words
 
 
-def _selection_words(channels: Sequence[int] | None, start: float | None, end: float | None,
-                     frames: tuple[int, int] | None) -> list[str]:
+def _selection_words(channels: Sequence[int] | None = None, start: float | None = None,
+                     end: float | None = None, frames: tuple[int, int] | None = None) -> list[str]:
     words = []
     if channels is not None:
-        words += ["--channels", ",".join(_number("channel", c) for c in channels)]
+        if isinstance(channels, (int, np.integer)) and not isinstance(channels, bool):
+            channels = [channels]
+        if isinstance(channels, (str, bytes)) or not isinstance(channels, Sequence):
+            raise TypeError("channels must be a list of one or two channel numbers, not %r" % (channels,))
+        words += ["--channels", ",".join(_number("channels", c) for c in channels)]
     if start is not None:
         words += ["--start", _number("start", start)]
     if end is not None:
         words += ["--end", _number("end", end)]
     if frames is not None:
-        words += ["--frames", "%s:%s" % (_number("first frame", frames[0]), _number("last frame", frames[1]))]
+        frames = _pair("frames", frames, 2)
+        words += ["--frames", "%s:%s" % (_number("frames", frames[0]), _number("frames", frames[1]))]
     return words
 
 
-def _outcome(native: tuple) -> Result:
-    text, block, arrivals = native
-    return Result(json.loads(text)[0], block, arrivals)
+def _native(call, *args, **keywords):
+    """A native call whose usage errors speak of this module's keyword arguments."""
+    try:
+        return call(*args, **keywords)
+    except ValueError as error:
+        raise ValueError(python_words(str(error))) from None
+
+
+def _outcome(native: tuple, words: list[str], source: str | None = None) -> Result:
+    text, block, arrivals, extra = native
+    result = Result(json.loads(text)[0], block, arrivals, extra, source)
+    result._failure = extra.get("failure", "")
+    result.evaluation = words[words.index("--evaluation") + 1]
+    return result
 
 
 def _checked(result: Result) -> Result:
     if not result.ok:
+        failure = getattr(result, "_failure", "")
+        # The host's bad_alloc, or the plug-in's own message that it could not allocate.
+        if failure == "memory" or any("not enough memory" in text for _, text in result.messages):
+            raise MemoryError(str(AnalysisError(result)))
+        if failure == "bounds":
+            raise ValueError("%s: %s" % (result.source, result.error))
         raise AnalysisError(result)
     return result
 
@@ -290,7 +231,9 @@ def _offered_samples(samples: Any) -> tuple[np.ndarray, int, bool, str]:
 def analyse(samples: np.ndarray, rate: int, *, third_octave: bool = False,
             rtu: tuple[float, float] = (-5, -15), threshold: float | str = "auto",
             y_threshold: float | None = None, boost_db: float = 3, noise_correction: bool = True,
-            resample: bool = True, name: str = "<array>") -> Result:
+            resample: bool = True, evaluation: str = "both", pair: str | None = None,
+            figure8_gain: float | None = None, curves: bool = False,
+            sweep: "SweepParameters | None" = None, name: str = "<array>") -> Result:
     """Analyse an impulse response held in an array.
 
     samples
@@ -298,9 +241,11 @@ def analyse(samples: np.ndarray, rate: int, *, third_octave: bool = False,
         the two ears). float32/float64 in [-1, 1] full scale (louder float
         input is scaled down to the 16-bit peak, which changes no parameter),
         or int16 / int8 / int32 samples, offered as an editor offers files of
-        that width. Any memory layout is accepted.
+        that width. Any memory layout is accepted. With ``sweep``, the
+        recording of that sweep instead (see :func:`deconvolve`).
     rate
-        Sampling rate in Hz.
+        Sampling rate in Hz. Below 1000 Hz a rate is refused (ValueError)
+        before anything is allocated, unless ``resample=False``.
     third_octave
         27 one-third-octave bands instead of octave bands.
     rtu
@@ -309,85 +254,180 @@ def analyse(samples: np.ndarray, rate: int, *, third_octave: bool = False,
         First-arrival threshold of the only channel (or W) in the 16-bit scale
         (0..32767), or "auto": 20 dB below the peak of the weaker channel.
     y_threshold
-        Threshold of the second channel; unticks the dialog's Lock.
+        Threshold of the second channel (two channels only); unticks the dialog's Lock.
     boost_db
-        Gain of W's energy in LF, dB.
+        Gain of W's energy in the plug-in's LF, dB.
     noise_correction
-        Subtract the noise floor before the decay fits.
+        Subtract the noise floor before the plug-in's decay fits.
     resample
         Resample to 44.1 kHz first, the rate the plug-in's filters are
         designed for (at another rate every band centre moves with the rate;
         ``centres_hz`` tells where they lie).
+    evaluation
+        "both" (the plug-in's values and the ISO 3382 evaluation), "plugin" or "iso".
+    pair
+        What the two channels are, for the ISO 3382-1 spatial values:
+        "binaural" (IACC_E, IACC_L, IACC_A) or "wy" (omni first,
+        figure-of-eight second: J_LF, J_LFC); None: not declared.
+    figure8_gain
+        dB added to the figure-of-eight's level (``pair="wy"`` only).
+    curves
+        Keep the decay curves for :meth:`Result.level_curves` and :meth:`Result.decay_curves`.
+    sweep
+        :class:`SweepParameters` of the sweep that ``samples`` recorded: the
+        response is deconvolved first (``Result.deconvolution`` holds the facts).
     name
         What ``to_dict()["file"]`` says.
 
-    Settings are typed into the plug-in's dialog, which clamps them; the
-    confirmed values are in ``Result.settings``. Raises TypeError or
-    ValueError for unusable arguments and :class:`AnalysisError` when the
-    plug-in gives no results (its message is in the error).
+    Raises TypeError or ValueError naming an unusable argument, MemoryError
+    when the memory runs out, and :class:`AnalysisError` when the plug-in
+    gives no results (its message is in the error).
     """
-    offered, bits, float_source, dtype = _offered_samples(samples)
+    facts = None
+    if sweep is not None:
+        samples, facts = deconvolve(samples, sweep, rate=rate, facts=True)
     if isinstance(rate, (bool, np.bool_)) or not isinstance(rate, (int, np.integer)) or rate <= 0:
         raise ValueError("rate must be a positive whole number of Hz, not %r" % (rate,))
-    words = _words(third_octave, rtu, threshold, y_threshold, boost_db, noise_correction, resample)
-    native = _roomstat.analyse_samples(offered, int(rate), bits, float_source, name, dtype, words)
-    return _checked(_outcome(native))
+    offered, bits, float_source, dtype = _offered_samples(samples)
+    if y_threshold is not None and offered.shape[1] == 1:
+        raise ValueError("y_threshold is the second channel's threshold; samples have one channel")
+    if not isinstance(name, str):
+        raise TypeError("name must be a str, not %r" % (name,))
+    words = _words(third_octave, rtu, threshold, y_threshold, boost_db, noise_correction, resample,
+                   evaluation, pair, figure8_gain)
+    native = _native(_roomstat.analyse_samples, offered, int(rate), bits, float_source, name, dtype, words,
+                     _flag("curves", curves))
+    result = _outcome(native, words)
+    result.deconvolution = facts
+    return _checked(result)
 
 
-def analyse_file(path: str, *, third_octave: bool = False, rtu: tuple[float, float] = (-5, -15),
-                 threshold: float | str = "auto", y_threshold: float | None = None, boost_db: float = 3,
-                 noise_correction: bool = True, resample: bool = True, channels: Sequence[int] | None = None,
+def _fspath(path: Any) -> bytes:
+    """A path (str, bytes or os.PathLike, any name the file system holds) as the file system's bytes."""
+    try:
+        path = os.fspath(path)
+    except TypeError:
+        raise TypeError("path must be a str, bytes or os.PathLike, not %r" % (path,)) from None
+    return os.fsencode(path)
+
+
+def analyse_file(path: str | bytes | os.PathLike, *, third_octave: bool = False,
+                 rtu: tuple[float, float] = (-5, -15), threshold: float | str = "auto",
+                 y_threshold: float | None = None, boost_db: float = 3, noise_correction: bool = True,
+                 resample: bool = True, evaluation: str = "both", pair: str | None = None,
+                 figure8_gain: float | None = None, channels: Sequence[int] | None = None,
                  start: float | None = None, end: float | None = None,
-                 frames: tuple[int, int] | None = None) -> Result:
+                 frames: tuple[int, int] | None = None, curves: bool = False) -> Result:
     """Analyse an impulse-response file, read through libsndfile as ``roomstat`` reads it.
 
-    Settings as for :func:`analyse`; the selection as the program's options:
-    ``channels`` (1-based, one or two: needed for files with more than two),
-    ``start`` / ``end`` in seconds, or ``frames=(first, last)`` (0-based,
-    inclusive). ``to_dict()`` equals the object that
-    ``roomstat --format json`` writes for the file with the same options.
-    Raises :class:`AnalysisError` when the file cannot be read or the plug-in
+    ``path`` is a str, bytes or os.PathLike (names that are not UTF-8
+    included: ``Result.source`` is ``os.fsdecode`` of it). Settings as for
+    :func:`analyse`; the selection as the program's options: ``channels``
+    (1-based, one or two: needed for files with more than two), ``start`` /
+    ``end`` in seconds, or ``frames=(first, last)`` (0-based, inclusive).
+    ``to_dict()`` equals the object that ``roomstat --format json`` writes
+    for the file with the same options. Raises FileNotFoundError or another
+    OSError for a file that cannot be opened, ValueError for standard input
+    ("-"), for wrong options and for a rate or length that cannot be
+    resampled, MemoryError when the memory runs out, and
+    :class:`AnalysisError` when the file cannot be decoded or the plug-in
     gives no results.
     """
+    name = _fspath(path)
     words = _file_words(third_octave=third_octave, rtu=rtu, threshold=threshold, y_threshold=y_threshold,
                         boost_db=boost_db, noise_correction=noise_correction, resample=resample,
-                        channels=channels, start=start, end=end, frames=frames)
-    return _checked(_analyse_file(str(path), words))
+                        evaluation=evaluation, pair=pair, figure8_gain=figure8_gain, channels=channels,
+                        start=start, end=end, frames=frames)
+    _openable(name)
+    return _checked(_analyse_file(name, words, _flag("curves", curves)))
 
 
-def _file_words(*, third_octave=False, rtu=(-5, -15), threshold="auto", y_threshold=None, boost_db=3,
-                noise_correction=True, resample=True, channels=None, start=None, end=None,
-                frames=None) -> list[str]:
+def _openable(name: bytes) -> None:
+    """The OSError that opening the file would give, raised before the analysis."""
+    if name == b"-":
+        raise ValueError("path '-': standard input is not read from Python; pass the samples to analyse()")
+    shown = os.fsdecode(name)
+    if os.path.isdir(name):
+        raise IsADirectoryError(errno.EISDIR, os.strerror(errno.EISDIR), shown)
+    with open(name, "rb", opener=lambda p, flags: os.open(p, flags | os.O_NONBLOCK)):
+        pass
+
+
+def _file_words(*, channels=None, start=None, end=None, frames=None, **settings) -> list[str]:
     """The options of :func:`analyse_file` (same defaults) as the program's option words."""
-    return (_words(third_octave, rtu, threshold, y_threshold, boost_db, noise_correction, resample) +
-            _selection_words(channels, start, end, frames))
+    return _words(**settings) + _selection_words(channels, start, end, frames)
 
 
-def _analyse_file(path: str, words: list[str]) -> Result:
-    return _outcome(_roomstat.analyse_file(path, words))
+def _analyse_file(name: bytes, words: list[str], curves: bool = False) -> Result:
+    if name == b"-":
+        raise ValueError("path '-': standard input is not read from Python")
+    return _outcome(_native(_roomstat.analyse_file, name, words, curves), words, os.fsdecode(name))
 
 
-_META_COLUMNS = ["file", "channel", "status", "error", "w_threshold", "y_threshold"]
+_META_COLUMNS = ["file", "channel", "method", "status", "error", "warning", "w_threshold", "y_threshold"]
 
 
-def _rows(result: Result) -> list[dict]:
-    """One row per channel (one row for a failed file): the wide layout of :func:`table`."""
+def _plugin_row(result: Result, c: int, row: dict) -> None:
+    notes = []
+    for k, column in enumerate(PARAMETER_COLUMNS):
+        for b, band in enumerate(result.bands):
+            row[column + "@" + band] = result.values[c, b, k]
+            if result.warnings[c, b, k]:
+                notes.append("%s@%s: %s" % (column, band, result.warnings[c, b, k]))
+    if len(result.channels) == 2:
+        for i, parameter in enumerate(PAIR_PARAMETERS):
+            for b, band in enumerate(result.bands):
+                row[parameter + "@" + band] = result.pair_values[i, b]
+                if result.pair_warnings[i, b]:
+                    notes.append("%s@%s: %s" % (parameter, band, result.pair_warnings[i, b]))
+    row["warning"] = "; ".join(notes)
+
+
+def _iso_row(result: Result, c: int, row: dict, include_invalid: bool) -> None:
+    notes = []
+
+    def cell(name, band, value, valid, reasons, warning):
+        row[name + "@" + band] = value if valid or include_invalid else np.nan
+        if not valid and not np.isnan(value):
+            notes.append("%s@%s not valid: %s" % (name, band, "; ".join(sentence(r) for r in reasons.split(","))))
+        if warning:
+            notes.append("%s@%s: %s" % (name, band, warning))
+
+    for k, name in enumerate(ISO_PARAMETERS):
+        for b, band in enumerate(result.bands):
+            cell(name, band, result.iso_values[c, b, k], result.iso_valid[c, b, k], result.iso_reasons[c, b, k],
+                 result.iso_warnings[c, b, k])
+    for s, name in enumerate(ISO_SINGLE_NUMBERS):
+        cell(name, "single", result.iso_single_numbers[c, s], result.iso_single_valid[c, s],
+             result.iso_single_reasons[c, s], None)
+    if result.pair_iso is not None:
+        for i, name in enumerate(PAIR_ISO_PARAMETERS):
+            for b, band in enumerate(result.bands):
+                if not np.isnan(result.pair_iso_values[i, b]):
+                    cell(name, band, result.pair_iso_values[i, b], result.pair_iso_valid[i, b],
+                         result.pair_iso_reasons[i, b], None)
+        for name, (value, valid, reasons) in result.pair_iso_single_numbers.items():
+            cell(name, "single", value, valid, ",".join(reasons), None)
+    row["warning"] = "; ".join(notes)
+
+
+def _rows(result: Result, include_invalid: bool = False) -> list[dict]:
+    """Rows per channel and method (one row for a failed file): the wide layout of :func:`table`."""
     if not result.ok:
-        return [{"file": result.source, "channel": "", "status": result.status, "error": result.error}]
+        return [{"file": result.source, "channel": "", "method": "", "status": result.status,
+                 "error": result.error, "warning": ""}]
     rows = []
     stereo = len(result.channels) == 2
     for c, channel in enumerate(result.channels):
-        row = {"file": result.source, "channel": channel, "status": result.status, "error": "",
-               "w_threshold": result.settings["wThreshold"],
-               "y_threshold": result.settings["yThreshold"] if stereo else np.nan}
-        for k, parameter in enumerate(PARAMETERS):
-            for b, band in enumerate(result.bands):
-                row[parameter + "@" + band] = result.values[c, b, k]
-        if stereo:
-            for i, parameter in enumerate(PAIR_PARAMETERS):
-                for b, band in enumerate(result.bands):
-                    row[parameter + "@" + band] = result.pair_values[i, b]
-        rows.append(row)
+        base = {"file": result.source, "channel": channel, "status": result.status, "error": "",
+                "w_threshold": result.settings["wThreshold"],
+                "y_threshold": result.settings["yThreshold"] if stereo else np.nan}
+        if getattr(result, "evaluation", "both") != "iso" or not result.has_iso:
+            rows.append(dict(base, method="plugin"))
+            _plugin_row(result, c, rows[-1])
+        if result.has_iso:
+            rows.append(dict(base, method="iso3382"))
+            _iso_row(result, c, rows[-1], include_invalid)
     return rows
 
 
@@ -401,28 +441,60 @@ def _frame(rows: list[dict]):
     return pd.DataFrame(data, columns=list(columns))
 
 
-def table(results: Iterable[Result]):
-    """A pandas DataFrame of results in the wide layout: one row per response
-    and channel (``file``, ``channel`` mono/left/right, ``status``, ``error``,
-    the thresholds used), a column per ``parameter@band`` ("RT30@1k",
-    "C50@Lin"), NaN where no value was computed. The inter-channel values
-    (LF, IACC, W IACC, Tau IACC) stand on both rows of a stereo response. A
-    failed response is one row with its status and error."""
+def table(results: Iterable[Result], *, include_invalid: bool = False):
+    """A pandas DataFrame of results in the wide layout: one row per response,
+    channel and method (``file``, ``channel`` mono/left/right, ``method``
+    "plugin" or "iso3382", ``status``, ``error``, ``warning`` (every warning
+    of the row's values, and for ISO rows every invalid value with its
+    reasons, as "T30@500: sentence"), the thresholds used), a column per
+    ``parameter@band`` with IEC band labels and ISO names ("T30@1000",
+    "C50@broadband", "T30mid@single" on ISO rows), NaN where no value was
+    computed and, unless ``include_invalid``, where an ISO value is not
+    valid. The plug-in's inter-channel values (LF, IACC, ...) stand on both
+    plug-in rows of a stereo response, a declared pair's ISO values on both
+    ISO rows. A failed response is one row with its status and error."""
+    include_invalid = _flag("include_invalid", include_invalid)
     rows: list[dict] = []
     for result in results:
-        rows += _rows(result)
+        rows += _rows(result, include_invalid)
     return _frame(rows)
 
 
-def batch(paths: Iterable[str], *, client=None, partitions: int | None = None, **options):
+def batch(paths: Iterable[str | bytes | os.PathLike], *, client=None, partitions: int | None = None,
+          include_invalid: bool = False, **options):
     """Analyse many files on a Dask cluster; returns :func:`table`'s DataFrame, in the order of ``paths``.
 
-    ``options`` are those of :func:`analyse_file`. ``client`` is a
-    ``dask.distributed.Client`` (e.g. ``Client("tcp://scheduler:8786")``; the
-    workers need this package importable); without one, a local cluster of
-    one single-threaded worker process per core runs for this call. Files
-    that fail have their status and error in the table instead of raising.
+    ``options`` are those of :func:`analyse_file`, checked here before any
+    work is sent. ``client`` is a ``dask.distributed.Client`` (e.g.
+    ``Client("tcp://scheduler:8786")``; the workers need this package
+    importable); without one, a local cluster of one single-threaded worker
+    process per core runs for this call (a script that calls it needs the
+    ``if __name__ == "__main__":`` guard, as every script that starts
+    processes). A file that fails, for whatever reason, is one row with its
+    status and error; the batch goes on.
     """
     from ._batch import run_batch
 
-    return run_batch([str(p) for p in paths], client, partitions, options)
+    if partitions is not None:
+        if isinstance(partitions, bool) or not isinstance(partitions, (int, np.integer)):
+            raise TypeError("partitions must be a whole number, not %r" % (partitions,))
+        if partitions < 1:
+            raise ValueError("partitions must be at least 1, not %d" % partitions)
+    unknown = set(options) - set(_ANALYSE_FILE_OPTIONS)
+    if unknown:
+        raise TypeError("batch() got unknown options: %s (the options of analyse_file are: %s)"
+                        % (", ".join(sorted(unknown)), ", ".join(_ANALYSE_FILE_OPTIONS)))
+    curves = options.pop("curves", False)
+    if curves:
+        raise ValueError("curves=True is not kept in a table; use analyse_file")
+    words = _file_words(**options)
+    _native(_roomstat.check_words, words)  # every option checked before any work is sent
+    names = [os.fsdecode(_fspath(p)) for p in paths]
+    return run_batch(names, client, partitions, words, _flag("include_invalid", include_invalid))
+
+
+_ANALYSE_FILE_OPTIONS = ("third_octave", "rtu", "threshold", "y_threshold", "boost_db", "noise_correction",
+                         "resample", "evaluation", "pair", "figure8_gain", "channels", "start", "end", "frames",
+                         "curves")
+
+from ._sweep import SweepParameters, deconvolve, sweep  # noqa: E402  (uses analyse's helpers)
