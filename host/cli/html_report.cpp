@@ -137,6 +137,16 @@ std::string IsoNote(const IsoCell& cell) {
   if (!cell.warnings.empty()) note += (note.empty() ? "" : "; ") + Sentences(cell.warnings);
   return note;
 }
+// The same in a few words (a chart's note): the codes.
+std::string CodeWords(const IsoCell& cell) {
+  std::string words = cell.valid ? "" : "not valid:";
+  for (const std::string& code : cell.reasons)
+    words += (words.size() > 11 ? ", " : " ") + ReasonWords(code.c_str());
+  for (const std::string& code : cell.warnings)
+    words += (words.empty() ? "" : ";") + (" " + ReasonWords(code.c_str()));
+  return words;
+}
+
 IsoCell SpatialCell(const SpatialValue& v) {
   IsoCell cell;
   cell.present = std::isfinite(v.value);
@@ -314,8 +324,10 @@ void PluginDecay(const FileResult& r, int ch, int band, svg::Chart& c, double& l
     }
     lowest = std::min(lowest, s.y.back());
     c.series.push_back(s);
-    if (const std::string warning = InrWarning(r, ch, band, slot); !warning.empty())
-      c.notes.push_back(name + " " + value + " s: " + warning);
+    if (!InrWarning(r, ch, band, slot).empty()) {
+      c.notes.push_back(name + " " + value + " s flagged: impulse-to-noise " + PlainText(rec.inrDb, "dB") +
+                        " dB < " + Format("%.0f", RequiredInrDb(r, slot)) + " dB");
+    }
   }
 }
 
@@ -358,7 +370,7 @@ void IsoDecay(const FileResult& r, int ch, int band, svg::Chart& c, double& lowe
     const IsoCell cell = IsoBandCell(r, ch, band, static_cast<IsoParameter>(ISO_EDT + f));
     const std::string name = std::string("ISO 3382 ") + ISO_PARAMETERS[ISO_EDT + f].key;
     if (!cell.present) {
-      c.notes.push_back(name + " " + MISSING_MARK + ": " + Sentences(cell.reasons));
+      c.notes.push_back(name + " " + MISSING_MARK + ": " + CodeWords(cell));
       continue;
     }
     const IsoDecayFit& fit = *fits[f];
@@ -372,8 +384,8 @@ void IsoDecay(const FileResult& r, int ch, int band, svg::Chart& c, double& lowe
       s.y.push_back(fit.interceptDb + fit.slopeDbPerSecond * t);
     }
     c.series.push_back(s);
-    if (const std::string note = IsoNote(cell); !note.empty())
-      c.notes.push_back(name + " " + PlainText(cell.value, "s") + " s " + note);
+    if (!IsoNote(cell).empty())
+      c.notes.push_back(name + " " + PlainText(cell.value, "s") + " s " + CodeWords(cell));
   }
 }
 
@@ -538,7 +550,7 @@ std::string PluginPairChart(const FileResult& r, const std::string& prefix) {
 }
 
 std::string FrequencyCharts(const FileResult& r, const std::string& prefix) {
-  std::string o = "<div class=\"grid\">";
+  std::string o;
   const bool third = r.ThirdOctave();
   for (const ChartGroup& group : ChartGroups()) {
     std::vector<FrequencyLine> lines;
@@ -557,7 +569,7 @@ std::string FrequencyCharts(const FileResult& r, const std::string& prefix) {
                                LastAnalysedBand(third), lines, group.fromZero, group.robust));
   }
   if (r.ChannelCount() == 2 && !third) o += PluginPairChart(r, prefix);
-  return o + "</div>";
+  return o;
 }
 
 // --- the ISO 3382 charts ---------------------------------------------------
@@ -679,13 +691,11 @@ std::string IsoCharts(const FileResult& r, const std::string& prefix) {
     clarity.push_back(IsoLine(r, ch, ISO_C50, ParameterColor(SLOT_C50)));
     clarity.push_back(IsoLine(r, ch, ISO_C80, ParameterColor(SLOT_C80)));
   }
-  std::string o = "<div class=\"grid\">";
-  o += Figure(FrequencyChart(prefix + "iso-reverberation", "ISO 3382 EDT, T20 and T30", "Time (s)", third,
-                             rate, LastAnalysedBand(third), times, true, true));
+  std::string o = Figure(FrequencyChart(prefix + "iso-reverberation", "ISO 3382 EDT, T20 and T30", "Time (s)",
+                                        third, rate, LastAnalysedBand(third), times, true, true));
   o += Figure(FrequencyChart(prefix + "iso-clarity", "ISO 3382 C50 and C80", "Clarity (dB)", third, rate,
                              LastAnalysedBand(third), clarity, false));
-  o += IsoPairCharts(r, prefix);
-  return o + "</div>";
+  return o + IsoPairCharts(r, prefix);
 }
 
 // --- tables -----------------------------------------------------------------
@@ -958,7 +968,8 @@ std::string FileSection(const FileResult& r, int number) {
   }
   o += "<h3>Energy-time curve</h3><figure class=\"wide\">" + svg::Render(EnergyTimeChart(r, prefix + "etc")) +
        "</figure>";
-  o += "<h3>Parameters against frequency</h3>" + FrequencyCharts(r, prefix) + IsoCharts(r, prefix);
+  o += "<h3>Parameters against frequency</h3><div class=\"grid\">" + FrequencyCharts(r, prefix) +
+       IsoCharts(r, prefix) + "</div>";
   o += DecayPlots(r, prefix);
   return o + "</section>";
 }
@@ -1141,7 +1152,9 @@ svg.chart, svg.key { max-width: 100%; height: auto; display: block; }
 @page { size: A4; margin: 10mm; }
 @media print {
   body { margin: 0; max-width: none; padding: 0; font-size: 9px; }
+  h1 { font-size: 15px; }
   header p.meta { margin: 0; }
+  svg.key { max-width: 80%; }
   section.file ~ section.file, section.file ~ section.compare { break-before: page; page-break-before: always; }
   h2 { font-size: 13px; margin: 6px 0 2px; }
   h3 { font-size: 11px; margin: 4px 0 2px; }

@@ -221,27 +221,37 @@ Plot PlotOf(const Chart& c) {
 // The legend's entries: named series, labelled regions, markers and notes.
 std::vector<LegendEntry> LegendEntries(const Chart& c) {
   std::vector<LegendEntry> entries;
-  if (!c.legend) {
-    for (const std::string& note : c.notes) entries.push_back({"", note});
-    return entries;
-  }
   for (const Series& s : c.series) {
-    if (!s.name.empty()) entries.push_back({LineSymbol(s.color, s.width, s.dash, s.markers, s.line), s.name});
+    if (!s.name.empty() && c.legend)
+      entries.push_back({LineSymbol(s.color, s.width, s.dash, s.markers, s.line), s.name});
   }
   for (const Region& r : c.regions) {
-    if (r.label.empty()) continue;
+    if (r.label.empty() || !c.legend) continue;
     entries.push_back(
         {"<rect x=\"0\" y=\"-5\" width=\"16\" height=\"10\" fill=\"" + r.color + "\"/>", r.label});
   }
   for (const Marker& m : c.markers) {
+    if (!c.legend) continue;
     entries.push_back({"<line x1=\"8\" y1=\"-6\" x2=\"8\" y2=\"6\" stroke=\"" + m.color +
                            "\" stroke-width=\"1.2\" stroke-dasharray=\"3 2\"/>",
                        m.label});
   }
   for (const Level& l : c.levels) {
-    if (!l.label.empty()) entries.push_back({LineSymbol(l.color, l.width, l.dash, false, true), l.label});
+    if (!l.label.empty() && c.legend)
+      entries.push_back({LineSymbol(l.color, l.width, l.dash, false, true), l.label});
   }
-  for (const std::string& note : c.notes) entries.push_back({"", note});
+  for (const std::string& note : c.notes) {
+    // Notes wrap at spaces to the chart's width.
+    const size_t columns = static_cast<size_t>(std::max(20.0, (c.width - 16.0 - SWATCH - 12.0) / FONT_WIDTH));
+    std::string rest = note;
+    while (rest.size() > columns) {
+      size_t cut = rest.rfind(' ', columns);
+      if (cut == std::string::npos || cut == 0) cut = columns;
+      entries.push_back({"", rest.substr(0, cut)});
+      rest = rest.substr(cut + (rest[cut] == ' ' ? 1 : 0));
+    }
+    entries.push_back({"", rest});
+  }
   return entries;
 }
 

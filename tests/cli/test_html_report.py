@@ -269,7 +269,7 @@ class HtmlReportTest(unittest.TestCase):
         self.assertTrue(pdf.startswith(b"%PDF"))
         self.assertGreaterEqual(pdf_pages(pdf), 2)
         if ARGS.readme_shot:
-            BROWSER.screenshot(ARGS.readme_shot, 1100, "#file-1 div.grid:nth-of-type(2)")
+            BROWSER.screenshot(ARGS.readme_shot, 1100, "#file-1 div.decays")
 
     def test_third_octave_report_draws_every_band(self):
         charts = open_report("binaural_third.html", "--third-octave", example("binaural_clap.wav"))
