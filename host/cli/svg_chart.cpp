@@ -17,7 +17,10 @@ constexpr double SWATCH = 20.0;      // legend symbol and its gap
 std::string Num(double value) {
   char text[32];
   std::snprintf(text, sizeof(text), "%.1f", value);
-  return text;
+  std::string out = text;
+  // Whole pixels without the decimal: a tenth of the report's size.
+  if (out.size() > 2 && out.compare(out.size() - 2, 2, ".0") == 0) out.resize(out.size() - 2);
+  return out == "-0" ? "0" : out;
 }
 
 const char* DashArray(Dash dash) {
@@ -28,6 +31,8 @@ const char* DashArray(Dash dash) {
       return " stroke-dasharray=\"6 3\"";
     case Dash::Dotted:
       return " stroke-dasharray=\"1.5 2.5\"";
+    case Dash::DashDot:
+      return " stroke-dasharray=\"7 2.5 1.5 2.5\"";
   }
   return "";
 }
@@ -76,14 +81,55 @@ struct LegendEntry {
   std::string text;
 };
 
-std::string LineSymbol(const std::string& color, double width, Dash dash, bool marker, bool line) {
+std::string LineSymbol(const std::string& color, double width, Dash dash, bool marker, bool line,
+                       bool hollow = false) {
   std::string s;
   if (line) {
     s += "<line x1=\"0\" y1=\"0\" x2=\"16\" y2=\"0\" stroke=\"" + color + "\" stroke-width=\"" + Num(width) +
          "\"" + DashArray(dash) + "/>";
   }
-  if (marker) s += "<circle cx=\"8\" cy=\"0\" r=\"2.5\" fill=\"" + color + "\"/>";
+  if (marker && hollow) {
+    s += "<circle cx=\"8\" cy=\"0\" r=\"2.8\" fill=\"#fff\" stroke=\"" + color + "\" stroke-width=\"1.3\"/>";
+  } else if (marker) {
+    s += "<circle cx=\"8\" cy=\"0\" r=\"2.5\" fill=\"" + color + "\"/>";
+  }
   return s;
+}
+
+struct Pixel {
+  double x, y;
+};
+
+// Douglas-Peucker: keeps the points farther than `tolerance` pixels from the
+// chord of their kept neighbours (the line as the screen shows it).
+std::vector<Pixel> Thin(const std::vector<Pixel>& points, double tolerance) {
+  if (points.size() < 3) return points;
+  std::vector<bool> keep(points.size(), false);
+  keep.front() = keep.back() = true;
+  std::vector<std::pair<size_t, size_t>> stack = {{0, points.size() - 1}};
+  while (!stack.empty()) {
+    const auto [a, b] = stack.back();
+    stack.pop_back();
+    const double dx = points[b].x - points[a].x, dy = points[b].y - points[a].y;
+    const double length = std::hypot(dx, dy);
+    double farthest = 0.0;
+    size_t at = a;
+    for (size_t i = a + 1; i < b; ++i) {
+      const double ex = points[i].x - points[a].x, ey = points[i].y - points[a].y;
+      const double d = length > 0.0 ? std::fabs(dx * ey - dy * ex) / length : std::hypot(ex, ey);
+      if (d > farthest) farthest = d, at = i;
+    }
+    if (farthest > tolerance) {
+      keep[at] = true;
+      stack.push_back({a, at});
+      stack.push_back({at, b});
+    }
+  }
+  std::vector<Pixel> out;
+  for (size_t i = 0; i < points.size(); ++i) {
+    if (keep[i]) out.push_back(points[i]);
+  }
+  return out;
 }
 
 // Lays the entries out in lines that fit `width`; returns the SVG and the
@@ -176,19 +222,36 @@ Plot PlotOf(const Chart& c) {
 std::vector<LegendEntry> LegendEntries(const Chart& c) {
   std::vector<LegendEntry> entries;
   for (const Series& s : c.series) {
-    if (!s.name.empty()) entries.push_back({LineSymbol(s.color, s.width, s.dash, s.markers, s.line), s.name});
+    if (!s.name.empty() && c.legend)
+      entries.push_back({LineSymbol(s.color, s.width, s.dash, s.markers, s.line), s.name});
   }
   for (const Region& r : c.regions) {
-    if (r.label.empty()) continue;
+    if (r.label.empty() || !c.legend) continue;
     entries.push_back(
         {"<rect x=\"0\" y=\"-5\" width=\"16\" height=\"10\" fill=\"" + r.color + "\"/>", r.label});
   }
   for (const Marker& m : c.markers) {
+    if (!c.legend) continue;
     entries.push_back({"<line x1=\"8\" y1=\"-6\" x2=\"8\" y2=\"6\" stroke=\"" + m.color +
                            "\" stroke-width=\"1.2\" stroke-dasharray=\"3 2\"/>",
                        m.label});
   }
-  for (const std::string& note : c.notes) entries.push_back({"", note});
+  for (const Level& l : c.levels) {
+    if (!l.label.empty() && c.legend)
+      entries.push_back({LineSymbol(l.color, l.width, l.dash, false, true), l.label});
+  }
+  for (const std::string& note : c.notes) {
+    // Notes wrap at spaces to the chart's width.
+    const size_t columns = static_cast<size_t>(std::max(20.0, (c.width - 16.0 - SWATCH - 12.0) / FONT_WIDTH));
+    std::string rest = note;
+    while (rest.size() > columns) {
+      size_t cut = rest.rfind(' ', columns);
+      if (cut == std::string::npos || cut == 0) cut = columns;
+      entries.push_back({"", rest.substr(0, cut)});
+      rest = rest.substr(cut + (rest[cut] == ' ' ? 1 : 0));
+    }
+    entries.push_back({"", rest});
+  }
   return entries;
 }
 
@@ -235,28 +298,49 @@ std::string Axes(const Chart& c, const Plot& p) {
   return o;
 }
 
-// One series: a polyline per run of usable points, and its dots.
+// One series: a polyline per run of usable points, and its dots (hollow
+// with a tooltip where flagged), outliers on the frame's edge.
 std::string SeriesSvg(const Chart& c, const Plot& p, const Series& s) {
   std::string o = "<g class=\"series\" data-series=\"" + Escape(s.name) + "\">";
-  std::string points, dots;
+  std::string dots;
+  std::vector<Pixel> run;
   auto flush = [&]() {
-    if (s.line && points.find(' ') != std::string::npos) {
+    if (s.line && run.size() > 1) {
+      std::string points;
+      for (const Pixel& px : Thin(run, 0.5))
+        points += (points.empty() ? "" : " ") + Num(px.x) + "," + Num(px.y);
       o += "<polyline fill=\"none\" stroke=\"" + s.color + "\" stroke-width=\"" + Num(s.width) +
            "\" stroke-linejoin=\"round\"" + DashArray(s.dash) + " points=\"" + points + "\"/>";
     }
-    points.clear();
+    run.clear();
   };
+  const double lo = std::min(c.y.min, c.y.max), hi = std::max(c.y.min, c.y.max);
   for (size_t i = 0; i < s.x.size() && i < s.y.size(); ++i) {
     const bool usable = std::isfinite(s.x[i]) && std::isfinite(s.y[i]) && (!c.x.logarithmic || s.x[i] > 0.0);
     if (!usable) {
       flush();
       continue;
     }
-    const std::string point = Num(p.sx(s.x[i])) + "," + Num(p.sy(s.y[i]));
-    points += (points.empty() ? "" : " ") + point;
-    if (s.markers) {
-      dots += "<circle cx=\"" + Num(p.sx(s.x[i])) + "\" cy=\"" + Num(p.sy(s.y[i])) + "\" r=\"2.5\" fill=\"" +
-              s.color + "\"/>";
+    const bool outside = s.clampOutliers && (s.y[i] > hi || s.y[i] < lo);
+    const Pixel px{p.sx(s.x[i]), p.sy(outside ? std::clamp(s.y[i], lo, hi) : s.y[i])};
+    run.push_back(px);
+    const std::string note = i < s.notes.size() ? s.notes[i] : std::string();
+    if (outside) {
+      const double d = s.y[i] > hi ? 1.0 : -1.0;  // the triangle points off the plot
+      char value[32];
+      std::snprintf(value, sizeof(value), "%.3g", s.y[i]);
+      dots += "<path class=\"outlier" + std::string(note.empty() ? "" : " warn") + "\" d=\"M" + Num(px.x) +
+              "," + Num(px.y - 5.0 * d) + "l-4," + Num(6.0 * d) + "h8z\" fill=\"" +
+              (note.empty() ? s.color : "#fff") + "\" stroke=\"" + s.color + "\"><title>" +
+              Escape(s.name + " " + value + " (beyond the axis)") +
+              (note.empty() ? "" : ": " + Escape(note)) + "</title></path>";
+    } else if (!note.empty()) {
+      dots += "<circle class=\"warn\" cx=\"" + Num(px.x) + "\" cy=\"" + Num(px.y) +
+              "\" r=\"3\" fill=\"#fff\" stroke=\"" + s.color + "\" stroke-width=\"1.3\"><title>" +
+              Escape(note) + "</title></circle>";
+    } else if (s.markers) {
+      dots +=
+          "<circle cx=\"" + Num(px.x) + "\" cy=\"" + Num(px.y) + "\" r=\"2.5\" fill=\"" + s.color + "\"/>";
     }
   }
   flush();
@@ -277,6 +361,13 @@ std::string Data(const Chart& c, const Plot& p, const std::string& clip) {
     o += "<line class=\"marker\" x1=\"" + x + "\" y1=\"" + Num(p.top) + "\" x2=\"" + x + "\" y2=\"" +
          Num(p.top + p.height) + "\" stroke=\"" + m.color +
          "\" stroke-width=\"1.2\" stroke-dasharray=\"3 2\"/>";
+  }
+  for (const Level& l : c.levels) {
+    if (!p.sy.Contains(l.y)) continue;
+    const std::string y = Num(p.sy(l.y));
+    o += "<line class=\"level\" x1=\"" + Num(p.left) + "\" y1=\"" + y + "\" x2=\"" + Num(p.left + p.width) +
+         "\" y2=\"" + y + "\" stroke=\"" + l.color + "\" stroke-width=\"" + Num(l.width) + "\"" +
+         DashArray(l.dash) + "/>";
   }
   for (const Series& s : c.series) o += SeriesSvg(c, p, s);
   return o + "</g>";
@@ -307,6 +398,18 @@ std::string Render(const Chart& c) {
        Num(p.height) + "\" fill=\"none\" stroke=\"#888\" stroke-width=\"1\"/>";
   o += legend;
   return o + "</svg>";
+}
+
+std::string Key(const std::string& id, const std::vector<KeyEntry>& entries, double width) {
+  std::vector<LegendEntry> legend;
+  for (const KeyEntry& e : entries)
+    legend.push_back({LineSymbol(e.color, e.width, e.dash, e.marker, e.line, e.hollow), e.text});
+  int lines = 0;
+  const std::string body = LayoutLegend(legend, 4.0, 2.0, width - 8.0, lines);
+  const double height = 4.0 + lines * LEGEND_ROW;
+  return "<svg class=\"key\" id=\"" + Escape(id) + "\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " +
+         Num(width) + " " + Num(height) + "\" width=\"" + Num(width) + "\" height=\"" + Num(height) +
+         "\" font-family=\"Helvetica, Arial, sans-serif\">" + body + "</svg>";
 }
 
 }  // namespace cli::svg

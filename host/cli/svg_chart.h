@@ -23,7 +23,7 @@ struct Axis {
   std::vector<Tick> ticks;  // empty: about five round-numbered ticks
 };
 
-enum class Dash { Solid, Dashed, Dotted };
+enum class Dash { Solid, Dashed, Dotted, DashDot };
 
 struct Series {
   std::string name;          // legend text; empty: no legend entry
@@ -33,6 +33,12 @@ struct Series {
   Dash dash = Dash::Solid;
   bool markers = false;  // a dot at every point
   bool line = true;
+  // Per point (empty, or one per x): a non-empty note marks the point as
+  // flagged: a hollow dot of class "warn" whose tooltip is the note.
+  std::vector<std::string> notes;
+  // Points beyond the y axis are drawn on the frame's edge with a triangle
+  // (class "outlier", tooltip the value) instead of leaving the plot.
+  bool clampOutliers = false;
 };
 
 // A shaded range of x over the whole plot height.
@@ -49,6 +55,15 @@ struct Marker {
   std::string color;
 };
 
+// A horizontal line at y over the whole plot width.
+struct Level {
+  double y;
+  std::string label;  // legend text; empty: none
+  std::string color;
+  Dash dash = Dash::Dotted;
+  double width = 1.0;
+};
+
 struct Chart {
   std::string id;     // unique within the page (used for the clip path and the tests)
   std::string title;  // drawn above the plot
@@ -57,11 +72,32 @@ struct Chart {
   std::vector<Series> series;
   std::vector<Region> regions;
   std::vector<Marker> markers;
+  std::vector<Level> levels;
   std::vector<std::string> notes;  // plain lines in the legend (e.g. why a fit is missing)
+  // false: the series, regions, markers and levels are named in a shared
+  // key (Key) instead of the chart's own legend; the notes stay.
+  bool legend = true;
 };
 
-// The chart as an <svg> element.
+// One legend entry of a shared key.
+struct KeyEntry {
+  std::string text;
+  std::string color;
+  Dash dash = Dash::Solid;
+  double width = 1.5;
+  bool marker = false;  // a dot
+  bool hollow = false;  // the dot hollow (a flagged point)
+  bool line = true;
+};
+
+// The chart as an <svg> element. Lines are drawn at screen resolution: a
+// point closer than half a pixel to the line through its neighbours is left
+// out.
 std::string Render(const Chart& chart);
+
+// A legend alone, `width` wide, as an <svg> element (the key of a grid of
+// charts drawn without their own legends).
+std::string Key(const std::string& id, const std::vector<KeyEntry>& entries, double width);
 
 // Round-numbered ticks (1, 2, 2.5 or 5 times a power of ten) covering
 // [min, max], about `target` of them.

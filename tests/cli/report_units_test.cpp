@@ -42,7 +42,7 @@ TEST(SvgChart, TextIsEscapedAndEveryPartIsPresent) {
   chart.x = svg::Axis{"Time (s)", 0.0, 1.0, false, {}};
   chart.y = svg::Axis{"Level (dB)", -60.0, 0.0, false, {}};
   chart.series.push_back(
-      {"fit", "#000", {0.0, 0.5, 1.0}, {0.0, NAN, -60.0}, 1.0, svg::Dash::Solid, false, true});
+      {"fit", "#000", {0.0, 0.5, 1.0}, {0.0, NAN, -60.0}, 1.0, svg::Dash::Solid, false, true, {}, false});
   const std::string out = svg::Render(chart);
   EXPECT_NE(out.find("A &lt;b&gt; &amp; &#39;c&#39;"), std::string::npos);
   EXPECT_EQ(out.find("<b>"), std::string::npos);
@@ -50,6 +50,41 @@ TEST(SvgChart, TextIsEscapedAndEveryPartIsPresent) {
   EXPECT_EQ(out.find("<polyline"), std::string::npos);
   EXPECT_NE(out.find(">Time (s)</text>"), std::string::npos);
   EXPECT_NE(out.find("clip-path=\"url(#clip-c1)\""), std::string::npos);
+}
+
+// Curves are drawn at screen resolution: a straight decay of 2000 points is
+// two points on the screen, a bent one keeps its knee; a flagged point is
+// hollow with its note, a point beyond the axis sits on the frame marked.
+TEST(SvgChart, LinesAtScreenResolutionFlaggedPointsAndOutliers) {
+  svg::Chart chart;
+  chart.id = "c2";
+  chart.x = svg::Axis{"Time (s)", 0.0, 1.0, false, {}};
+  chart.y = svg::Axis{"Level (dB)", -60.0, 0.0, false, {}};
+  svg::Series straight, bent;
+  straight.name = "straight", bent.name = "bent";
+  for (int i = 0; i < 2000; ++i) {
+    const double t = i / 1999.0;
+    straight.x.push_back(t), straight.y.push_back(-60.0 * t);
+    bent.x.push_back(t), bent.y.push_back(t < 0.5 ? -80.0 * t : -40.0 - 20.0 * (t - 0.5) / 0.5 * 0.5);
+  }
+  svg::Series points;
+  points.name = "points", points.x = {0.2, 0.5, 0.8}, points.y = {-10.0, -30.0, 15.0};
+  points.markers = true;
+  points.clampOutliers = true;
+  points.notes = {"", "impulse-to-noise too low", ""};
+  chart.series = {straight, bent, points};
+  const std::string out = svg::Render(chart);
+  auto polyline = [&](const std::string& name) {
+    const size_t at = out.find("points=\"", out.find("data-series=\"" + name + "\""));
+    const std::string list = out.substr(at + 8, out.find('"', at + 8) - at - 8);
+    return static_cast<int>(std::count(list.begin(), list.end(), ' ')) + 1;
+  };
+  EXPECT_EQ(polyline("straight"), 2);
+  EXPECT_EQ(polyline("bent"), 3);
+  EXPECT_NE(out.find("class=\"warn\""), std::string::npos);
+  EXPECT_NE(out.find("<title>impulse-to-noise too low</title>"), std::string::npos);
+  EXPECT_NE(out.find("class=\"outlier\""), std::string::npos);
+  EXPECT_NE(out.find("points 15 (beyond the axis)"), std::string::npos);
 }
 
 TEST(LevelCurveCopy, IsBoundedAndKeepsTheAskedSamplesExactly) {

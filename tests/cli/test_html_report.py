@@ -178,6 +178,24 @@ CHARTS_JS = r"""
 """
 
 
+def pdf_pages(pdf):
+    """Pages of a PDF: its page objects ("/Type /Page", not "/Type /Pages")."""
+    return sum(pdf.count(b"/Type /Page" + end) for end in (b"\n", b"\r", b">>", b" ", b"/"))
+
+
+# Per chart: its flagged points (hollow, class warn) with their tooltips, the
+# outliers drawn on the frame, the horizontal level lines and vertical markers.
+MARKS_JS = r"""
+(() => Object.fromEntries([...document.querySelectorAll('svg.chart')].map(svg => [svg.id, {
+  warn: [...svg.querySelectorAll('.warn title')].map(t => t.textContent),
+  outliers: svg.querySelectorAll('.outlier').length,
+  levels: [...svg.querySelectorAll('line.level')].length,
+  markers: [...svg.querySelectorAll('line.marker')].length,
+  notes: [...svg.querySelectorAll('.legend-entry text')].map(e => e.textContent),
+}])))()
+"""
+
+
 def roomstat(*args, expect=0):
     proc = subprocess.run([ARGS.roomstat, "-q", *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     if proc.returncode != expect:
@@ -210,7 +228,8 @@ class HtmlReportTest(unittest.TestCase):
         charts = open_report("binaural.html", example("binaural_clap.wav"))
         data = json.loads(roomstat("--format", "json", example("binaural_clap.wav")))[0]
         self.assertEqual(BROWSER.console_errors(), [])
-        expected = ["f1-etc", "f1-reverberation", "f1-clarity", "f1-definition", "f1-centre-time", "f1-lateral"]
+        expected = ["f1-etc", "f1-reverberation", "f1-clarity", "f1-definition", "f1-centre-time", "f1-lateral",
+                    "f1-iso-reverberation", "f1-iso-clarity"]
         # Lin and the octaves 31.5 Hz .. 8 kHz of both channels.
         expected += ["f1-decay-%d-%d" % (c, b) for c in (0, 1) for b in range(10)]
         self.assertEqual(sorted(charts), sorted(expected))
@@ -248,10 +267,9 @@ class HtmlReportTest(unittest.TestCase):
         with open(out("binaural.pdf"), "rb") as f:
             pdf = f.read()
         self.assertTrue(pdf.startswith(b"%PDF"))
-        self.assertGreaterEqual(pdf.count(b"/Type /Page\n") + pdf.count(b"/Type /Page\r") +
-                                pdf.count(b"/Type /Page>>") + pdf.count(b"/Type /Page "), 2)
+        self.assertGreaterEqual(pdf_pages(pdf), 2)
         if ARGS.readme_shot:
-            BROWSER.screenshot(ARGS.readme_shot, 1100, "#file-1 div.grid:nth-of-type(2)")
+            BROWSER.screenshot(ARGS.readme_shot, 1100, "#file-1 div.decays")
 
     def test_third_octave_report_draws_every_band(self):
         charts = open_report("binaural_third.html", "--third-octave", example("binaural_clap.wav"))
@@ -287,7 +305,8 @@ class HtmlReportTest(unittest.TestCase):
                  ("C50", "C80", "D50", "TS", "EDT", "RT20", "r RT20", "RT30", "r RT30", "RTU", "r RTU")
                  if band[n]["count"]]
         self.assertEqual(sorted(page), sorted(means))
-        self.assertEqual(len(charts["avg-all-T20"]["series"]), 4 + 1)  # stereo counts twice, then the mean
+        # Stereo counts twice, then the mean and its +-1 SD lines.
+        self.assertEqual(len(charts["avg-all-T20"]["series"]), 4 + 3)
 
     def test_files_analysed_at_different_rates_are_refused_in_one_average(self):
         # The same response labelled 48 kHz: the band centres differ.
@@ -339,6 +358,104 @@ class HtmlReportTest(unittest.TestCase):
         all_flags = sum(1 for ch in combined["comparison"]["channels"] for band in ch["bands"]
                         for v in band.values() if isinstance(v, dict) and v["aboveJnd"])
         self.assertEqual(page_flags, all_flags)
+
+    def test_flagged_values_and_the_iso_block_are_marked(self):
+        path = out("seminar.html")
+        charts = open_report("seminar.html", example("seminar_room_clap.wav"))
+        self.assertEqual(BROWSER.console_errors(), [])
+        with open(path, encoding="utf-8") as f:
+            page = f.read()
+        self.assertGreater(page.count("impulse-to-noise"), 0)
+        # The plug-in's low-INR T30 cell: class warn and the sentence as its title.
+        flagged = BROWSER.evaluate("[...document.querySelectorAll('table.results td.warn')].map(td => td.title)")
+        self.assertTrue(any("impulse-to-noise" in t for t in flagged), flagged)
+        # ... and its point on the decay-time chart is hollow with the sentence.
+        marks = BROWSER.evaluate(MARKS_JS)
+        self.assertTrue(any("impulse-to-noise" in t for t in marks["f1-reverberation"]["warn"]))
+        # The ISO 3382 single numbers lead the section; every ISO cell carries its validity.
+        first = BROWSER.evaluate("document.querySelector('#file-1 h2').nextElementSibling.className")
+        self.assertEqual(first, "iso-singles")
+        singles = BROWSER.evaluate("[...document.querySelectorAll('table.iso-singles td')]"
+                                   ".map(td => [td.dataset.iso, td.dataset.valid, td.className, td.title])")
+        self.assertEqual([s[0] for s in singles], ["EDT", "T20mid", "T30mid", "C80", "D50", "Ts"])
+        for key, valid, cls, title in singles:
+            # An invalid value is marked with its reasons; a clean one is not.
+            self.assertEqual(cls == "warn", bool(title), key)
+            if valid == "0":
+                self.assertIn("not valid", title, key)
+        cells = BROWSER.evaluate("[...document.querySelectorAll('table.iso tbody td[data-iso]')]"
+                                 ".map(td => [td.dataset.iso, td.dataset.valid, td.className, td.title])")
+        self.assertEqual(len(cells), 10 * 7)  # broadband and 31.5 Hz .. 8 kHz, EDT .. Ts
+        for key, valid, cls, title in cells:
+            self.assertEqual(cls == "warn", bool(title), key)
+            if valid == "0":
+                self.assertEqual(cls, "warn", key)
+                self.assertIn("not valid", title, key)
+        self.assertGreater(sum(valid == "0" for _, valid, _, _ in cells), 0)
+        self.assertGreater(sum(valid == "1" for _, valid, _, _ in cells), 20)
+        # The decay plots: the ISO curve, its fits, the noise level, the
+        # truncation point and the evaluation limits (0, -5, -10, -25, -35 dB).
+        decay = charts["f1-decay-0-5"]
+        names = [s["name"] for s in decay["series"]]
+        self.assertIn("ISO 3382 decay curve", names)
+        self.assertIn("ISO 3382 band energy", names)
+        self.assertTrue(any(n.startswith("ISO 3382 T20") for n in names), names)
+        self.assertGreaterEqual(marks["f1-decay-0-5"]["levels"], 6)
+        self.assertGreaterEqual(marks["f1-decay-0-5"]["markers"], 2)  # first arrival, truncation
+        # IEC labels in the decay plots' titles, never the dialog's.
+        titles = BROWSER.evaluate("[...document.querySelectorAll('svg.chart .chart-title')].map(t => t.textContent)")
+        self.assertFalse([t for t in titles if "(1)" in t or "(2)" in t or "Wide" in t], titles)
+
+    def test_pair_charts_follow_the_declared_pair(self):
+        for pair, present, absent, lateral in (("binaural", "f1-iso-iacc", "f1-iso-jlf", ["IACC"]),
+                                               ("wy", "f1-iso-jlf", "f1-iso-iacc", ["LF"])):
+            charts = open_report("pair-%s.html" % pair, "--pair", pair, example("binaural_clap.wav"))
+            self.assertEqual(BROWSER.console_errors(), [])
+            self.assertIn(present, charts)
+            self.assertNotIn(absent, charts)
+            self.assertEqual([s["name"] for s in charts["f1-lateral"]["series"]], lateral)
+            # Octaves 31.5 Hz .. 8 kHz only: no 16 kHz point.
+            xs = [p[0] for s in charts["f1-lateral"]["series"] for p in s["points"] if p[0] is not None]
+            self.assertLess(max(xs), 12000.0)
+            names = [s["name"] for s in charts[present]["series"]]
+            self.assertTrue(all(any(s["points"]) for s in charts[present]["series"]), names)
+            rows = BROWSER.evaluate("[...document.querySelectorAll('table.results tr.pair th')].map(t => t.textContent)")
+            self.assertEqual("LF" in rows, pair == "wy", rows)
+            singles = BROWSER.evaluate("[...document.querySelectorAll('table.iso-singles.pair td')]"
+                                       ".map(td => td.dataset.iso)")
+            self.assertEqual(singles, ["oneMinusIACC_E3"] if pair == "binaural" else ["JLF", "JLFC"])
+
+    def test_print_fits_a_mono_file_on_two_pages_and_a_file_adds_at_most_150_kb(self):
+        open_report("mono.html", example("seminar_room_clap.wav"))
+        BROWSER.print_pdf(out("mono.pdf"))
+        with open(out("mono.pdf"), "rb") as f:
+            pages = pdf_pages(f.read())
+        print("mono file printed on %d A4 page(s)" % pages, file=sys.stderr)
+        self.assertGreaterEqual(pages, 1)
+        self.assertLessEqual(pages, 2)
+        # Two files bring the average over positions; a third adds only its own section.
+        sizes = []
+        files = [example("seminar_room_clap.wav"), example("living_room.wav"), example("seminar_room_clap.wav")]
+        for n in (1, 2, 3):
+            roomstat("--html", out("size.html"), *files[:n])
+            sizes.append(os.path.getsize(out("size.html")))
+        print("report sizes: 1 file %d B, 2 files %d B, 3 files %d B" % tuple(sizes), file=sys.stderr)
+        self.assertLessEqual(sizes[0], 150 * 1024)
+        self.assertLessEqual(sizes[2] - sizes[1], 150 * 1024)
+
+    def test_first_arrival_is_given_in_the_files_time_base(self):
+        # A 48 kHz file analysed at 44.1 kHz: the sample index of the file, as json gives it.
+        relabelled = out("clap_48k_arrival.wav")
+        with wave.open(example("seminar_room_clap.wav")) as src, wave.open(relabelled, "wb") as dst:
+            dst.setparams(src.getparams())
+            dst.setframerate(48000)
+            dst.writeframes(src.readframes(src.getnframes()))
+        open_report("arrival.html", relabelled)
+        sample = json.loads(roomstat("--format", "json", relabelled))[0]["channels"][0]["firstArrival"]["sample"]
+        facts = BROWSER.evaluate("[...document.querySelectorAll('table.facts tr')].map(tr => tr.textContent)")
+        arrival = [f for f in facts if f.startswith("First arrival")]
+        self.assertEqual(len(arrival), 1, facts)
+        self.assertIn("(sample %d of the file)" % sample, arrival[0])
 
     def test_drawing_changes_no_other_output(self):
         # The curves are kept only for the HTML report; every other output
