@@ -49,3 +49,10 @@ add_test(NAME cli_bounds
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/cli/test_cli_bounds.py
                  --roomstat $<TARGET_FILE:roomstat> --examples ${CMAKE_SOURCE_DIR}/examples)
 set_tests_properties(cli_bounds PROPERTIES TIMEOUT 600)
+
+# Averages and comparisons with known answers: synthetic decays at four
+# positions, one in noise, and binaural pairs of known coherence.
+add_test(NAME cli_average
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/cli/test_cli_average.py
+                 --roomstat $<TARGET_FILE:roomstat>)
+set_tests_properties(cli_average PROPERTIES TIMEOUT 300)
