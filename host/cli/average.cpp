@@ -184,6 +184,10 @@ Statistic AverageCell(const std::vector<FileResult>& results, const std::string&
         continue;
       }
       const Position p = positionOf(f, c, band, row);
+      // A value this band layout or pair never has is no position.
+      if (p.kind == Position::MISSING &&
+          (p.reason == "not-computed-in-this-mode" || p.reason == "not-meaningful-for-pair"))
+        continue;
       if (p.kind == Position::FLAGGED) ++s.flagged;
       if (p.kind == Position::CLEAN || (p.kind == Position::FLAGGED && includeFlagged)) {
         values.push_back(p.value);

@@ -65,7 +65,9 @@ struct Statistic {
   double mean = 0.0;
   double deviation = 0.0;  // sample standard deviation (n - 1); not shown for a single value
   // N, every position of the group: count + missing + flagged values left
-  // out. "n of N" is count of positions.
+  // out. "n of N" is count of positions. A value the band layout or the
+  // declared pair never has (the 16 kHz octave's decay values, LF of a
+  // binaural pair) is no position.
   int positions = 0;
   // Values with a warning: left out of the mean by default, in it with
   // --average-include-flagged (Average::includeFlagged).
