@@ -63,3 +63,10 @@ if(ROOMSTAT_DEBIAN_PYTHON)
 else()
   roomstat_left_out("/usr/bin/python3 not found: the ISO 3382 json/csv tests are not registered")
 endif()
+
+# Averages and comparisons with known answers: synthetic decays at four
+# positions, one in noise, and binaural pairs of known coherence.
+add_test(NAME cli_average
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/cli/test_cli_average.py
+                 --roomstat $<TARGET_FILE:roomstat>)
+set_tests_properties(cli_average PROPERTIES TIMEOUT 300)

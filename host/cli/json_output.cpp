@@ -302,28 +302,101 @@ Json FileJson(const FileResult& r) {
   return o;
 }
 
+namespace {
+
+Json StatisticJson(const Statistic& s) {
+  Json cell = {{"mean", JsonOptional(s.mean, s.count > 0)},
+               {"standardDeviation", JsonOptional(s.deviation, s.count > 1)},
+               {"count", s.count},
+               {"positions", s.positions},
+               {"missing", s.missing},
+               {"flagged", s.flagged},
+               {"fewerThanHalf", s.fewerThanHalf}};
+  Json& leftOut = cell["leftOut"] = Json::array();
+  for (const LeftOutValue& v : s.leftOut) {
+    leftOut.push_back({{"file", v.file},
+                       {"channel", v.channel},
+                       {"reason", v.reason},
+                       {"sentence", v.sentence},
+                       {"flagged", v.flagged}});
+  }
+  return cell;
+}
+
+// The bands of an average group: the plug-in's rows, or (iso) ISO 3382's values.
+Json AverageBandsJson(const Average& average, const AverageGroup& group, bool iso) {
+  Json rows = Json::array();
+  const int bands = BandRowCount(average.thirdOctave);
+  for (int band = 0; band < bands; ++band) {
+    Json line;
+    line["band"] = BandName(average.thirdOctave, band);
+    if (iso) {
+      for (int p = 0; p < ISO_PARAMETER_COUNT; ++p)
+        line[ISO_PARAMETERS[p].key] = StatisticJson(group.iso[band][p]);
+    } else {
+      for (int row : GroupRows(group.channel)) line[RowName(row)] = StatisticJson(group.cells[band][row]);
+    }
+    rows.push_back(std::move(line));
+  }
+  return rows;
+}
+
+Json DifferenceJson(const Difference& d) {
+  Json cell = {{"a", JsonOptional(d.a, d.bothComputed)},
+               {"b", JsonOptional(d.b, d.bothComputed)},
+               {"difference", JsonOptional(d.difference, d.bothComputed)},
+               {"unit", d.unit},
+               {"jnd", JsonOptional(d.jnd, d.jnd > 0.0)},
+               {"aboveJnd", Judged(d) ? Json(d.noticeable) : Json(nullptr)},
+               {"flagged", d.flagged},
+               {"belowIsoRange", d.belowRange}};
+  if (!d.reasonA.empty()) cell["reasonA"] = d.reasonA;
+  if (!d.reasonB.empty()) cell["reasonB"] = d.reasonB;
+  return cell;
+}
+
+Json ComparedChannelsJson(const Comparison& comparison, bool iso) {
+  Json channels = Json::array();
+  const DifferenceGrid& grid = iso ? comparison.iso : comparison.cells;
+  const int bands = BandRowCount(comparison.thirdOctave);
+  for (size_t c = 0; c < grid.size(); ++c) {
+    Json channel;
+    channel["channel"] = comparison.channels[c];
+    Json& rows = channel["bands"] = Json::array();
+    for (int band = 0; band < bands; ++band) {
+      Json line;
+      line["band"] = BandName(comparison.thirdOctave, band);
+      if (iso) {
+        for (int p = 0; p < ISO_PARAMETER_COUNT; ++p)
+          line[ISO_PARAMETERS[p].key] = DifferenceJson(grid[c][band][p]);
+      } else {
+        for (int row : GroupRows(comparison.channels[c]))
+          line[RowName(row)] = DifferenceJson(grid[c][band][row]);
+      }
+      rows.push_back(std::move(line));
+    }
+    channels.push_back(std::move(channel));
+  }
+  return channels;
+}
+
+}  // namespace
+
 Json AverageJson(const Average& average) {
   Json o;
   o["fileCount"] = average.fileCount;
   o["files"] = average.files;
+  o["includeFlagged"] = average.includeFlagged;
+  Json& leftOutFiles = o["leftOutFiles"] = Json::array();
+  for (const LeftOutFile& f : average.leftOutFiles)
+    leftOutFiles.push_back({{"file", f.file}, {"status", f.status}, {"reason", f.reason}});
   Json& groups = o["groups"] = Json::array();
-  const int bands = BandRowCount(average.thirdOctave);
   for (const AverageGroup& group : average.groups) {
     Json g;
     g["channel"] = group.channel;
-    Json& rows = g["bands"] = Json::array();
-    for (int band = 0; band < bands; ++band) {
-      Json line;
-      line["band"] = BandName(average.thirdOctave, band);
-      for (int row : GroupRows(group.channel)) {
-        const Statistic& s = group.cells[band][row];
-        line[RowName(row)] = {{"mean", JsonOptional(s.mean, s.count > 0)},
-                              {"standardDeviation", JsonOptional(s.deviation, s.count > 1)},
-                              {"count", s.count},
-                              {"missing", s.missing}};
-      }
-      rows.push_back(std::move(line));
-    }
+    g["bands"] = AverageBandsJson(average, group, false);
+    // The ISO 3382 evaluation's means, never mixed with the plug-in's.
+    if (group.hasIso) g["iso3382"] = AverageBandsJson(average, group, true);
     groups.push_back(std::move(g));
   }
   return o;
@@ -333,32 +406,9 @@ Json ComparisonJson(const Comparison& comparison) {
   Json o;
   o["a"] = comparison.fileA;
   o["b"] = comparison.fileB;
-  Json& channels = o["channels"] = Json::array();
-  const int bands = BandRowCount(comparison.thirdOctave);
-  for (size_t c = 0; c < comparison.channels.size(); ++c) {
-    Json channel;
-    channel["channel"] = comparison.channels[c];
-    Json& rows = channel["bands"] = Json::array();
-    for (int band = 0; band < bands; ++band) {
-      Json line;
-      line["band"] = BandName(comparison.thirdOctave, band);
-      for (int row : GroupRows(comparison.channels[c])) {
-        const Difference& d = comparison.cells[c][band][row];
-        if (!d.bothComputed) {
-          line[RowName(row)] = nullptr;
-          continue;
-        }
-        line[RowName(row)] = {{"a", JsonReal(d.a)},
-                              {"b", JsonReal(d.b)},
-                              {"difference", JsonReal(d.difference)},
-                              {"unit", d.relative ? "%" : RowUnit(row)},
-                              {"jnd", JsonOptional(d.jnd, d.jnd > 0.0)},
-                              {"aboveJnd", d.jnd > 0.0 ? Json(d.noticeable) : Json(nullptr)}};
-      }
-      rows.push_back(std::move(line));
-    }
-    channels.push_back(std::move(channel));
-  }
+  o["pair"] = comparison.pair.empty() ? Json(nullptr) : Json(comparison.pair);
+  o["channels"] = ComparedChannelsJson(comparison, false);
+  if (comparison.hasIso) o["iso3382"] = {{"channels", ComparedChannelsJson(comparison, true)}};
   return o;
 }
 
@@ -371,12 +421,15 @@ const JsonLayout& FileLayout() {
 }
 
 const JsonLayout& AverageLayout() {
-  static const JsonLayout layout{{"", "/groups", "/groups/*/bands"}, {}};
+  static const JsonLayout layout{{"", "/leftOutFiles", "/groups", "/groups/*/bands", "/groups/*/iso3382"},
+                                 {}};
   return layout;
 }
 
 const JsonLayout& ComparisonLayout() {
-  static const JsonLayout layout{{"", "/channels", "/channels/*/bands"}, {}};
+  static const JsonLayout layout{
+      {"", "/channels", "/channels/*/bands", "/iso3382", "/iso3382/channels", "/iso3382/channels/*/bands"},
+      {}};
   return layout;
 }
 

@@ -324,7 +324,8 @@ Summaries Summarise(const Options& options, const std::vector<FileResult>& resul
   s.averageAsked = options.average != Options::AverageMode::None;
   if (s.averageAsked || (!options.htmlPath.empty() && results.size() > 1)) {
     const bool allChannels = options.average == Options::AverageMode::AllChannels;
-    s.haveAverage = ComputeAverage(results, allChannels, s.average, s.averageError);
+    s.haveAverage =
+        ComputeAverage(results, allChannels, s.average, s.averageError, options.averageIncludeFlagged);
     if (!s.haveAverage && s.averageAsked) {
       std::fprintf(stderr, "roomstat: --average: %s\n", s.averageError.c_str());
       if (exitCode == EXIT_OK) exitCode = EXIT_USAGE;

@@ -54,6 +54,9 @@ const char* UsageText() {
          "  --average [all]          mean, standard deviation and count over the files\n"
          "                           per channel (mono, left, right), or over all\n"
          "                           channels; csv then gives the average table alone\n"
+         "  --average-include-flagged\n"
+         "                           keep values with a warning in the means (left out\n"
+         "                           by default)\n"
          "  --compare                differences of exactly two files, flagged above\n"
          "                           one just-noticeable difference (ISO 3382-1)\n"
          "  -j, --jobs N             files analysed in parallel (default: cores)\n"
@@ -320,6 +323,7 @@ const OptionSpec OPTIONS[] = {
     {"", "--html", Takes::Value, SetHtml},
     {"", "--average", Takes::Mode, SetAverage},
     {"", "--compare", Takes::Nothing, Switch<&Options::compare, true>},
+    {"", "--average-include-flagged", Takes::Nothing, Switch<&Options::averageIncludeFlagged, true>},
     {"-j", "--jobs", Takes::Value, SetJobs},
     {"", "--rtu", Takes::Value, SetRtu},
     {"", "--threshold", Takes::Value, SetThreshold},
@@ -364,6 +368,9 @@ bool CheckCombination(Options& options, std::string& error) {
       {options.compare && options.inputs.size() != 2, "--compare needs exactly two files"},
       {options.compare && options.average != Options::AverageMode::None,
        "--compare and --average cannot be combined"},
+      {options.averageIncludeFlagged && options.average == Options::AverageMode::None &&
+           options.htmlPath.empty(),
+       "--average-include-flagged needs --average (or --html with several files)"},
       {options.figure8GainDb != 0.0 && options.pair != PairKind::OmniFigure8,
        "--figure8-gain needs --pair wy (an omni and a figure-of-eight microphone)"},
   };

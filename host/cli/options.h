@@ -37,7 +37,8 @@ struct Options {
   std::string htmlPath;                // --html: the HTML room report (empty: none)
   // --average: spatial average per channel kind, or over all channels.
   enum class AverageMode { None, PerChannel, AllChannels } average = AverageMode::None;
-  bool compare = false;  // --compare: the differences of exactly two files
+  bool compare = false;                // --compare: the differences of exactly two files
+  bool averageIncludeFlagged = false;  // --average-include-flagged: values with a warning stay in the means
 
   // Settings typed into the settings dialog (empty: left as the block holds it).
   std::optional<std::string> rtuStartText, rtuEndText;
