@@ -15,6 +15,9 @@ constexpr double kMarginOfTruncation = 0.25;  // noise kept beyond the truncatio
 constexpr double kLeastMarginSeconds = 0.1;
 // The octave sections' design rate (at another rate the bands move with it).
 constexpr double kFilterDesignRateHz = 44100.0;
+// Below the 63 Hz octave a Lundeby block holds too few periods for a stable
+// crosspoint (a 0.9 s decay's crosspoint at 31.5 Hz scatters by a second).
+constexpr double kLowestBandHz = 60.0;
 constexpr double kFirstWindowOfBroadband = 4.0;  // the bands are first searched over 4 x the broadband point
 constexpr double kWindowReach = 0.8;  // a band's point in the window's last fifth: the window doubles
 
@@ -35,7 +38,8 @@ bool LatestBandTruncation(const std::vector<float>& channel, size_t length, int3
   ForEachIsoBandSignal(
       channel.data(), static_cast<uint32_t>(length), rateHz, false, [&](const IsoBandSignal& band) {
         const double centreHz = band.nominalHz * rateHz / kFilterDesignRateHz;
-        if (band.row == 0 || centreHz / std::sqrt(2.0) < lowHz || centreHz * std::sqrt(2.0) > highHz)
+        if (band.row == 0 || centreHz < kLowestBandHz || centreHz / std::sqrt(2.0) < lowHz ||
+            centreHz * std::sqrt(2.0) > highHz)
           return true;
         const uint32_t onset = static_cast<uint32_t>(static_cast<double>(onsetIndex) * band.rateHz / rateHz);
         if (onset >= band.length) return true;

@@ -14,7 +14,7 @@
 //   length = min(silence, T + max(0.25 T, 0.1 s)),
 //
 // T the latest Lundeby truncation point (acoustics/iso3382_lundeby.h) of the
-// octave bands within the sweep's range (the plug-in's own octave filters,
+// octave bands from 63 Hz within the sweep's range (the plug-in's own octave filters,
 // dsp/iso3382_band_signals.h), measured from the response's start, the
 // latest of the channels. Per band, because the noise of a deconvolved
 // response is not white (dividing by a sweep whose energy falls with
