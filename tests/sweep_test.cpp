@@ -16,6 +16,7 @@
 
 #include "host/sweep/deconvolution.h"
 #include "host/sweep/fft.h"
+#include "host/sweep/response_length.h"
 #include "host/sweep/sweep_file.h"
 #include "host/sweep/sweep_parameters_json.h"
 #include "host/sweep/sweep_signal.h"
@@ -275,5 +276,54 @@ TEST(SweepFile, ParametersTravelWithTheSweep) {
         std::string(json).replace(json.find("\"repetitions\":3"), 15, "\"repetitions\":0")}) {
     EXPECT_FALSE(sweep::SweepParametersFromJson(bad, ignored, error)) << bad;
     EXPECT_FALSE(error.empty());
+  }
+}
+
+// An exponentially decaying noise of known decay time T over an independent
+// noise 60 dB below its start: the decay meets the noise at T after its
+// onset. The kept length is the truncation point plus a quarter of it (at
+// least 0.1 s), never more than the response; noise alone is kept whole.
+TEST(SweepResponseLength, CutsWhereTheDecayMeetsTheNoisePlusAMargin) {
+  constexpr int32_t rate = 44100;
+  constexpr double onsetSeconds = 0.005;
+  struct Case {
+    double decaySeconds;  // T (60 dB), 0: noise alone
+    double lengthSeconds;
+    bool found;
+    bool capped;  // the margin reaches past the response's end
+  };
+  const Case cases[] = {
+      {0.3, 2.0, true, false},  // the least margin, 0.1 s
+      {0.9, 3.0, true, false},  // a quarter of the truncation point
+      {1.5, 1.8, true, true},
+      {0.0, 1.0, false, true},
+  };
+  std::mt19937 random(7);
+  std::normal_distribution<double> gauss(0.0, 1.0);
+  for (const Case& c : cases) {
+    const size_t frames = static_cast<size_t>(c.lengthSeconds * rate);
+    const size_t onset = static_cast<size_t>(onsetSeconds * rate);
+    std::vector<float> response(frames);
+    for (size_t n = 0; n < frames; ++n) {
+      const double t = (static_cast<double>(n) - static_cast<double>(onset)) / rate;
+      // Amplitude falls 60 dB in T: exp(-3 ln 10 t / T).
+      const double decay =
+          c.decaySeconds > 0.0 && t >= 0.0 ? std::exp(-3.0 * std::log(10.0) * t / c.decaySeconds) : 0.0;
+      response[n] = static_cast<float>(gauss(random) * decay + gauss(random) * 1e-3);
+    }
+    const sweep::KeptLength kept = sweep::DecayedLength({response, response}, rate, onset, 20.0, 20000.0);
+    ASSERT_EQ(kept.decayFound, c.found) << c.decaySeconds;
+    const double keptSeconds = static_cast<double>(kept.frames) / rate;
+    if (c.capped) {
+      EXPECT_EQ(kept.frames, frames) << c.decaySeconds;
+      continue;
+    }
+    // The latest of the bands' crosspoints: at T, and late by the scatter of
+    // eight band estimates (up to a quarter here), never early.
+    const double expected = onsetSeconds + c.decaySeconds;
+    EXPECT_GT(kept.truncationSeconds, 0.95 * expected) << c.decaySeconds;
+    EXPECT_LT(kept.truncationSeconds, 1.25 * expected) << c.decaySeconds;
+    const double margin = std::max(0.25 * kept.truncationSeconds, 0.1);
+    EXPECT_NEAR(keptSeconds, kept.truncationSeconds + margin, 1.0 / rate) << c.decaySeconds;
   }
 }

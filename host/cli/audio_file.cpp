@@ -11,6 +11,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/cli/interrupts.h"
+#include "host/cli/limits.h"
+
 namespace cli {
 
 namespace {
@@ -162,14 +165,19 @@ bool AudioReader::Open(const std::string& path, const std::vector<int>& channels
 
 bool AudioReader::ReadSelection(uint64_t first, uint64_t& last, AudioData& audio, std::string& error) {
   SNDFILE* file = file_;
+  interrupted_ = false;
   const uint64_t selectionFrames = last - first + 1;
-  // The plug-in's working buffers take 8 bytes per frame and channel within a
-  // 32-bit address space.
-  if (selectionFrames > 0x7FFFFFFFull / 8) {
+  if (selectionFrames > MAX_ANALYSED_FRAMES) {
     error = "the selection is too long for one analysis (" + std::to_string(selectionFrames) +
-            " frames; at most " + std::to_string(0x7FFFFFFFull / 8) + ")";
+            " frames; at most " + std::to_string(MAX_ANALYSED_FRAMES) + ")";
     return false;
   }
+  // Checked between chunks, so that decoding a long file can be stopped.
+  auto stopped = [&] {
+    interrupted_ = g_stopRequested.load();
+    if (interrupted_) error = "interrupted";
+    return interrupted_;
+  };
   const size_t used = audio.usedChannels.size();
   const size_t fileChannels = static_cast<size_t>(audio.fileChannels);
   audio.samples.assign(static_cast<size_t>(selectionFrames) * used, 0.0f);
@@ -187,6 +195,7 @@ bool AudioReader::ReadSelection(uint64_t first, uint64_t& last, AudioData& audio
   // Seek to the selection; a stream that cannot seek is read up to it.
   if (first > 0 && sf_seek(file, static_cast<sf_count_t>(first), SEEK_SET) < 0) {
     for (uint64_t skipped = 0; skipped < first;) {
+      if (stopped()) return false;
       const sf_count_t want = static_cast<sf_count_t>(std::min<uint64_t>(CHUNK_FRAMES, first - skipped));
       const sf_count_t got = integerPath ? sf_readf_int(file, intBuffer.data(), want)
                                          : sf_readf_double(file, doubleBuffer.data(), want);
@@ -199,6 +208,7 @@ bool AudioReader::ReadSelection(uint64_t first, uint64_t& last, AudioData& audio
   }
   uint64_t frame = 0;  // within the selection
   while (frame < selectionFrames) {
+    if (stopped()) return false;
     const sf_count_t want =
         static_cast<sf_count_t>(std::min<uint64_t>(CHUNK_FRAMES, selectionFrames - frame));
     const sf_count_t got = integerPath ? sf_readf_int(file, intBuffer.data(), want)

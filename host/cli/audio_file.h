@@ -43,8 +43,12 @@ class AudioReader {
 
   // Decodes frames first..last (inclusive) into audio.samples. A file that
   // ends early keeps what could be read: `last` is moved back to the last
-  // frame read.
+  // frame read. An interrupt (g_stopRequested, interrupts.h) stops the
+  // decoding between chunks: false, "interrupted" and Interrupted().
   bool ReadSelection(uint64_t first, uint64_t& last, AudioData& audio, std::string& error);
+
+  // The last ReadSelection was stopped by an interrupt.
+  bool Interrupted() const { return interrupted_; }
 
   // Standard input as libsndfile's virtual I/O reads it.
   struct Memory {
@@ -55,6 +59,7 @@ class AudioReader {
  private:
   sf_private_tag* file_ = nullptr;
   Memory memory_;
+  bool interrupted_ = false;
 };
 
 }  // namespace cli

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "host/cli/options.h"
 #include "host/cli/settings_check.h"
 #include "host/kit/run_record.h"
+#include "host/sweep/deconvolution.h"
 #include "interface/results.h"
 #include "interface/settings.h"
 
@@ -38,6 +40,9 @@ struct FileInput {
   std::string path;
   AudioData audio;                         // samples are dropped once the run is over
   uint32_t firstFrame = 0, lastFrame = 0;  // selection, inclusive
+  // With --sweep: the file is a recording of the sweep, `audio` its
+  // deconvolved response, and these the deconvolution's facts.
+  std::optional<sweep::DeconvolutionFacts> deconvolution;
 };
 
 // What the plug-in was offered of the selection.

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "host/cli/cells.h"
+#include "host/sweep/sweep_parameters_json.h"
 #include "interface/bands.h"
 
 namespace cli {
@@ -292,6 +293,8 @@ Json FileJson(const FileResult& r) {
   if (!r.outcome.error.empty()) o["error"] = r.outcome.error;
   if (!r.outcome.refusal.empty()) o["reason"] = r.outcome.refusal;
   if (r.input.audio.fileChannels > 0) o["audio"] = AudioJson(r.input.audio);
+  if (r.input.deconvolution)
+    o["deconvolution"] = Json::parse(sweep::DeconvolutionFactsToJson(*r.input.deconvolution));
   AddOffer(r, o);
   if (!r.confirmation.settingsBytes.empty()) o["settings"] = SettingsJson(r);
   if (r.outcome.haveResults) AddResults(r, o);

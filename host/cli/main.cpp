@@ -143,6 +143,7 @@ bool CheckOutputsAgainstInputs(const Options& options, std::string& error) {
     if (input != "-") inputs.push_back(input);
   }
   if (!options.settingsPath.empty()) inputs.push_back(options.settingsPath);
+  if (!options.sweepPath.empty()) inputs.push_back(options.sweepPath);
   return CheckOutputPaths(outputs, inputs, error);
 }
 

@@ -34,6 +34,8 @@ const char* UsageText() {
          "  --end SECONDS            last frame at this time (default: end of file)\n"
          "  --frames FIRST:LAST      frames by index, 0-based and inclusive\n"
          "  --channels A[,B]         the file's channels to analyse, 1-based\n"
+         "  --sweep SWEEP            every FILE is a recording of the sweep file SWEEP\n"
+         "                           (roomstat sweep): its deconvolved response is analysed\n"
          "\n"
          "ISO 3382 evaluation (beside the plug-in's values, labelled \"ISO 3382\"):\n"
          "  --evaluation plugin|iso|both\n"
@@ -301,6 +303,12 @@ bool SetFigure8Gain(Options& o, const std::string&, const std::string& v, std::s
   return true;
 }
 
+bool SetSweep(Options& o, const std::string&, const std::string& v, std::string& error) {
+  o.sweepPath = v;
+  if (v.empty()) error = "empty sweep file name";
+  return !v.empty();
+}
+
 // A switch that sets one member.
 template <auto Member, auto Value>
 bool Switch(Options& o, const std::string&, const std::string&, std::string&) {
@@ -336,6 +344,7 @@ const OptionSpec OPTIONS[] = {
     {"", "--native-rate", Takes::Nothing, Switch<&Options::nativeRate, true>},
     {"", "--settings", Takes::Value, SetPath<&Options::settingsPath>},
     {"", "--save-settings", Takes::Value, SetPath<&Options::saveSettingsPath>},
+    {"", "--sweep", Takes::Value, SetSweep},
     {"", "--start", Takes::Value, SetTime},
     {"", "--end", Takes::Value, SetTime},
     {"", "--frames", Takes::Value, SetFrames},

@@ -55,6 +55,7 @@ struct Options {
   double figure8GainDb = 0.0;    // added to the figure-of-eight channel's level (ISO J_LF, J_LFC)
   std::string settingsPath;      // start from a saved block instead of the defaults
   std::string saveSettingsPath;  // write the confirmed block here
+  std::string sweepPath;         // --sweep: every FILE is a recording of this sweep file, deconvolved first
 
   // Selection.
   std::optional<double> startSeconds, endSeconds;

@@ -15,6 +15,7 @@
 #include "host/cli/energy_time.h"
 #include "host/cli/prepare.h"
 #include "host/cli/resample.h"
+#include "host/cli/sweep_command.h"
 #include "host/cli/text_encoding.h"
 #include "host/kit/plugin_host.h"
 #include "interface/address_slot.h"
@@ -162,11 +163,44 @@ bool ChooseSelection(const Options& options, const AudioData& audio, uint32_t& f
 void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t>& baseSettings,
                                const RunListener& listener, FileResult& result);
 
+// With --sweep: the recording `path`'s deconvolved response stands for the
+// file (sweep_command.h); the selection options choose from the response.
+// False with the outcome's exit code and sentence.
+bool ReadSweepSelection(const std::string& path, const Options& options, FileResult& result) {
+  FileInput& input = result.input;
+  AudioData& audio = input.audio;
+  std::string error;
+  int exitCode = EXIT_UNREADABLE;
+  sweep::DeconvolutionFacts facts;
+  if (!ReadSweepResponse(path, options.sweepPath, options.channels, audio, facts, exitCode, error) ||
+      !ChooseSelection(options, audio, input.firstFrame, input.lastFrame, error) ||
+      (!options.nativeRate && audio.sampleRate != ANALYSIS_RATE_HZ &&
+       !CheckResampling(input.lastFrame - uint64_t{input.firstFrame} + 1, audio.sampleRate, ANALYSIS_RATE_HZ,
+                        error))) {
+    result.outcome.exitCode = exitCode == EXIT_OK ? EXIT_UNREADABLE : exitCode;
+    result.outcome.error = error;
+    if (exitCode == EXIT_REFUSED) result.outcome.refusal = "sweep-mismatch";
+    return false;
+  }
+  input.deconvolution = facts;
+  const size_t channels = audio.usedChannels.size();
+  audio.samples.erase(
+      audio.samples.begin() + static_cast<std::ptrdiff_t>((input.lastFrame + size_t{1}) * channels),
+      audio.samples.end());
+  audio.samples.erase(audio.samples.begin(),
+                      audio.samples.begin() + static_cast<std::ptrdiff_t>(input.firstFrame * channels));
+  return true;
+}
+
 void AnalyseFileUnguarded(const std::string& path, const Options& options,
                           const std::vector<uint8_t>& baseSettings, const RunListener& listener,
                           FileResult& result) {
   result.input.path = path;
   result.offer.thresholdMode = options.thresholdMode;
+  if (!options.sweepPath.empty()) {
+    if (ReadSweepSelection(path, options, result)) AnalyseSelection(options, baseSettings, listener, result);
+    return;
+  }
   std::string error;
   AudioReader reader;
   AudioData& audio = result.input.audio;
@@ -177,7 +211,7 @@ void AnalyseFileUnguarded(const std::string& path, const Options& options,
        !CheckResampling(result.input.lastFrame - uint64_t{result.input.firstFrame} + 1, audio.sampleRate,
                         ANALYSIS_RATE_HZ, error)) ||
       !reader.ReadSelection(result.input.firstFrame, lastFrame = result.input.lastFrame, audio, error)) {
-    result.outcome.exitCode = EXIT_UNREADABLE;
+    result.outcome.exitCode = reader.Interrupted() ? EXIT_INTERRUPTED : EXIT_UNREADABLE;
     result.outcome.error = error;
     return;
   }

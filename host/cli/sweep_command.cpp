@@ -1,5 +1,6 @@
 #include "host/cli/sweep_command.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -9,8 +10,11 @@
 #include <vector>
 
 #include "host/cli/file_result.h"
+#include "host/cli/interrupts.h"
+#include "host/cli/limits.h"
 #include "host/cli/output_file.h"
 #include "host/sweep/deconvolution.h"
+#include "host/sweep/response_length.h"
 #include "host/sweep/sweep_file.h"
 #include "host/sweep/sweep_parameters_json.h"
 #include "host/sweep/sweep_signal.h"
@@ -242,7 +246,115 @@ int RunDeconvolve(int argc, char** argv) {
   return EXIT_OK;
 }
 
+// Slack a recording may have beyond its sweeps and silences: the recorder
+// started early, or stopped late.
+constexpr double kRecordingSlackSeconds = 60.0;
+
+// Whether a recording of `frames` frames at `rateHz` fits the sweep `p`
+// (refusal sentence otherwise).
+bool RecordingFits(uint64_t frames, int32_t rateHz, const sweep::SweepParameters& p, std::string& why) {
+  char text[320];
+  const uint64_t needed = uint64_t{sweep::PeriodSamples(p)} * static_cast<uint64_t>(p.repetitions);
+  const double slack =
+      std::max(kRecordingSlackSeconds, static_cast<double>(sweep::PeriodSamples(p)) / p.rateHz);
+  const uint64_t longest = std::min<uint64_t>(MAX_ANALYSED_FRAMES, needed + uint64_t(slack * p.rateHz));
+  if (rateHz != p.rateHz) {
+    std::snprintf(text, sizeof text,
+                  "the recording's rate is %d Hz, the sweep's %d Hz (record at the sweep's rate)", rateHz,
+                  p.rateHz);
+  } else if (frames < needed) {
+    std::snprintf(text, sizeof text,
+                  "the recording lasts %.3f s, but %.3f s are needed for %d sweep(s) with their silence",
+                  static_cast<double>(frames) / rateHz, static_cast<double>(needed) / rateHz, p.repetitions);
+  } else if (frames > longest) {
+    std::snprintf(
+        text, sizeof text,
+        "the recording lasts %.3f s, more than its %d sweep(s) with their silence (%.3f s) and %.0f s "
+        "besides: is it a recording of this sweep?",
+        static_cast<double>(frames) / rateHz, p.repetitions, static_cast<double>(needed) / rateHz, slack);
+  } else {
+    return true;
+  }
+  why = text;
+  return false;
+}
+
+// The used channels of `audio` (in its offered scale) at full scale 1.0.
+std::vector<std::vector<float>> FullScaleChannels(const AudioData& audio) {
+  const size_t count = audio.usedChannels.size();
+  const float scale = audio.bitsOffered == 8 ? 1.0f / 128.0f : 1.0f / 32768.0f;
+  std::vector<std::vector<float>> channels(count, std::vector<float>(audio.samples.size() / count));
+  for (size_t n = 0; n < channels[0].size(); ++n)
+    for (size_t c = 0; c < count; ++c) channels[c][n] = audio.samples[n * count + c] * scale;
+  return channels;
+}
+
 }  // namespace
+
+std::string DeconvolutionFactsText(const sweep::DeconvolutionFacts& f) {
+  char text[400];
+  std::snprintf(text, sizeof text,
+                "Deconvolved from a sweep of %g to %g Hz, %d sweep(s) averaged: direct sound at %.4f s, "
+                "response %.3f s",
+                f.startHz, f.endHz, f.sweepsAveraged, f.directSoundSeconds, f.keptSeconds);
+  std::string line = text;
+  if (std::isfinite(f.decayEndSeconds)) {
+    std::snprintf(text, sizeof text, " (its decay meets the noise at %.3f s)", f.decayEndSeconds);
+    line += text;
+  }
+  std::snprintf(text, sizeof text, ", peak-to-noise ratio %.1f dB, harmonic energy cut %.1f dB",
+                f.peakToNoiseDb, f.harmonicCutDb);
+  return line + text;
+}
+
+void ResponseAsAudio(const sweep::DeconvolutionResult& response, AudioData& audio) {
+  audio.samples = sweep::InterleavedResponse(response);
+  for (float& sample : audio.samples) sample *= 32768.0f;
+  audio.fileFrames = response.channels.empty() ? 0 : response.channels[0].size();
+  audio.sampleRate = response.facts.rateHz;
+  audio.subFormat = "deconvolved response, 32 bit float";
+  audio.bitsOffered = 32;
+  audio.floatSource = true;
+}
+
+bool ReadSweepResponse(const std::string& recordingPath, const std::string& sweepPath,
+                       const std::vector<int>& channels, AudioData& audio, sweep::DeconvolutionFacts& facts,
+                       int& exitCode, std::string& error) {
+  sweep::SweepParameters p;
+  AudioReader reader;
+  exitCode = EXIT_UNREADABLE;
+  if (!sweep::ReadSweepParameters(sweepPath, p, error)) {
+    error = "the sweep " + sweepPath + ": " + error;
+    return false;
+  }
+  if (!reader.Open(recordingPath, channels, audio, error)) return false;
+  if (!RecordingFits(audio.fileFrames, audio.sampleRate, p, error)) {
+    exitCode = EXIT_REFUSED;
+    return false;
+  }
+  uint64_t last = audio.fileFrames - 1;
+  if (!reader.ReadSelection(0, last, audio, error)) {
+    if (reader.Interrupted()) exitCode = EXIT_INTERRUPTED;
+    return false;
+  }
+  sweep::DeconvolutionResult response =
+      sweep::DeconvolveChannels(FullScaleChannels(audio), audio.sampleRate, p);
+  if (response.status != sweep::SweepStatus::Ok) {
+    exitCode = EXIT_REFUSED;
+    error = response.sentence;
+    return false;
+  }
+  if (g_stopRequested.load()) {
+    exitCode = EXIT_INTERRUPTED;
+    error = "interrupted";
+    return false;
+  }
+  sweep::KeepDecay(response);
+  ResponseAsAudio(response, audio);
+  facts = response.facts;
+  exitCode = EXIT_OK;
+  return true;
+}
 
 int RunSweepSubcommand(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "sweep") == 0) return RunSweep(argc, argv);

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "host/cli/cells.h"
+#include "host/cli/sweep_command.h"
 #include "host/cli/text_encoding.h"
 #include "host/cli/text_output.h"
 #include "host/cli/text_table.h"
@@ -199,6 +200,7 @@ std::string FormatTable(const std::vector<FileResult>& results) {
       continue;
     }
     out += FileFacts(r) + "\n";
+    if (r.input.deconvolution) out += DeconvolutionFactsText(*r.input.deconvolution) + "\n";
     if (r.offer.resampledFrom) {
       out += "Resampled from " + std::to_string(r.offer.resampledFrom) + " Hz to " +
              std::to_string(r.offer.analysisRate) +

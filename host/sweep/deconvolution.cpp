@@ -191,6 +191,7 @@ DeconvolutionResult DeconvolveChannels(const std::vector<std::vector<float>>& re
   result.facts.sweepsAveraged = p.repetitions;
   result.facts.directSoundSeconds = static_cast<double>(direct) / rateHz;
   result.facts.leadSeconds = static_cast<double>(lead) / rateHz;
+  result.facts.keptSeconds = static_cast<double>(keep) / rateHz;
   result.facts.harmonicCutDb = 10.0 * std::log10(std::max(harmonicEnergy, keptEnergy * 1e-30) / keptEnergy);
   return result;
 }

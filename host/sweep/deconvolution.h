@@ -26,6 +26,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,11 @@ struct DeconvolutionFacts {
   // Energy of the window where the harmonic products land (up to the fifth
   // harmonic), cut from the response, relative to the kept response, in dB.
   double harmonicCutDb = 0.0;
+  // The response's length (the sweep's silence, or as cut by KeepDecay in
+  // response_length.h), and where its broadband decay met the noise (NaN:
+  // not cut there).
+  double keptSeconds = 0.0;
+  double decayEndSeconds = std::numeric_limits<double>::quiet_NaN();
 };
 
 struct DeconvolutionResult {

@@ -1,5 +1,6 @@
 #include "host/sweep/sweep_parameters_json.h"
 
+#include <cmath>
 #include <nlohmann/json.hpp>
 
 namespace sweep {
@@ -71,6 +72,10 @@ std::string DeconvolutionFactsToJson(const DeconvolutionFacts& facts) {
   object["leadSeconds"] = facts.leadSeconds;
   object["peakToNoiseDb"] = facts.peakToNoiseDb;
   object["harmonicCutDb"] = facts.harmonicCutDb;
+  object["keptSeconds"] = facts.keptSeconds;
+  object["decayEndSeconds"] = std::isfinite(facts.decayEndSeconds)
+                                  ? nlohmann::ordered_json(facts.decayEndSeconds)
+                                  : nlohmann::ordered_json(nullptr);
   return object.dump();
 }
 

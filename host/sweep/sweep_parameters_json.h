@@ -24,7 +24,8 @@ bool SweepParametersFromJson(const std::string& text, SweepParameters& parameter
 
 // The deconvolution's facts as a JSON object (startHz, endHz, rateHz,
 // sweepsAveraged, directSoundSeconds, leadSeconds, peakToNoiseDb,
-// harmonicCutDb), for file facts and the response file's comment.
+// harmonicCutDb, keptSeconds, decayEndSeconds (null when the response was not
+// cut at its decay)), for file facts and the response file's comment.
 std::string DeconvolutionFactsToJson(const DeconvolutionFacts& facts);
 
 }  // namespace sweep

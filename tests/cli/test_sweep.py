@@ -78,6 +78,63 @@ class SweepChain(unittest.TestCase):
             self.assertLess(abs(measured[band]["C80"] - original[band]["C80"]), 0.2, band)
             print(band, {n: "%.4f / %.4f" % (measured[band][n], original[band][n]) for n in ("RT20", "RT30", "C80")})
 
+    def test_sweep_option_analyses_the_recording_as_its_response(self):
+        # `--sweep` deconvolves and cuts the response where its decay meets
+        # the noise (plus a quarter), so no --frames is needed to get the
+        # original's values: the same tolerances as above.
+        sweep, take, html = self.path("sweep.wav"), self.path("take.wav"), self.path("report.html")
+        run("sweep", "-o", sweep, "--rate", "44100", "--seconds", "8", "--silence", "2", "--repeat", "2")
+        self.record(sweep, take, "-60", "0.05", "0.02")
+        room = os.path.join(ARGS.examples, "living_room.wav")
+        result = analyse("--sweep", sweep, take, "--html", html)
+        self.assertTrue(os.path.getsize(html) > 0)
+        facts = result["deconvolution"]
+        self.assertEqual((facts["startHz"], facts["endHz"], facts["sweepsAveraged"]), (20, 19845, 2))
+        self.assertGreater(facts["peakToNoiseDb"], 40)
+        self.assertLess(facts["harmonicCutDb"], -20)
+        # The response is cut after its decay, well inside the 2 s silence.
+        self.assertLess(facts["decayEndSeconds"], facts["keptSeconds"])
+        self.assertLess(facts["keptSeconds"], 1.5)
+        self.assertEqual(result["audio"]["frames"], round(facts["keptSeconds"] * 44100))
+        original = parameters(room)
+        measured = {band["band"]: {p: band[p]["value"] for p in ("RT20", "RT30", "C80")}
+                    for band in result["channels"][0]["bands"] if band["band"] in OCTAVES}
+        for band in OCTAVES:
+            for name in ("RT20", "RT30"):
+                want, got = original[band][name], measured[band][name]
+                self.assertLess(abs(got - want) / want, 0.02, f"{band} {name}: {got} vs {want}")
+            self.assertLess(abs(measured[band]["C80"] - original[band]["C80"]), 0.2, band)
+            print("--sweep", band,
+                  {n: "%.4f / %.4f" % (measured[band][n], original[band][n]) for n in ("RT20", "RT30", "C80")})
+        # The table gives the same facts in one line; the selection options
+        # choose from the response.
+        table = run("--format", "table", "-q", "--sweep", sweep, take).stdout.decode()
+        self.assertIn("Deconvolved from a sweep of 20 to 19845 Hz, 2 sweep(s) averaged", table)
+        self.assertIn("frames 0..%d of" % (result["audio"]["frames"] - 1), table)
+        part = analyse("--sweep", sweep, "--end", "0.5", take)
+        self.assertEqual(part["selection"]["lastFrame"], 22049)
+
+    def test_sweep_option_refuses_recordings_that_do_not_fit(self):
+        sweep48, sweep44 = self.path("s48.wav"), self.path("s44.wav")
+        run("sweep", "-o", sweep48, "--seconds", "2", "--silence", "1")
+        run("sweep", "-o", sweep44, "--rate", "44100", "--seconds", "2", "--silence", "1")
+        take = self.path("take.wav")
+        self.record(sweep44, take)
+        proc = run("--format", "json", "-q", "--sweep", sweep48, take, expect=5)
+        self.assertIn("the recording's rate is 44100 Hz, the sweep's 48000 Hz", proc.stderr.decode())
+        refused = json.loads(proc.stdout)[0]
+        self.assertEqual((refused["exitCode"], refused["reason"]), (5, "sweep-mismatch"))
+        self.assertNotIn("deconvolution", refused)
+        cases = [
+            (["--sweep", self.path("missing.wav"), take], 2, "the sweep"),
+            (["--sweep", take, take], 2, "no sweep parameters"),
+            (["--sweep", "", take], 1, "empty sweep file name"),
+            (["--sweep", sweep44, take, "-o", sweep44], 1, ""),
+        ]
+        for args, code, text in cases:
+            proc = run("-q", *args, expect=code)
+            self.assertIn(text, proc.stderr.decode(), args)
+
     def test_sidecar_carries_the_parameters(self):
         sweep = self.path("sweep.au")
         run("sweep", "-o", sweep, "--rate", "44100", "--seconds", "4", "--silence", "1")
