@@ -458,14 +458,19 @@ Block SpatialBlock(const FileResult& r, BlockNotes& notes, std::string& singles)
                                   {"IACC_L", &IsoPairBand::iaccLate},
                                   {"IACC_A", &IsoPairBand::iaccAll}}
                : std::vector<Row>{{"J_LF", &IsoPairBand::jlf}, {"J_LFC", &IsoPairBand::jlfc}};
+  // In the bands' order, whatever order they were evaluated in.
+  std::vector<const IsoPairBand*> bands;
+  for (const IsoPairBand& band : pair.bands) bands.push_back(&band);
+  std::sort(bands.begin(), bands.end(),
+            [](const IsoPairBand* a, const IsoPairBand* b) { return a->row < b->row; });
   Block block;
-  for (const IsoPairBand& band : pair.bands) block.bandLabels.push_back(TableBandName(r, band.row));
+  for (const IsoPairBand* band : bands) block.bandLabels.push_back(TableBandName(r, band->row));
   for (const Row& row : rows) {
     block.rowLabels.push_back(row.name);
     std::vector<std::string> cells;
-    for (const IsoPairBand& band : pair.bands)
+    for (const IsoPairBand* band : bands)
       cells.push_back(
-          IsoCellText(SpatialCellOf(band.*row.value), "", notes, NoteBandName(r, band.row), row.name));
+          IsoCellText(SpatialCellOf(band->*row.value), "", notes, NoteBandName(r, band->row), row.name));
     block.cells.push_back(cells);
   }
   if (binaural) {
