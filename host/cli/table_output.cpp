@@ -540,18 +540,31 @@ std::string FileHeader(const FileResult& r, const TableView& view) {
   return out;
 }
 
-struct FileBlocks {
-  std::vector<std::string> titles, above, notes;
-  std::vector<TextRows> tables;
+// A printed block: its title, the lines above its table, the table, the
+// notes under it.
+struct PrintedBlock {
+  std::string title, above;
+  TextRows rows;
+  std::string notes;
 };
 
-// One block kind over the channels, aligned alike.
-std::string PrintBlocks(const FileBlocks& blocks) {
+// The channels' blocks in channel order, each kind (plug-in, ISO) aligned
+// alike over the channels.
+std::string PrintChannelBlocks(const std::vector<std::vector<PrintedBlock>>& byKind) {
+  std::vector<std::vector<size_t>> widths;
+  for (const auto& blocks : byKind) {
+    std::vector<TextRows> tables;
+    for (const PrintedBlock& block : blocks) tables.push_back(block.rows);
+    widths.push_back(ColumnWidths(tables));
+  }
   std::string out;
-  const std::vector<size_t> widths = ColumnWidths(blocks.tables);
-  for (size_t i = 0; i < blocks.tables.size(); ++i)
-    out += "\n" + blocks.titles[i] + "\n" + blocks.above[i] + AlignedTable(blocks.tables[i], widths) +
-           blocks.notes[i];
+  const size_t channels = byKind.empty() ? 0 : byKind[0].size();
+  for (size_t c = 0; c < channels; ++c) {
+    for (size_t k = 0; k < byKind.size(); ++k) {
+      const PrintedBlock& block = byKind[k][c];
+      out += "\n" + block.title + "\n" + block.above + AlignedTable(block.rows, widths[k]) + block.notes;
+    }
+  }
   return out;
 }
 
@@ -561,29 +574,26 @@ std::string FileTable(const FileResult& r, const TableView& view) {
   const std::string bands = r.ThirdOctave() ? "one-third-octave bands" : "octave bands";
   std::string out = FileHeader(r, view);
   std::vector<std::string> codesUsed;
-  int counter = 0;
+  int counter = 0;  // notes are numbered through the file
+  std::vector<PrintedBlock> pluginBlocks, isoBlocks;
   for (int c = 0; c < r.ChannelCount(); ++c) {
-    FileBlocks blocks;
     const std::string channel = ChannelHeading(r, c, view.pair);
     if (plugin) {
       BlockNotes notes(counter, PARAMS_PER_BAND);
-      blocks.tables.push_back(BlockRows(PluginBlock(r, c, notes), r.ThirdOctave()));
-      blocks.titles.push_back("PLUG-IN EVALUATION, " + bands + channel);
-      blocks.above.push_back("");
-      blocks.notes.push_back(notes.Lines(codesUsed));
+      TextRows rows = BlockRows(PluginBlock(r, c, notes), r.ThirdOctave());
+      pluginBlocks.push_back({"PLUG-IN EVALUATION, " + bands + channel, "", rows, notes.Lines(codesUsed)});
     }
     if (iso) {
       BlockNotes notes(counter, ISO_PARAMETER_COUNT);
       const std::string singles = IsoSingleLine(r, c, notes);
-      blocks.tables.push_back(BlockRows(IsoBlock(r, c, notes), r.ThirdOctave()));
-      blocks.titles.push_back("ISO 3382, " + bands + channel);
-      blocks.above.push_back(singles);
-      blocks.notes.push_back(notes.Lines(codesUsed));
+      TextRows rows = BlockRows(IsoBlock(r, c, notes), r.ThirdOctave());
+      isoBlocks.push_back({"ISO 3382, " + bands + channel, singles, rows, notes.Lines(codesUsed)});
     }
-    // Each block kind keeps its own widths: print them one by one.
-    for (size_t i = 0; i < blocks.tables.size(); ++i)
-      out += PrintBlocks({{blocks.titles[i]}, {blocks.above[i]}, {blocks.notes[i]}, {blocks.tables[i]}});
   }
+  std::vector<std::vector<PrintedBlock>> byKind;
+  if (plugin) byKind.push_back(pluginBlocks);
+  if (iso) byKind.push_back(isoBlocks);
+  out += PrintChannelBlocks(byKind);
   if (r.ChannelCount() == 2 && plugin) {
     BlockNotes notes(counter, PAIR_ROW_COUNT);
     const TextRows rows = BlockRows(PluginPairBlock(r, notes), false);
