@@ -24,6 +24,13 @@ add_test(NAME cli_end_to_end
                  --examples ${CMAKE_SOURCE_DIR}/examples)
 set_tests_properties(cli_end_to_end PROPERTIES FIXTURES_REQUIRED cli_audio TIMEOUT 300)
 
+# The terminal table: the ISO 3382 block, marked cells and their notes.
+add_test(NAME cli_table
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/cli/test_cli_table.py
+                 --roomstat $<TARGET_FILE:roomstat> --fixtures ${ROOMSTAT_CLI_WORK}
+                 --examples ${CMAKE_SOURCE_DIR}/examples)
+set_tests_properties(cli_table PROPERTIES FIXTURES_REQUIRED cli_audio TIMEOUT 300)
+
 add_test(NAME cli_robustness
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/cli/test_cli_robustness.py
                  --roomstat $<TARGET_FILE:roomstat> --examples ${CMAKE_SOURCE_DIR}/examples)

@@ -347,7 +347,8 @@ std::string FormatOutput(OutputFormat format, const Options& options, const std:
   const Comparison* comparison = s.haveComparison ? &s.comparison : nullptr;
   switch (format) {
     case OutputFormat::Table:
-      return FormatTable(results) + (average ? "\n" + AverageTable(*average) : "") +
+      return FormatTable(results, TableView{options.evaluation, options.pair, options.verbose}) +
+             (average ? "\n" + AverageTable(*average) : "") +
              (comparison ? "\n" + ComparisonTable(*comparison) : "");
     case OutputFormat::Report:
       return FormatReport(results) + (average ? "\r\n" + AverageReport(*average) : "") +

@@ -63,6 +63,8 @@ const char* UsageText() {
          "                           one just-noticeable difference (ISO 3382-1)\n"
          "  -j, --jobs N             files analysed in parallel (default: cores)\n"
          "  -q, --quiet              no progress bar\n"
+         "  -v, --verbose            the table also gives implementation notes (the\n"
+         "                           scaling of float samples)\n"
          "  -h, --help               this text\n"
          "  -V, --version            version\n"
          "\n"
@@ -326,6 +328,7 @@ const OptionSpec OPTIONS[] = {
     {"-h", "--help", Takes::Nothing, Switch<&Options::help, true>},
     {"-V", "--version", Takes::Nothing, Switch<&Options::version, true>},
     {"-q", "--quiet", Takes::Nothing, Switch<&Options::quiet, true>},
+    {"-v", "--verbose", Takes::Nothing, Switch<&Options::verbose, true>},
     {"", "--format", Takes::Value, SetFormat},
     {"-o", "--output", Takes::Value, SetOutput},
     {"", "--html", Takes::Value, SetHtml},

@@ -69,6 +69,7 @@ struct Options {
   // plug-in's run on its own thread.
   bool spareCore = false;
   bool quiet = false;
+  bool verbose = false;  // implementation notes in the table (json always has them)
   bool help = false;
   bool version = false;
 };

@@ -1,6 +1,7 @@
 // The one aligned text table of the roomstat host (the table format's
 // results, averages and differences): a left-aligned label column, the other
-// columns right-aligned two spaces apart, no trailing spaces.
+// columns right-aligned two spaces apart, no trailing spaces; widths count
+// UTF-8 characters, not bytes.
 #pragma once
 
 #include <string>
