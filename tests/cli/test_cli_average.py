@@ -113,7 +113,7 @@ class Average(unittest.TestCase):
     def test_noisy_position_is_left_out_of_t30_and_kept_on_request(self):
         # 1 kHz: the three clean decays give T30 near their mean (0.9, 1.0,
         # 1.1 s: 1.0 s; 5 % for the randomness of a noise decay), 3 of 4.
-        t30 = next(b for b in self.group["bands"] if b["band"] == "1k")["RT30"]
+        t30 = next(b for b in self.group["bands"] if b["band"] == "1000")["RT30"]
         self.assertEqual((t30["count"], t30["positions"], t30["flagged"]), (3, 4, 1))
         self.assertAlmostEqual(t30["mean"], 1.0, delta=0.05)
         self.assertFalse(t30["fewerThanHalf"])
@@ -121,8 +121,8 @@ class Average(unittest.TestCase):
         self.assertEqual((left["file"], left["flagged"]), (self.files[NOISY], True))
         self.assertIn("impulse-to-noise", left["sentence"])
         kept = run_json("--average", "--average-include-flagged", *self.files)["average"]
-        t30 = next(b for b in kept["groups"][0]["bands"] if b["band"] == "1k")["RT30"]
-        values = [band_of(f, "1k")["RT30"]["value"] for f in self.doc["files"]]
+        t30 = next(b for b in kept["groups"][0]["bands"] if b["band"] == "1000")["RT30"]
+        values = [band_of(f, "1000")["RT30"]["value"] for f in self.doc["files"]]
         self.assertEqual((t30["count"], t30["positions"]), (4, 4))
         self.assertAlmostEqual(t30["mean"], sum(values) / 4, delta=1e-6)
         self.assertTrue(kept["includeFlagged"])
@@ -134,7 +134,7 @@ class Average(unittest.TestCase):
         self.assertFalse([r for r in rows if r["parameter"].startswith("r ")])
 
     def test_iso_values_have_their_own_rows(self):
-        iso = next(b for b in self.group["iso3382"] if b["band"] == "1k")
+        iso = next(b for b in self.group["iso3382"] if b["band"] == "1000")
         self.assertEqual(iso["T30"]["positions"], 4)
         self.assertLessEqual(iso["T30"]["count"], 3)  # the noisy position's T30 is not valid
         self.assertAlmostEqual(iso["T30"]["mean"], 1.0, delta=0.05)
@@ -151,11 +151,11 @@ class Average(unittest.TestCase):
             f.write(b"not audio")
         files = [self.files[0], *noisy, broken]
         doc = run_json("--average", *files, expect=2)["average"]
-        t30 = next(b for b in doc["groups"][0]["bands"] if b["band"] == "1k")["RT30"]
+        t30 = next(b for b in doc["groups"][0]["bands"] if b["band"] == "1000")["RT30"]
         self.assertEqual((t30["count"], t30["positions"], t30["fewerThanHalf"]), (1, 4, True))
         self.assertEqual([f["file"] for f in doc["leftOutFiles"]], [broken])
         rows = run_csv("--average", *files, expect=2)
-        row = next(r for r in rows if (r["evaluation"], r["band"], r["parameter"]) == ("plugin", "1k", "RT30"))
+        row = next(r for r in rows if (r["evaluation"], r["band"], r["parameter"]) == ("plugin", "1000", "RT30"))
         self.assertEqual((row["count"], row["positions"], row["fewer_than_half"]), ("1", "4", "yes"))
         for name in (*noisy, broken):
             self.assertIn(name, row["left_out"])
@@ -175,18 +175,18 @@ class Compare(unittest.TestCase):
         comparison = doc["comparison"]
         self.assertEqual((comparison["a"], comparison["b"]), (a, b))
         bands = {band["band"]: band for band in comparison["channels"][0]["bands"]}
-        edt = bands["1k"]["EDT"]
+        edt = bands["1000"]["EDT"]
         self.assertGreater(edt["difference"], 5.0)
         self.assertEqual((edt["unit"], edt["aboveJnd"], edt["flagged"]), ("%", True, False))
-        t30 = bands["1k"]["RT30"]
+        t30 = bands["1000"]["RT30"]
         self.assertGreater(t30["difference"], 20.0)
         self.assertEqual((t30["flagged"], t30["aboveJnd"]), (True, None))
         for name in ("31.5", "63"):
             for cell in bands[name].values():
                 if isinstance(cell, dict):
                     self.assertIsNone(cell["aboveJnd"])
-        self.assertEqual(bands["1k"]["D50"]["unit"], "pp")
-        self.assertFalse([k for k in bands["1k"] if k.startswith("r ")])
+        self.assertEqual(bands["1000"]["D50"]["unit"], "pp")
+        self.assertFalse([k for k in bands["1000"] if k.startswith("r ")])
         rows = run_csv("--compare", a, b)
         self.assertTrue(rows)
         self.assertTrue(all((r["file_a"], r["file_b"]) == (a, b) for r in rows))
