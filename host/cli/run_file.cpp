@@ -383,10 +383,14 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
 
 }  // namespace
 
-void AnalyseSelection(const Options& options, const std::vector<uint8_t>& baseSettings,
-                      const RunListener& listener, FileResult& result) {
+namespace {
+
+// Runs one analysis step; nothing it throws escapes: a file that cannot be
+// analysed gets exit code 2 and a sentence.
+template <typename Step>
+void Guarded(FileResult& result, Step step) {
   try {
-    AnalyseSelectionUnguarded(options, baseSettings, listener, result);
+    step();
   } catch (const std::bad_alloc&) {
     headless::SetObserver(nullptr);
     result.outcome.exitCode = EXIT_UNREADABLE;
@@ -398,19 +402,16 @@ void AnalyseSelection(const Options& options, const std::vector<uint8_t>& baseSe
   }
 }
 
+}  // namespace
+
+void AnalyseSelection(const Options& options, const std::vector<uint8_t>& baseSettings,
+                      const RunListener& listener, FileResult& result) {
+  Guarded(result, [&] { AnalyseSelectionUnguarded(options, baseSettings, listener, result); });
+}
+
 void AnalyseFile(const std::string& path, const Options& options, const std::vector<uint8_t>& baseSettings,
                  const RunListener& listener, FileResult& result) {
-  try {
-    AnalyseFileUnguarded(path, options, baseSettings, listener, result);
-  } catch (const std::bad_alloc&) {
-    headless::SetObserver(nullptr);
-    result.outcome.exitCode = EXIT_UNREADABLE;
-    result.outcome.error = "cannot be analysed: there is not enough memory for its selection";
-  } catch (const std::exception& e) {
-    headless::SetObserver(nullptr);
-    result.outcome.exitCode = EXIT_UNREADABLE;
-    result.outcome.error = std::string("cannot be analysed: ") + e.what();
-  }
+  Guarded(result, [&] { AnalyseFileUnguarded(path, options, baseSettings, listener, result); });
 }
 
 }  // namespace cli
