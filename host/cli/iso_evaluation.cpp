@@ -215,6 +215,67 @@ void EvaluateIsoFile(const float* interleaved, size_t frames, size_t channels, d
   out.done = true;
 }
 
+size_t IsoBandSignalCount(bool thirdOctave) { return thirdOctave ? 1 + 27 : 1 + 9; }
+
+IsoTappedEvaluation::IsoTappedEvaluation(const float* interleaved, size_t frames, size_t channels,
+                                         double rateHz, const IsoRequest& request,
+                                         const std::atomic<bool>* stop)
+    : interleaved_(interleaved),
+      frames_(frames),
+      channels_(channels),
+      rateHz_(rateHz),
+      request_(request),
+      stop_(stop),
+      taken_(channels, 0) {
+  if (channels != 2) request_.pair = PairKind::None;
+  file_.rateHz = rateHz;
+  file_.thirdOctave = request.thirdOctave;
+  file_.channels.resize(channels);
+  for (IsoChannelEvaluation& channel : file_.channels) PrepareRows(request.thirdOctave, channel);
+}
+
+bool IsoTappedEvaluation::ChannelComplete(size_t channel) const {
+  return taken_[channel] == IsoBandSignalCount(request_.thirdOctave);
+}
+
+bool IsoTappedEvaluation::Complete() const {
+  if (broken_) return false;
+  for (size_t c = 0; c < channels_; ++c) {
+    if (!ChannelComplete(c)) return false;
+  }
+  return true;
+}
+
+void IsoTappedEvaluation::Take(size_t channel, const IsoBandSignal& band) {
+  // Channel after channel, Lin (the whole selection) first, as
+  // EvaluateIsoFile visits them; anything else is left to Finish.
+  const bool lin = band.row == 0;
+  if (broken_ || (stop_ && stop_->load()) || channel >= channels_ ||
+      (channel > 0 && !ChannelComplete(channel - 1)) || ChannelComplete(channel) ||
+      lin != (taken_[channel] == 0) || (lin && band.length != frames_)) {
+    broken_ = true;
+    return;
+  }
+  IsoChannelEvaluation& evaluation = file_.channels[channel];
+  if (lin) evaluation.onsetSeconds = IsoOnsetSeconds(band.samples, band.length, rateHz_);
+  EvaluateBand(band, evaluation.onsetSeconds, request_, work_, evaluation);
+  if (request_.pair != PairKind::None)
+    kept_[channel].push_back(IsoOwnedBandSignal{
+        band.row, band.nominalHz, band.rateHz, std::vector<float>(band.samples, band.samples + band.length)});
+  if (++taken_[channel] == IsoBandSignalCount(request_.thirdOctave))
+    AverageChannel(request_.thirdOctave, evaluation);
+}
+
+void IsoTappedEvaluation::Finish(IsoFileEvaluation& out) {
+  if (!Complete()) {
+    EvaluateIsoFile(interleaved_, frames_, channels_, rateHz_, request_, stop_, out);
+    return;
+  }
+  if (request_.pair != PairKind::None) EvaluatePair(kept_[0], kept_[1], request_, file_, file_.pair);
+  file_.done = true;
+  out = std::move(file_);
+}
+
 std::vector<std::string> IsoReasonCodes(uint32_t reasons) {
   std::vector<std::string> codes;
   for (const IsoReasonText& reason : ISO_REASONS) {

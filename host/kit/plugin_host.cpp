@@ -422,7 +422,7 @@ LONG PluginHost::Setup(HWND parent) {
 
 LONG PluginHost::Do() {
   CurrentHostScope scope(this);
-  RunRecorder recorder(&lastRun, keepLevelCurves, keepLevelCurves || measureImpulseToNoise);
+  RunRecorder recorder(&lastRun, keepLevelCurves, onBandSignal ? &onBandSignal : nullptr);
   return module_.run(&context_);
 }
 
