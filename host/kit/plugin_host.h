@@ -148,8 +148,8 @@ class PluginHost {
   size_t DeliverSamples(uint8_t* destination, uint32_t firstFrame, uint32_t frameCount,
                         uint32_t formatWord) const;
   // The plug-in fetches the same selection again for each channel and band:
-  // the bytes of the last request are kept (in a buffer reused from file to
-  // file) and copied when it repeats.
+  // once the last request repeats, its bytes are kept (in a buffer reused
+  // from file to file) and copied when it repeats again.
   void ServeSamples(uint8_t* destination, uint32_t firstFrame, uint32_t frameCount, uint32_t formatWord);
   std::vector<uint8_t> delivered_;
   uint32_t deliveredRequest_[3] = {0, 0, 0};  // first frame, frame count, format word

@@ -13,6 +13,10 @@
 
 #include "host/cli/iso_evaluation.h"
 #include "host/cli/run_file.h"
+#include "host/kit/plugin_host.h"
+#include "interface/bands.h"
+#include "interface/settings.h"
+#include "platform/headless.h"
 
 namespace {
 
@@ -136,6 +140,42 @@ TEST(IsoTap, TappedBandSignalsGiveTheReFilteredEvaluation) {
     ASSERT_TRUE(reference.done);
     EXPECT_TRUE(result.outcome.iso.done);
     EXPECT_TRUE(SameBits(Flatten(result.outcome.iso), Flatten(reference)));
+  }
+}
+
+// The run delivers every band signal of both channels to the tap (the
+// evaluation is taken, not re-filtered) in both layouts.
+TEST(IsoTap, RunDeliversEveryBand) {
+  for (const uint8_t thirdOctave : {0, 1}) {
+    const std::vector<float> samples = Response(2, 3);
+    headless::ResetThreadState();
+    hostkit::PluginHost host;
+    host.Init();
+    auto* settings = static_cast<AnalysisSettings*>(GlobalLock(host.SettingsHandle()));
+    settings->moduleHandle = SlotFromAddress(headless::PluginModule());
+    settings->arrivalThreshold = 20000;
+    settings->wThreshold = settings->yThreshold = 20000.0f;
+    settings->thirdOctave = thirdOctave;
+    GlobalUnlock(host.SettingsHandle());
+    host.SetAudio(2, 16, RATE_HZ, samples);
+    host.SetInteractive(0, 0);
+    cli::IsoRequest request;
+    request.thirdOctave = thirdOctave != 0;
+    request.pair = cli::PairKind::Binaural;
+    cli::IsoTappedEvaluation tapped(samples.data(), samples.size() / 2, 2, RATE_HZ, request, nullptr);
+    host.onBandSignal = [&](const BandSignalTrace& t) {
+      const float nominal = t.row == 0    ? 0.0f
+                            : thirdOctave ? ThirdOctaveCentreHz(t.row)
+                                          : OctaveCentreHz(t.row);
+      tapped.Take(t.channelLetter == 'r' ? 1 : 0,
+                  IsoBandSignal{t.row, nominal, t.rateHz, t.samples, t.length});
+    };
+    host.Do();
+    EXPECT_TRUE(tapped.Complete());
+    cli::IsoFileEvaluation fromRun, reference;
+    tapped.Finish(fromRun);
+    cli::EvaluateIsoFile(samples.data(), samples.size() / 2, 2, RATE_HZ, request, nullptr, reference);
+    EXPECT_TRUE(SameBits(Flatten(fromRun), Flatten(reference)));
   }
 }
 
