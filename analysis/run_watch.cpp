@@ -25,6 +25,10 @@ void ReportBand(const BandTrace& trace) {
   if (watcher != nullptr && watcher->band != nullptr) watcher->band(watcher->context, trace);
 }
 
+void ReportBandSignal(const BandSignalTrace& trace) {
+  if (watcher != nullptr && watcher->bandSignal != nullptr) watcher->bandSignal(watcher->context, trace);
+}
+
 bool WatcherReadsLevelCurves() {
   return watcher != nullptr && watcher->band != nullptr && watcher->readsLevelCurves;
 }

@@ -33,6 +33,23 @@ struct BandTrace {
   // part of the curve that the fits read, and the rest only for a reader).
   const float* levelDb;
   const BandOutcome* outcome;
+  // The curve as the parameters left it, length samples, valid only during
+  // the call: levels in dB over [levelsFrom, levelsEnd), the backward-
+  // integrated energy elsewhere (a sample's level is EnergyToDecibels of its
+  // energy, rounded to float). Equal to levelDb, all of it levels, when that
+  // is given.
+  const float* curve;
+  uint32_t levelsFrom, levelsEnd;
+};
+
+// One band signal of one channel (Lin: the unfiltered selection) just before
+// the band's parameters consume it, in the order the bands are analysed.
+struct BandSignalTrace {
+  char channelLetter;
+  int row;               // band row of the store (0 Lin)
+  float rateHz;          // rate of the band signal
+  const float* samples;  // length samples, valid only during the call
+  uint32_t length;
 };
 
 // One band of the lateral pass (octave bands 0..10, or Lin alone).
@@ -50,6 +67,8 @@ struct RunWatcher {
   void (*band)(void* context, const BandTrace& trace);
   void (*lateral)(void* context, const LateralTrace& trace);
   bool readsLevelCurves;  // the band callback reads BandTrace::levelDb
+  // Null unless the watcher reads the band signals themselves.
+  void (*bandSignal)(void* context, const BandSignalTrace& trace);
 };
 
 // Installs the watcher of the runs on the calling thread (null: none) and
@@ -58,6 +77,7 @@ const RunWatcher* WatchRuns(const RunWatcher* watcher);
 
 void ReportChannel(const ChannelTrace& trace);
 void ReportBand(const BandTrace& trace);
+void ReportBandSignal(const BandSignalTrace& trace);
 // Whether an installed watcher reads the level curves of the bands.
 bool WatcherReadsLevelCurves();
 void ReportLateral(const LateralTrace& trace);

@@ -15,7 +15,7 @@ The two alternate, `--runs` times each (default 5); medians and their ratio.
 Then a 10 s stereo 96 kHz response (run_bench.cpp's) for roomstat alone.
 
 Usage: /usr/bin/python3 bench/peer_speed.py --roomstat build-release/roomstat
-           [--peers DIR] [--runs 5] [--roomstat-args "..."]
+           [--peers DIR] [--runs 5] [--roomstat-args "..."] [--before OLD_ROOMSTAT]
 """
 
 import argparse
@@ -69,19 +69,22 @@ def load_text():
     return f"load average {one:.2f} {five:.2f} {fifteen:.2f} on {os.cpu_count()} cores"
 
 
-def mono_comparison(roomstat, extra, folder, runs):
+def mono_comparison(roomstat, extra, folder, runs, before=None):
     path = responses.write_16bit(os.path.join(folder, "mono_96k_9.8s.wav"),
                                  responses.goals_mono(), 96000, DITHER_SEED)
     samples, rate_hz = soundfile.read(path)  # what roomstat reads, scaled to +-1
     command = [roomstat, *extra, path]
+    earlier = [before, *extra, path] if before else None
     # Untimed first runs: the page cache for roomstat, pyfar's lazy imports.
     time_process(command)
     time_peer(samples, rate_hz)
-    own, peer = [], []
+    own, peer, old = [], [], []
     for _ in range(runs):
         own.append(time_process(command))
         peer.append(time_peer(samples, rate_hz))
-    return median_pair(own), median_pair(peer), own, peer
+        if earlier:
+            old.append(time_process(earlier))
+    return median_pair(own), median_pair(peer), own, peer, (median_pair(old) if old else None)
 
 
 def roomstat_alone(roomstat, extra, folder, runs, name, samples, dither_seed):
@@ -99,6 +102,7 @@ def main():
                         help=f'arguments before the file (default "{DEFAULT_ARGS}")')
     parser.add_argument("--peers", help="folder holding the pyfar, pyrato and shims checkouts")
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--before", help="an earlier roomstat binary, timed in the same runs")
     args = parser.parse_args()
     if args.peers:
         pyrato_peer.add_peer_paths(args.peers)
@@ -108,13 +112,16 @@ def main():
     print(f"peers: {pyrato_peer.versions()}; roomstat {' '.join(extra)} FILE")
     print(f"before: {load_text()}")
     with tempfile.TemporaryDirectory(prefix="roomstat_peer_speed_") as folder:
-        own, peer, own_runs, peer_runs = mono_comparison(
-            args.roomstat, extra, folder, args.runs)
+        own, peer, own_runs, peer_runs, before = mono_comparison(
+            args.roomstat, extra, folder, args.runs, args.before)
         undithered = roomstat_alone(args.roomstat, extra, folder, args.runs,
                                     "mono_plain.wav", responses.goals_mono(), None)
         stereo = roomstat_alone(args.roomstat, extra, folder, args.runs,
                                 "stereo_96k_10s.wav", responses.run_stereo(),
                                 DITHER_SEED)
+        stereo_before = roomstat_alone(args.before, extra, folder, args.runs,
+                                       "stereo_96k_10s.wav", responses.run_stereo(),
+                                       DITHER_SEED) if args.before else None
     print(f"after:  {load_text()}")
 
     ms = lambda seconds: f"{seconds * 1000:8.1f} ms"  # noqa: E731
@@ -126,10 +133,14 @@ def main():
     print("  runs (wall ms): roomstat "
           + " ".join(f"{w * 1000:.0f}" for w, _ in own_runs)
           + "; pyrato " + " ".join(f"{w * 1000:.0f}" for w, _ in peer_runs))
+    if before:
+        print(f"  the --before roomstat        wall {ms(before[0])}   cpu {ms(before[1])}")
     print(f"  roomstat, the same response rounded without dither "
           f"wall {ms(undithered[0])}   cpu {ms(undithered[1])}")
     print(f"\n10 s 96 kHz stereo, octave, roomstat alone, {args.runs} runs, medians")
     print(f"  roomstat whole process   wall {ms(stereo[0])}   cpu {ms(stereo[1])}")
+    if stereo_before:
+        print(f"  the --before roomstat    wall {ms(stereo_before[0])}   cpu {ms(stereo_before[1])}")
 
 
 if __name__ == "__main__":

@@ -1,6 +1,9 @@
 #include "host/cli/iso_evaluation.h"
 
+#include <sys/mman.h>
+
 #include <cmath>
+#include <cstdint>
 
 #include "acoustics/iso3382_reasons.h"
 #include "dsp/iso3382_band_signals.h"
@@ -213,6 +216,90 @@ void EvaluateIsoFile(const float* interleaved, size_t frames, size_t channels, d
     if (!EvaluateStreamed(samples, rateHz, request, stop, out.channels[c])) return;
   }
   out.done = true;
+}
+
+namespace {
+
+void AdviseLargePages(void* data, size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr uintptr_t LARGE_PAGE = uintptr_t{2} << 20;
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + LARGE_PAGE - 1) & ~(LARGE_PAGE - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(LARGE_PAGE - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)data;
+  (void)bytes;
+#endif
+}
+
+}  // namespace
+
+size_t IsoBandSignalCount(bool thirdOctave) { return thirdOctave ? 1 + 27 : 1 + 9; }
+
+IsoTappedEvaluation::IsoTappedEvaluation(const float* interleaved, size_t frames, size_t channels,
+                                         double rateHz, const IsoRequest& request,
+                                         const std::atomic<bool>* stop)
+    : interleaved_(interleaved),
+      frames_(frames),
+      channels_(channels),
+      rateHz_(rateHz),
+      request_(request),
+      stop_(stop),
+      taken_(channels, 0) {
+  if (channels != 2) request_.pair = PairKind::None;
+  file_.rateHz = rateHz;
+  file_.thirdOctave = request.thirdOctave;
+  file_.channels.resize(channels);
+  for (IsoChannelEvaluation& channel : file_.channels) PrepareRows(request.thirdOctave, channel);
+  // The workspace's two selection-long curves, reserved at once on large
+  // pages where the system offers them: first touches of small pages cost
+  // more than the evaluation's arithmetic on a long selection.
+  for (std::vector<double>* curve : {&work_.squareSums, &work_.energy}) {
+    curve->reserve(frames + 1);
+    AdviseLargePages(curve->data(), curve->capacity() * sizeof(double));
+  }
+}
+
+bool IsoTappedEvaluation::ChannelComplete(size_t channel) const {
+  return taken_[channel] == IsoBandSignalCount(request_.thirdOctave);
+}
+
+bool IsoTappedEvaluation::Complete() const {
+  if (broken_) return false;
+  for (size_t c = 0; c < channels_; ++c) {
+    if (!ChannelComplete(c)) return false;
+  }
+  return true;
+}
+
+void IsoTappedEvaluation::Take(size_t channel, const IsoBandSignal& band) {
+  // Channel after channel, Lin (the whole selection) first, as
+  // EvaluateIsoFile visits them; anything else is left to Finish.
+  const bool lin = band.row == 0;
+  if (broken_ || (stop_ && stop_->load()) || channel >= channels_ ||
+      (channel > 0 && !ChannelComplete(channel - 1)) || ChannelComplete(channel) ||
+      lin != (taken_[channel] == 0) || (lin && band.length != frames_)) {
+    broken_ = true;
+    return;
+  }
+  IsoChannelEvaluation& evaluation = file_.channels[channel];
+  if (lin) evaluation.onsetSeconds = IsoOnsetSeconds(band.samples, band.length, rateHz_);
+  EvaluateBand(band, evaluation.onsetSeconds, request_, work_, evaluation);
+  if (request_.pair != PairKind::None)
+    kept_[channel].push_back(IsoOwnedBandSignal{
+        band.row, band.nominalHz, band.rateHz, std::vector<float>(band.samples, band.samples + band.length)});
+  if (++taken_[channel] == IsoBandSignalCount(request_.thirdOctave))
+    AverageChannel(request_.thirdOctave, evaluation);
+}
+
+void IsoTappedEvaluation::Finish(IsoFileEvaluation& out) {
+  if (!Complete()) {
+    EvaluateIsoFile(interleaved_, frames_, channels_, rateHz_, request_, stop_, out);
+    return;
+  }
+  if (request_.pair != PairKind::None) EvaluatePair(kept_[0], kept_[1], request_, file_, file_.pair);
+  file_.done = true;
+  out = std::move(file_);
 }
 
 std::vector<std::string> IsoReasonCodes(uint32_t reasons) {

@@ -12,6 +12,7 @@
 
 #include "acoustics/iso3382_decay.h"
 #include "acoustics/iso3382_spatial.h"
+#include "dsp/iso3382_band_signals.h"
 #include "host/cli/options.h"
 
 namespace cli {
@@ -80,6 +81,43 @@ constexpr int ISO_PLOT_POINTS = 400;
 // between bands; a stopped evaluation is not done.
 void EvaluateIsoFile(const float* interleaved, size_t frames, size_t channels, double rateHz,
                      const IsoRequest& request, const std::atomic<bool>* stop, IsoFileEvaluation& out);
+
+// The same evaluation from the band signals of the plug-in's own run, which
+// are bit for bit those EvaluateIsoFile filters (the same filters on the same
+// samples), so nothing is filtered twice: Take receives each band signal in
+// the plug-in's order (Lin first, channel after channel) and evaluates it
+// at once; Finish completes the file, and re-filters the selection as
+// EvaluateIsoFile does when the run did not deliver every band (no first
+// arrival, a stop, a layout without bands). Either way `out` holds the same
+// numbers. The samples must outlive the object.
+class IsoTappedEvaluation {
+ public:
+  IsoTappedEvaluation(const float* interleaved, size_t frames, size_t channels, double rateHz,
+                      const IsoRequest& request, const std::atomic<bool>* stop);
+  // One band signal of channel `channel` (0: mono or left, 1: right), valid
+  // during the call. May throw std::bad_alloc.
+  void Take(size_t channel, const IsoBandSignal& band);
+  // True when every band of every channel was taken and evaluated.
+  bool Complete() const;
+  // Moves the evaluation into `out` (re-filtering when not Complete()).
+  void Finish(IsoFileEvaluation& out);
+
+ private:
+  const float* interleaved_;
+  size_t frames_, channels_;
+  double rateHz_;
+  IsoRequest request_;
+  const std::atomic<bool>* stop_;
+  IsoFileEvaluation file_;
+  IsoWorkspace work_;
+  std::vector<size_t> taken_;                // band signals taken per channel
+  std::vector<IsoOwnedBandSignal> kept_[2];  // the pair's band signals (a declared pair only)
+  bool broken_ = false;                      // a band came out of order, or a stop
+  bool ChannelComplete(size_t channel) const;
+};
+
+// Band signals a layout's run delivers per channel: Lin and every band.
+size_t IsoBandSignalCount(bool thirdOctave);
 
 // The reason codes of a reason mask, in the table's order.
 std::vector<std::string> IsoReasonCodes(uint32_t reasons);

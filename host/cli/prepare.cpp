@@ -18,11 +18,30 @@ bool Refuse(FileResult& result, const char* code, const std::string& why) {
   return false;
 }
 
-double PeakOf(const std::vector<float>& samples, size_t channels, size_t channel, size_t first, size_t end) {
-  double peak = 0.0;
-  for (size_t f = first; f < end; ++f)
-    peak = std::max(peak, static_cast<double>(std::fabs(samples[f * channels + channel])));
-  return peak;
+// What one pass over the interleaved frames learns of each channel.
+struct ChannelScan {
+  double peak = 0.0;                    // largest magnitude
+  size_t peakAt = 0;                    // its first frame
+  float lowest = 0.0f, highest = 0.0f;  // extremes, 0 included
+};
+
+std::vector<ChannelScan> ScanChannels(const std::vector<float>& samples, size_t channels) {
+  std::vector<ChannelScan> scans(channels);
+  const size_t frames = channels ? samples.size() / channels : 0;
+  for (size_t f = 0; f < frames; ++f) {
+    for (size_t c = 0; c < channels; ++c) {
+      const float x = samples[f * channels + c];
+      ChannelScan& scan = scans[c];
+      const double magnitude = std::fabs(x);
+      if (magnitude > scan.peak) {
+        scan.peak = magnitude;
+        scan.peakAt = f;
+      }
+      scan.lowest = std::min(scan.lowest, x);
+      scan.highest = std::max(scan.highest, x);
+    }
+  }
+  return scans;
 }
 
 // Mean energy of one channel over frames [first, end).
@@ -40,14 +59,9 @@ double MeanEnergy(const std::vector<float>& samples, size_t channels, size_t cha
 // quietest window after it (windows of 50 ms, at most a tenth of the
 // selection).
 double DecayDb(const std::vector<float>& samples, size_t channels, size_t channel, size_t first, size_t end,
-               double rate) {
+               size_t peakAt, double rate) {
   const size_t window =
       std::clamp<size_t>(static_cast<size_t>(0.05 * rate), 1, std::max<size_t>(1, (end - first) / 10));
-  size_t peakAt = first;
-  for (size_t f = first; f < end; ++f) {
-    if (std::fabs(samples[f * channels + channel]) > std::fabs(samples[peakAt * channels + channel]))
-      peakAt = f;
-  }
   const double early = MeanEnergy(samples, channels, channel, peakAt, std::min(end, peakAt + window));
   double late = early;
   for (size_t from = peakAt + window; from + window <= end; from += window) {
@@ -59,13 +73,13 @@ double DecayDb(const std::vector<float>& samples, size_t channels, size_t channe
 
 // Refuses (false) a selection that holds no response: a silent channel, less
 // than 50 ms, or no decay.
-bool CheckResponse(FileResult& result) {
+bool CheckResponse(FileResult& result, const std::vector<ChannelScan>& scans) {
   const AudioData& audio = result.input.audio;
   const size_t channels = audio.usedChannels.size();
   // The samples are the selection's frames alone.
   const size_t first = 0, end = channels ? audio.samples.size() / channels : 0;
   for (size_t c = 0; c < channels; ++c) {
-    if (PeakOf(audio.samples, channels, c, first, end) == 0.0) {
+    if (scans[c].peak == 0.0) {
       return Refuse(
           result, "silent",
           "channel " + std::to_string(audio.usedChannels[c]) +
@@ -84,7 +98,7 @@ bool CheckResponse(FileResult& result) {
     return Refuse(result, "too-short", why);
   }
   for (size_t c = 0; c < channels; ++c) {
-    const double drop = DecayDb(audio.samples, channels, c, first, end, audio.sampleRate);
+    const double drop = DecayDb(audio.samples, channels, c, first, end, scans[c].peakAt, audio.sampleRate);
     if (drop < MIN_DECAY_DB) {
       char why[240];
       std::snprintf(
@@ -145,18 +159,18 @@ bool OfferAtAnalysisRate(const Options& options, FileResult& result, OfferedAudi
 // changes no result. So is one quieter than -30 dBFS when the threshold is
 // automatic, which then keeps its resolution (a given threshold keeps its
 // meaning in the file's own scale).
-void ScaleFloatSamples(const Options& options, FileResult& result, OfferedAudio& offered) {
+void ScaleFloatSamples(const Options& options, FileResult& result, OfferedAudio& offered,
+                       const std::vector<ChannelScan>& scans) {
   const size_t channels = result.input.audio.usedChannels.size();
   FileOffer& offer = result.offer;
   offer.peaks.assign(channels, 0.0);
-  for (size_t c = 0; c < channels; ++c)
-    offer.peaks[c] = PeakOf(offered.samples, channels, c, offered.first, offered.last + size_t{1});
-  const double peak = *std::max_element(offer.peaks.begin(), offer.peaks.end());
   float lowest = 0.0f, highest = 0.0f;
-  for (size_t i = offered.first * channels; i < (offered.last + size_t{1}) * channels; ++i) {
-    lowest = std::min(lowest, offered.samples[i]);
-    highest = std::max(highest, offered.samples[i]);
+  for (size_t c = 0; c < channels; ++c) {
+    offer.peaks[c] = scans[c].peak;
+    lowest = std::min(lowest, scans[c].lowest);
+    highest = std::max(highest, scans[c].highest);
   }
+  const double peak = *std::max_element(offer.peaks.begin(), offer.peaks.end());
   const bool quiet = peak < QUIET_PEAK && options.thresholdMode == ThresholdMode::Auto;
   if (offered.bits == 32 && result.input.audio.floatSource &&
       (highest > 32767.0f || lowest < -32768.0f || quiet)) {
@@ -182,8 +196,13 @@ void ChooseThreshold(const Options& options, FileOffer& offer) {
 }  // namespace
 
 bool PrepareSelection(const Options& options, FileResult& result, OfferedAudio& offered) {
-  if (!CheckResponse(result) || !OfferAtAnalysisRate(options, result, offered)) return false;
-  ScaleFloatSamples(options, result, offered);
+  // One pass over the selection for its checks, and again only when
+  // resampling has changed the samples offered.
+  const size_t channels = result.input.audio.usedChannels.size();
+  std::vector<ChannelScan> scans = ScanChannels(result.input.audio.samples, channels);
+  if (!CheckResponse(result, scans) || !OfferAtAnalysisRate(options, result, offered)) return false;
+  if (result.offer.resampledFrom) scans = ScanChannels(offered.samples, channels);
+  ScaleFloatSamples(options, result, offered, scans);
   ChooseThreshold(options, result.offer);
   return true;
 }

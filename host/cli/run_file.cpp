@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <exception>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <thread>
@@ -19,6 +22,7 @@
 #include "host/cli/text_encoding.h"
 #include "host/kit/plugin_host.h"
 #include "interface/address_slot.h"
+#include "interface/bands.h"
 #include "interface/control_ids.h"
 #include "platform/headless.h"
 
@@ -292,48 +296,155 @@ void ExplainNoResults(const hostkit::PluginHost& host, FileOutcome& outcome) {
   }
 }
 
-// The ISO 3382 evaluation of the offered selection for the lifetime of the
-// plug-in's run: on its own thread when a core is spare (joined before the
-// object ends), otherwise when the object ends. Skipped with --evaluation
-// plugin. The layout (octave or third-octave) is the one
-// confirmed in the settings dialog.
+// Copies of band signals on their way from the plug-in's run to the ISO
+// thread, at most about two selections' worth at a time (the producer waits
+// for room); a consumed copy's memory goes back to the producer.
+class BandHandOver {
+ public:
+  struct Item {
+    size_t channel;
+    IsoOwnedBandSignal band;
+  };
+  explicit BandHandOver(size_t boundSamples) : bound_(boundSamples) {}
+  void Push(size_t channel, const BandSignalTrace& trace, bool thirdOctave) {
+    std::vector<float> samples = Recycled();
+    samples.assign(trace.samples, trace.samples + trace.length);
+    const float nominalHz = trace.row == 0 ? 0.0f
+                            : thirdOctave  ? ThirdOctaveCentreHz(trace.row)
+                                           : OctaveCentreHz(trace.row);
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return queued_ == 0 || queued_ + trace.length <= bound_; });
+    queued_ += trace.length;
+    items_.push_back(Item{channel, IsoOwnedBandSignal{trace.row, nominalHz, static_cast<double>(trace.rateHz),
+                                                      std::move(samples)}});
+    changed_.notify_all();
+  }
+  void Close() {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    changed_.notify_all();
+  }
+  // The next band signal; false once the run has ended and all are taken.
+  bool Pop(Item& item) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return !items_.empty() || closed_; });
+    if (items_.empty()) return false;
+    item = std::move(items_.front());
+    items_.pop_front();
+    queued_ -= item.band.samples.size();
+    changed_.notify_all();
+    return true;
+  }
+  void GiveBack(std::vector<float>&& samples) {
+    std::lock_guard lock(mutex_);
+    if (spare_.size() < 2) spare_.push_back(std::move(samples));
+  }
+
+ private:
+  std::vector<float> Recycled() {
+    std::lock_guard lock(mutex_);
+    if (spare_.empty()) return {};
+    std::vector<float> samples = std::move(spare_.back());
+    spare_.pop_back();
+    return samples;
+  }
+  const size_t bound_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Item> items_;
+  std::vector<std::vector<float>> spare_;
+  size_t queued_ = 0;
+  bool closed_ = false;
+};
+
+// The ISO 3382 evaluation of the offered selection, made from the band
+// signals of the plug-in's run (IsoTappedEvaluation): when a core is spare,
+// on its own thread, fed copies as the plug-in filters them; otherwise on
+// the run's thread as each band signal appears. It ends (joined, finished,
+// re-filtered if the run did not deliver every band) when the object ends.
+// Skipped with --evaluation plugin. The layout (octave or third-octave) is
+// the one confirmed in the settings dialog.
 class IsoRun {
  public:
-  IsoRun(const Options& options, const std::vector<float>& samples, size_t channels, int32_t rateHz,
-         bool thirdOctave, bool plots, IsoFileEvaluation& out)
-      : samples_(samples), channels_(channels), rateHz_(rateHz), out_(out) {
-    wanted_ = options.evaluation != Evaluation::Plugin && channels > 0;
-    request_.thirdOctave = thirdOctave;
-    request_.keepPlots = plots;
-    request_.pair = channels == 2 ? options.pair : PairKind::None;
-    request_.figure8GainDb = options.figure8GainDb;
-    if (wanted_ && options.spareCore) thread_ = std::jthread([this] { Evaluate(); });
+  IsoRun(const Options& options, hostkit::PluginHost& host, size_t channels, int32_t rateHz, bool thirdOctave,
+         bool plots, IsoFileEvaluation& out)
+      : host_(host), out_(out), handOver_(2 * host.Audio().size() / std::max<size_t>(channels, 1) + 1) {
+    if (options.evaluation == Evaluation::Plugin || channels == 0) return;
+    IsoRequest request;
+    request.thirdOctave = thirdOctave;
+    request.keepPlots = plots;
+    request.pair = channels == 2 ? options.pair : PairKind::None;
+    request.figure8GainDb = options.figure8GainDb;
+    const std::vector<float>& samples = host.Audio();
+    tapped_.emplace(samples.data(), samples.size() / channels, channels, rateHz, request, &g_stopRequested);
+    const bool spare = options.spareCore;
+    host.onBandSignal = [this, spare, thirdOctave](const BandSignalTrace& trace) {
+      // Inside the plug-in's run: nothing may escape from here.
+      try {
+        const size_t channel = trace.channelLetter == 'r' ? 1 : 0;
+        if (spare) {
+          handOver_.Push(channel, trace, thirdOctave);
+        } else if (!failed_) {
+          tapped_->Take(channel,
+                        IsoBandSignal{trace.row, NominalOf(trace.row, thirdOctave),
+                                      static_cast<double>(trace.rateHz), trace.samples, trace.length});
+        }
+      } catch (...) {
+        failed_ = true;
+      }
+    };
+    if (spare) thread_ = std::jthread([this] { Consume(); });
   }
   ~IsoRun() {
+    host_.onBandSignal = nullptr;
+    if (!tapped_) return;
+    handOver_.Close();
     if (thread_.joinable()) {
       thread_.join();
-    } else if (wanted_) {
-      Evaluate();
+    } else {
+      Finish();
     }
   }
   IsoRun(const IsoRun&) = delete;
   IsoRun& operator=(const IsoRun&) = delete;
 
  private:
-  void Evaluate() {
+  static float NominalOf(int row, bool thirdOctave) {
+    return row == 0 ? 0.0f : thirdOctave ? ThirdOctaveCentreHz(row) : OctaveCentreHz(row);
+  }
+  void Consume() {
+    BandHandOver::Item item;
+    while (handOver_.Pop(item)) {
+      try {
+        if (!failed_) {
+          const IsoOwnedBandSignal& band = item.band;
+          tapped_->Take(item.channel,
+                        IsoBandSignal{band.row, band.nominalHz, band.rateHz, band.samples.data(),
+                                      static_cast<uint32_t>(band.samples.size())});
+        }
+      } catch (...) {
+        failed_ = true;
+      }
+      handOver_.GiveBack(std::move(item.band.samples));
+    }
+    Finish();
+  }
+  void Finish() {
     try {
-      EvaluateIsoFile(samples_.data(), samples_.size() / channels_, channels_, rateHz_, request_,
-                      &g_stopRequested, out_);
+      if (failed_) {
+        out_ = IsoFileEvaluation{};  // not done: every output says the evaluation is missing
+      } else {
+        tapped_->Finish(out_);
+      }
     } catch (const std::bad_alloc&) {
-      out_ = IsoFileEvaluation{};  // not done: every output says the evaluation is missing
+      out_ = IsoFileEvaluation{};
     }
   }
-  const std::vector<float>& samples_;
-  size_t channels_;
-  int32_t rateHz_;
+  hostkit::PluginHost& host_;
   IsoFileEvaluation& out_;
-  IsoRequest request_;
-  bool wanted_ = false;
+  std::optional<IsoTappedEvaluation> tapped_;
+  BandHandOver handOver_;
+  std::atomic<bool> failed_{false};
   std::jthread thread_;
 };
 
@@ -360,7 +471,6 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
   }
 
   hostkit::PluginHost host;
-  host.measureImpulseToNoise = true;
   host.keepLevelCurves = drawing;
   // The host holds the selection alone (resampled or not), so the plug-in's
   // selection is all of it.
@@ -370,10 +480,10 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
     return;
   }
   {
-    // The ISO evaluation reads the samples the host serves (never written
-    // during the run), beside the run when a core is spare.
-    IsoRun iso(options, host.Audio(), channelCount, offered.rate, result.ThirdOctave(), drawing,
-               result.outcome.iso);
+    // The ISO evaluation takes the run's band signals (and, should the run
+    // not deliver them all, re-filters the samples the host serves, never
+    // written during the run), beside the run when a core is spare.
+    IsoRun iso(options, host, channelCount, offered.rate, result.ThirdOctave(), drawing, result.outcome.iso);
     RunAnalysis(host, listener, result);
   }
   host.Destroy();

@@ -325,12 +325,19 @@ void PluginHost::SetSelection(uint32_t firstFrame, uint32_t lastFrame) {
 void PluginHost::ServeSamples(uint8_t* destination, uint32_t firstFrame, uint32_t frameCount,
                               uint32_t formatWord) {
   const uint32_t request[3] = {firstFrame, frameCount, formatWord};
-  if (deliveredValid_ && std::equal(request, request + 3, deliveredRequest_)) {
+  const bool repeated = deliveredValid_ && std::equal(request, request + 3, deliveredRequest_);
+  if (repeated && !delivered_.empty()) {
     std::memcpy(destination, delivered_.data(), delivered_.size());
     return;
   }
   const size_t bytes = DeliverSamples(destination, firstFrame, frameCount, formatWord);
-  delivered_.assign(destination, destination + bytes);
+  // A request is kept only once it repeats: a mono run asks once, and
+  // copying its bytes would touch every sample a second time.
+  if (repeated) {
+    delivered_.assign(destination, destination + bytes);
+  } else {
+    delivered_.clear();
+  }
   std::copy(request, request + 3, deliveredRequest_);
   deliveredValid_ = true;
 }
@@ -422,7 +429,7 @@ LONG PluginHost::Setup(HWND parent) {
 
 LONG PluginHost::Do() {
   CurrentHostScope scope(this);
-  RunRecorder recorder(&lastRun, keepLevelCurves, keepLevelCurves || measureImpulseToNoise);
+  RunRecorder recorder(&lastRun, keepLevelCurves, onBandSignal ? &onBandSignal : nullptr);
   return module_.run(&context_);
 }
 

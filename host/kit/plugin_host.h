@@ -110,13 +110,14 @@ class PluginHost {
   // of routines below the entry points).
   LONG RunWithContext(const std::function<LONG(XfmContext*)>& routine);
 
-  // What the last Do() reported of its values' states (and, with
-  // keepLevelCurves, the thinned level curves).
+  // What the last Do() reported of its values' states and impulse-to-noise
+  // ratios (and, with keepLevelCurves, the thinned level curves).
   RunRecord lastRun;
   bool keepLevelCurves = false;
-  // Also measure each band's impulse-to-noise ratio (BandRecord::inrDb),
-  // which needs every band's whole level curve.
-  bool measureImpulseToNoise = false;
+  // Each band signal of a Do() as the plug-in filtered it, handed over on
+  // the run's thread just before the band's parameters consume it (see
+  // BandSignalSink); empty: none asked for, as in the Windows module.
+  BandSignalSink onBandSignal;
 
   // The stop-request word behind cancelFlag.
   volatile uint32_t cancelWord = 0;
@@ -147,8 +148,8 @@ class PluginHost {
   size_t DeliverSamples(uint8_t* destination, uint32_t firstFrame, uint32_t frameCount,
                         uint32_t formatWord) const;
   // The plug-in fetches the same selection again for each channel and band:
-  // the bytes of the last request are kept (in a buffer reused from file to
-  // file) and copied when it repeats.
+  // once the last request repeats, its bytes are kept (in a buffer reused
+  // from file to file) and copied when it repeats again.
   void ServeSamples(uint8_t* destination, uint32_t firstFrame, uint32_t frameCount, uint32_t formatWord);
   std::vector<uint8_t> delivered_;
   uint32_t deliveredRequest_[3] = {0, 0, 0};  // first frame, frame count, format word

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "acoustics/decay.h"
+
 namespace hostkit {
 
 namespace {
@@ -16,10 +18,11 @@ double Energy(float levelDb) {
 
 }  // namespace
 
-RunRecorder::RunRecorder(RunRecord* record, bool keepCurves, bool readCurves)
+RunRecorder::RunRecorder(RunRecord* record, bool keepCurves, const BandSignalSink* sink)
     : record_(record),
       keepCurves_(keepCurves),
-      watcher_{this, &OnChannel, &OnBand, &OnLateral, keepCurves || readCurves} {
+      watcher_{this, &OnChannel, &OnBand, &OnLateral, keepCurves, sink ? &OnBandSignal : nullptr},
+      sink_(sink) {
   *record_ = RunRecord{};
   previous_ = WatchRuns(&watcher_);
 }
@@ -43,7 +46,7 @@ void RunRecorder::OnBand(void* context, const BandTrace& trace) {
   band.arrival = trace.arrival;
   band.noiseCorrectionAsked = trace.noiseCorrectionAsked;
   band.noisePower = trace.noisePower;
-  band.inrDb = ImpulseToNoiseDb(trace.levelDb, trace.length, trace.arrival, trace.noisePower, trace.rateHz);
+  band.inrDb = ImpulseToNoiseDb(trace);
   band.outcome = *trace.outcome;
   if (self->keepCurves_ && trace.levelDb != nullptr) {
     // Keep the first arrival and both ends of every fitted segment exactly,
@@ -64,23 +67,52 @@ void RunRecorder::OnLateral(void* context, const LateralTrace& trace) {
   self->record_->lateral[trace.band] = LateralRecord{true, trace};
 }
 
-double ImpulseToNoiseDb(const float* levelDb, uint32_t length, uint32_t arrival, double noisePower,
-                        float rateHz) {
-  if (levelDb == nullptr || arrival >= length) return NAN;
+void RunRecorder::OnBandSignal(void* context, const BandSignalTrace& trace) {
+  auto* self = static_cast<RunRecorder*>(context);
+  if (self->sink_ != nullptr && *self->sink_) (*self->sink_)(trace);
+}
+
+namespace {
+
+// The ratio from the level curve's points, read through levelAt(i).
+template <typename LevelAt>
+double ImpulseToNoiseFrom(const LevelAt& levelAt, uint32_t length, uint32_t arrival, double noisePower,
+                          float rateHz) {
+  if (arrival >= length) return NAN;
   const uint32_t window =
       std::min(length - arrival, std::max<uint32_t>(24, static_cast<uint32_t>(std::lround(0.01 * rateHz))));
-  const double after = arrival + window < length ? Energy(levelDb[arrival + window]) : 0.0;
-  double early = (Energy(levelDb[arrival]) - after) / window;
+  const double after = arrival + window < length ? Energy(levelAt(arrival + window)) : 0.0;
+  double early = (Energy(levelAt(arrival)) - after) / window;
   double noise = noisePower;
   if (noisePower > 0.0) {
     early += noisePower;
   } else {
     const uint32_t sixteenth = std::max<uint32_t>(1, length / 16);
-    noise = Energy(levelDb[length - sixteenth]) / sixteenth;
+    noise = Energy(levelAt(length - sixteenth)) / sixteenth;
   }
   if (noise <= 0.0) return INFINITY;
   if (early <= 0.0) return NAN;
   return 10.0 * std::log10(early / noise);
+}
+
+}  // namespace
+
+double ImpulseToNoiseDb(const float* levelDb, uint32_t length, uint32_t arrival, double noisePower,
+                        float rateHz) {
+  if (levelDb == nullptr) return NAN;
+  return ImpulseToNoiseFrom([levelDb](uint32_t i) { return levelDb[i]; }, length, arrival, noisePower,
+                            rateHz);
+}
+
+double ImpulseToNoiseDb(const BandTrace& trace) {
+  if (trace.curve == nullptr) return NAN;
+  // A level where the fits (or a reader) converted the curve; elsewhere the
+  // energy converted as FinishLevelCurve would convert it.
+  auto levelAt = [&trace](uint32_t i) {
+    if (i >= trace.levelsFrom && i < trace.levelsEnd) return trace.curve[i];
+    return static_cast<float>(EnergyToDecibels(static_cast<double>(trace.curve[i])));
+  };
+  return ImpulseToNoiseFrom(levelAt, trace.length, trace.arrival, trace.noisePower, trace.rateHz);
 }
 
 LevelCurve ThinLevelCurve(const float* levelDb, uint32_t length, uint32_t maxPoints,

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "analysis/run_watch.h"
@@ -29,8 +30,7 @@ struct BandRecord {
   bool noiseCorrectionAsked = false;
   double noisePower = 0.0;  // 0: none subtracted
   // Impulse-to-noise ratio in dB (see ImpulseToNoiseDb); NaN when the band
-  // has no arrival or its level curve was not read, +inf when its tail holds
-  // no energy.
+  // has no arrival, +inf when its tail holds no energy.
   double inrDb = 0.0;
   BandOutcome outcome{};
   LevelCurve curve;  // empty unless curves are kept
@@ -55,13 +55,17 @@ struct RunRecord {
 // Points a thinned level curve keeps at most (two per bucket).
 constexpr uint32_t MAX_CURVE_POINTS = 2000;
 
+// Receives each band signal of a run as the plug-in filtered it, before the
+// band's parameters consume it (valid only during the call). Called on the
+// run's thread, from inside the plug-in: it must not throw.
+using BandSignalSink = std::function<void(const BandSignalTrace& trace)>;
+
 // Records the runs of the calling thread into `record` while it lives (the
-// record is cleared first); with keepCurves, also the thinned level curves.
+// record is cleared first); with keepCurves, also the thinned level curves;
+// with a sink, hands it every band signal.
 class RunRecorder {
  public:
-  // readCurves: have the run finish every band's level curve (needed for
-  // the impulse-to-noise ratio; implied by keepCurves).
-  RunRecorder(RunRecord* record, bool keepCurves, bool readCurves = false);
+  RunRecorder(RunRecord* record, bool keepCurves, const BandSignalSink* sink = nullptr);
   ~RunRecorder();
   RunRecorder(const RunRecorder&) = delete;
   RunRecorder& operator=(const RunRecorder&) = delete;
@@ -74,6 +78,8 @@ class RunRecorder {
   static void OnChannel(void* context, const ChannelTrace& trace);
   static void OnBand(void* context, const BandTrace& trace);
   static void OnLateral(void* context, const LateralTrace& trace);
+  static void OnBandSignal(void* context, const BandSignalTrace& trace);
+  const BandSignalSink* sink_;
 };
 
 // Impulse-to-noise ratio of a band from its level curve (10 log10 of the
@@ -84,6 +90,10 @@ class RunRecorder {
 // mean energy of the last sixteenth.
 double ImpulseToNoiseDb(const float* levelDb, uint32_t length, uint32_t arrival, double noisePower,
                         float rateHz);
+// The same from the curve as the band's parameters left it (BandTrace::curve:
+// levels only where the fits read, energies elsewhere), reading the three
+// points it needs, each as the whole level curve would hold it.
+double ImpulseToNoiseDb(const BandTrace& trace);
 
 // The thinned copy of a level curve of `length` samples; its first and last
 // samples and those at `keep` (e.g. the ends of the fitted segments, the
