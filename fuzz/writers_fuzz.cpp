@@ -63,7 +63,7 @@ cli::FileResult MakeResult(Input& in) {
   r.offer.typedThreshold = in.Text();
   r.offer.peaks.assign(r.input.audio.usedChannels.size(), 1000.0);
   r.outcome.report = in.Text();
-  in.Bytes(&r.outcome.store, sizeof(r.store));
+  in.Bytes(&r.outcome.store, sizeof(r.outcome.store));
   return r;
 }
 

@@ -31,6 +31,24 @@ def _number(value: Any) -> float:
     return np.nan if value is None else float(value)
 
 
+def _with_plugin_cells(document: dict, band_count: int) -> dict:
+    """The document with every plug-in cell present: evaluation="iso" leaves the
+    plug-in's values out of the json, and they read as not computed."""
+    missing = {"computed": False, "value": None, "reason": "not-evaluated"}
+    channels = document.get("channels", [])
+    if all("bands" in channel for channel in channels) and \
+            (len(channels) != 2 or "interChannel" in document):
+        return document
+    document = dict(document)
+    document["channels"] = [channel if "bands" in channel else
+                            dict(channel, bands=[{name: missing for name in PARAMETERS}
+                                                 for _ in range(band_count)])
+                            for channel in channels]
+    document.setdefault("interChannel", [{name: missing for name in PAIR_PARAMETERS}
+                                         for _ in range(band_count)])
+    return document
+
+
 class Result:
     """What the plug-in and the ISO 3382 evaluation computed for one response.
 
@@ -102,6 +120,7 @@ class Result:
         return self.status == "ok"
 
     def _fill_plugin(self, document: dict) -> None:
+        document = _with_plugin_cells(document, len(self.bands))
         cells = [[[band[name] for name in PARAMETERS] for band in channel["bands"]]
                  for channel in document.get("channels", [])]
         shape = (len(self.channels), len(self.bands), len(PARAMETERS))
@@ -125,7 +144,7 @@ class Result:
         self.noise_corrected = np.array(document.get("noiseCorrected", []), dtype=bool)
         self.nominal_hz = np.array([np.nan if hz == 0 else hz for hz in self._nominal], dtype=np.float64)
         facts = document["channels"][0]["bands"] if self.channels else []
-        if facts and "centreHz" in facts[0]:
+        if facts and facts[0].get("centreHz") is not None:
             self.centres_hz = np.array([band["centreHz"] or np.nan for band in facts], dtype=np.float64)
             self.centres_hz[0] = np.nan
         else:
