@@ -135,7 +135,7 @@ enum class Takes { Nothing, Value, Mode };
 typedef bool (*Apply)(Options& options, const std::string& name, const std::string& value,
                       std::string& error);
 
-struct OptionSpec {
+struct OptionEntry {
   const char* shortName;  // "" when there is none
   const char* longName;
   Takes takes;
@@ -324,7 +324,7 @@ bool SetPath(Options& o, const std::string&, const std::string& v, std::string&)
   return true;
 }
 
-const OptionSpec OPTIONS[] = {
+const OptionEntry OPTIONS[] = {
     {"-h", "--help", Takes::Nothing, Switch<&Options::help, true>},
     {"-V", "--version", Takes::Nothing, Switch<&Options::version, true>},
     {"-q", "--quiet", Takes::Nothing, Switch<&Options::quiet, true>},
@@ -357,9 +357,9 @@ const OptionSpec OPTIONS[] = {
     {"", "--figure8-gain", Takes::Value, SetFigure8Gain},
 };
 
-const OptionSpec* FindOption(const std::string& name) {
-  for (const OptionSpec& spec : OPTIONS) {
-    if (name == spec.longName || (spec.shortName[0] && name == spec.shortName)) return &spec;
+const OptionEntry* FindOption(const std::string& name) {
+  for (const OptionEntry& entry : OPTIONS) {
+    if (name == entry.longName || (entry.shortName[0] && name == entry.shortName)) return &entry;
   }
   return nullptr;
 }
@@ -424,16 +424,16 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
       value = arg.substr(arg.find('=') + 1);
       attached = true;
     }
-    const OptionSpec* spec = FindOption(name);
-    if (spec == nullptr) {
+    const OptionEntry* entry = FindOption(name);
+    if (entry == nullptr) {
       error = "unknown option '" + arg + "'";
       return false;
     }
-    if (spec->takes == Takes::Nothing && attached) {
+    if (entry->takes == Takes::Nothing && attached) {
       error = "option " + name + " takes no value";
       return false;
     }
-    if (spec->takes == Takes::Value && !attached) {
+    if (entry->takes == Takes::Value && !attached) {
       if (i + 1 >= argc) {
         error = "option " + name + " needs a value";
         return false;
@@ -441,10 +441,10 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
       value = argv[++i];
     }
     // The word after --average is its value only when it is one of the two modes.
-    if (spec->takes == Takes::Mode && !attached && i + 1 < argc &&
+    if (entry->takes == Takes::Mode && !attached && i + 1 < argc &&
         (std::strcmp(argv[i + 1], "all") == 0 || std::strcmp(argv[i + 1], "channel") == 0))
       value = argv[++i];
-    if (!spec->apply(options, name, value, error)) return false;
+    if (!entry->apply(options, name, value, error)) return false;
   }
   return CheckCombination(options, error);
 }

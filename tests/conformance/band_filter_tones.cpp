@@ -23,14 +23,14 @@ constexpr double PI = 3.14159265358979323846;
 constexpr unsigned FFT_FLAGS = FFTW_ESTIMATE | FFTW_NO_SIMD;
 
 // One band of a level: its designator and base-ten band index.
-struct BandSpec {
+struct BandUnderTest {
   bool thirdOctave;
   int row, b, x;
 };
 
 // The four bands that level `level` filters: its octave and its three thirds.
-std::vector<BandSpec> BandsOfLevel(int level) {
-  std::vector<BandSpec> bands{{false, level, 1, level - 6}};
+std::vector<BandUnderTest> BandsOfLevel(int level) {
+  std::vector<BandUnderTest> bands{{false, level, 1, level - 6}};
   for (int j = 1; j <= 3; ++j) bands.push_back({true, 3 * level - 3 + j, 3, 3 * (level - 6) + j - 2});
   return bands;
 }
@@ -59,7 +59,7 @@ struct LevelGrid {
 // the Table 1 span and on to four times the level's rate (the images of the
 // last decimations), sparse tones up to 22050 Hz, the breakpoints (the band
 // edge from both sides) and the mid-band frequency.
-void AddBandTones(const LevelGrid& grid, const BandSpec& band, const TonePlan& plan, std::set<int>& bins) {
+void AddBandTones(const LevelGrid& grid, const BandUnderTest& band, const TonePlan& plan, std::set<int>& bins) {
   const double fm = ExactMidBandHz(band.x, band.b);
   const std::vector<Breakpoint> breakpoints = TableBreakpoints(band.b);
   const double top = (grid.MaxBin() + 0.5) * grid.BinHz() / fm;
@@ -182,14 +182,14 @@ void ReadTones(LevelFft& fft, const LevelGrid& grid, const std::vector<float>& b
   }
 }
 
-BandResponse MakeResponse(const BandSpec& spec, const LevelGrid& grid,
+BandResponse MakeResponse(const BandUnderTest& band, const LevelGrid& grid,
                           const std::map<int, double>& measured) {
   BandResponse response;
-  response.thirdOctave = spec.thirdOctave;
-  response.row = spec.row;
+  response.thirdOctave = band.thirdOctave;
+  response.row = band.row;
   response.level = grid.level;
-  response.b = spec.b;
-  response.midBandHz = ExactMidBandHz(spec.x, spec.b);
+  response.b = band.b;
+  response.midBandHz = ExactMidBandHz(band.x, band.b);
   response.bandRateHz = grid.rateHz;
   const int referenceBin = grid.Bin(response.midBandHz);
   for (const auto& [k, db] : measured) {
@@ -208,20 +208,20 @@ BandResponse MakeResponse(const BandSpec& spec, const LevelGrid& grid,
 std::vector<BandResponse> MeasureLevel(int level, const TonePlan& plan, ToneRunStats* stats) {
   const int decimation = 1 << (LEVEL_COUNT - level);
   const LevelGrid grid{level, decimation, plan.analysisSamples, INPUT_RATE_HZ / decimation};
-  const std::vector<BandSpec> specs = BandsOfLevel(level);
+  const std::vector<BandUnderTest> bandsUnderTest = BandsOfLevel(level);
   std::set<int> bins;
-  for (const BandSpec& spec : specs) AddBandTones(grid, spec, plan, bins);
+  for (const BandUnderTest& band : bandsUnderTest) AddBandTones(grid, band, plan, bins);
   const std::vector<std::vector<int>> runs = SplitIntoRuns(grid, bins);
   LevelFft fft(2 * decimation * plan.analysisSamples, plan.analysisSamples);
-  std::vector<std::map<int, double>> measured(specs.size());
+  std::vector<std::map<int, double>> measured(bandsUnderTest.size());
   for (const std::vector<int>& run : runs) {
     const std::vector<std::vector<float>> bands = RunCascade(SynthesiseRun(fft, grid, run), grid);
-    for (size_t i = 0; i < specs.size(); ++i) ReadTones(fft, grid, bands[i], run, measured[i]);
+    for (size_t i = 0; i < bandsUnderTest.size(); ++i) ReadTones(fft, grid, bands[i], run, measured[i]);
   }
   stats->tones += static_cast<int>(bins.size());
   stats->runs += static_cast<int>(runs.size());
   std::vector<BandResponse> responses;
-  for (size_t i = 0; i < specs.size(); ++i) responses.push_back(MakeResponse(specs[i], grid, measured[i]));
+  for (size_t i = 0; i < bandsUnderTest.size(); ++i) responses.push_back(MakeResponse(bandsUnderTest[i], grid, measured[i]));
   return responses;
 }
 
