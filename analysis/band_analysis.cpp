@@ -59,6 +59,50 @@ void AnalyseBand(float* work, float* values, char* valid, DecayRange rtu, char c
                        work, curve.t0, curve.convertedEnd});
 }
 
+// What every band of one channel shares.
+struct ChannelBands {
+  float* values;
+  char* valid;
+  DecayRange rtu;
+  char channelLetter;
+  bool noiseCorrection;
+  char* noiseCorrected;  // the noise marks this channel records (null: none)
+};
+
+// One band of a level: its own noise floor, measured on its own signal when
+// its last sixteenth lasts long enough for its centre, then its parameters.
+void AnalyseLevelBand(const ChannelBands& channel, float* band, int row, float centreHz, uint32_t t0,
+                      uint32_t length, float rateHz, float sixteenthSeconds) {
+  double noise = 0.0;
+  char mark = 'n';
+  if (channel.noiseCorrection && NoiseWindowLongEnough(centreHz, sixteenthSeconds)) {
+    noise = EstimateNoiseFloor(band, length);
+    mark = 'y';
+  }
+  if (channel.noiseCorrected) channel.noiseCorrected[row] = mark;
+  AnalyseBand(band, channel.values, channel.valid, channel.rtu, channel.channelLetter, row, t0,
+              channel.noiseCorrection, noise, length, rateHz);
+}
+
+// The three thirds of one level: the lower and middle thirds into the two
+// halves of the work buffer, then the upper third with the decimation low-
+// pass, which keeps only its even outputs, in place of the source (the next
+// level). Each third is measured against its own nominal centre.
+void AnalyseThirdOctaveLevel(const ChannelBands& channel, float* source, float* work, int level, uint32_t t0,
+                             uint32_t length, float rateHz, float sixteenthSeconds) {
+  float* bandSignals[3] = {work, work + length, work};
+  FilterSixthOrderPair(ThirdOctaveBandPass1, ThirdOctaveBandPass2, source, bandSignals[0], bandSignals[1],
+                       length, false);
+  for (int j = 1; j <= 3; ++j) {
+    if (j == 3)
+      FilterSixthOrderPair(ThirdOctaveBandPass3, DecimationLowPass, source, bandSignals[2], source, length,
+                           true);
+    const int row = 3 * level - 3 + j;
+    AnalyseLevelBand(channel, bandSignals[j - 1], row, ThirdOctaveCentreHz(row), t0, length, rateHz,
+                     sixteenthSeconds);
+  }
+}
+
 const char* StatusTextFor(char channelLetter) {
   switch (channelLetter) {
     case 'l':
@@ -87,6 +131,7 @@ uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* val
   // channel's row shows the left channel's.
   const bool marksNoise = channelLetter == 'l' || channelLetter == 'm';
   char* noiseCorrected = marksNoise ? valid + NOISE_CORRECTED_OFFSET : nullptr;
+  const ChannelBands channel{values, valid, rtu, channelLetter, noiseCorrection, noiseCorrected};
 
   for (int i = 0; i < CHANNEL_STRIDE; ++i) valid[i] = 'n';
   for (uint32_t i = 0; i < length; ++i) work[i] = source[i];
@@ -122,49 +167,16 @@ uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* val
 
   for (int level = LEVEL_COUNT; carryOn && level >= 1; --level) {
     // Third octaves: the band-pass sections and the decimation low-pass all
-    // read the same source; they run in pairs, each pair in one sweep, and
-    // the low-pass keeps only its even outputs, in place of the source (the
-    // next level).
+    // read the same source and run in pairs, each pair in one sweep.
     bool decimated = false;
     if (thirdOctave == 0) {
-      const int row = level;
-      float* band = octaveBand;
+      AnalyseLevelBand(channel, octaveBand, level, OctaveCentreHz(level), t0, length, rateHz,
+                       sixteenthSeconds);
       octaveBand += length;
       decimated = true;  // by the cascade
-      noise = 0.0;
-      char mark = 'n';
-      if (noiseCorrection && NoiseWindowLongEnough(OctaveCentreHz(row), sixteenthSeconds)) {
-        noise = EstimateNoiseFloor(band, length);
-        mark = 'y';
-      }
-      if (noiseCorrected) noiseCorrected[row] = mark;
-      AnalyseBand(band, values, valid, rtu, channelLetter, row, t0, noiseCorrection, noise, length, rateHz);
     } else if (thirdOctave == 1) {
-      // The lower and middle thirds into the two halves of the work buffer,
-      // then the upper third with the decimation.
-      float* bandSignals[3] = {work, work + length, work};
-      FilterSixthOrderPair(ThirdOctaveBandPass1, ThirdOctaveBandPass2, source, bandSignals[0], bandSignals[1],
-                           length, false);
-      for (int j = 1; j <= 3; ++j) {
-        if (j == 3) {
-          FilterSixthOrderPair(ThirdOctaveBandPass3, DecimationLowPass, source, bandSignals[2], source,
-                               length, true);
-          decimated = true;
-        }
-        const int row = 3 * level - 3 + j;
-        float* band = bandSignals[j - 1];
-        // Each third measures its own noise on its own band signal, with the
-        // same test as an octave, at the third's nominal centre.
-        const float centreHz = ThirdOctaveCentreHz(row);
-        noise = 0.0;
-        char mark = 'n';
-        if (noiseCorrection && NoiseWindowLongEnough(centreHz, sixteenthSeconds)) {
-          noise = EstimateNoiseFloor(band, length);
-          mark = 'y';
-        }
-        if (noiseCorrected) noiseCorrected[row] = mark;
-        AnalyseBand(band, values, valid, rtu, channelLetter, row, t0, noiseCorrection, noise, length, rateHz);
-      }
+      AnalyseThirdOctaveLevel(channel, source, work, level, t0, length, rateHz, sixteenthSeconds);
+      decimated = true;
     }
     // Any other value of thirdOctave analyses no band at this level.
 

@@ -103,6 +103,47 @@ void OpenResultsDialog(bool thirdOctave, AddressSlot moduleSlot, AddressSlot own
   DialogBoxParamA(module, MAKEINTRESOURCEA(templateId), owner, dialogProc, reinterpret_cast<LPARAM>(ctx));
 }
 
+// The band analysis of each channel, then for a stereo selection the
+// lateral pass; 1 when every part ran to its end.
+uint8_t AnalyseChannels(XfmContext* ctx, const SelectionFormat& format, AnalysisSettings* settings, void* raw,
+                        float* channel, float* work, float* left, float* right,
+                        AcousticResults* storePointer) {
+  AcousticResults& store = *storePointer;
+  const bool stereo = format.channelCount == 2;
+  uint8_t ok = 0;
+  if (!stereo) {
+    if (ConvertChannel(raw, format, 0, channel)) {
+      ok = AnalyseChannelBands(channel, work, &store.values[0][0][0], &store.valid[0][0][0], settings, 'm',
+                               ctx);
+    }
+  } else if (ConvertChannel(raw, format, 0, channel)) {
+    ok =
+        AnalyseChannelBands(channel, work, &store.values[0][0][0], &store.valid[0][0][0], settings, 'l', ctx);
+    if (ok) {
+      FetchSelection(ctx, format, raw);
+      ConvertChannel(raw, format, 1, channel);
+      ok = AnalyseChannelBands(channel, work, &store.values[1][0][0], &store.valid[1][0][0], settings, 'r',
+                               ctx);
+    }
+    if (ok) {
+      CallStatusText(ctx, "Calculating LF and ANDO's parameters");
+      // This run's Lin call has not yet found first arrivals or a window:
+      // mark them invalid so that nothing of an earlier run is reused.
+      settings->arrivalLeft = -1;
+      settings->arrivalRight = -1;
+      settings->iaccStart = 0xFFFFFFFFu;
+      settings->iaccEnd = 0;
+      if (settings->thirdOctave == 0) {
+        RunOctaveLateralPass(ctx, format, raw, left, right, &store);
+      } else if (settings->thirdOctave == 1) {
+        RunThirdOctaveLateralPass(ctx, format, raw, left, right, &store);
+      }
+      CallProgressDone(ctx);
+    }
+  }
+  return ok;
+}
+
 }  // namespace
 
 extern "C" LONG WINAPI XfmDo(XfmContext* ctx) {
@@ -126,7 +167,6 @@ extern "C" LONG WINAPI XfmDo(XfmContext* ctx) {
   PublishStore(settings, &store, &published);
 
   const SelectionFormat format = SelectionFormatOf(ctx);
-  const bool stereo = format.channelCount == 2;
 
   const uint64_t frames = format.frameCount;
   const uint64_t channelBytes = frames * 8;
@@ -163,37 +203,7 @@ extern "C" LONG WINAPI XfmDo(XfmContext* ctx) {
   ClearStore(&store);
   FetchSelection(ctx, format, raw);
 
-  uint8_t ok = 0;
-  if (!stereo) {
-    if (ConvertChannel(raw, format, 0, channel)) {
-      ok = AnalyseChannelBands(channel, work, &store.values[0][0][0], &store.valid[0][0][0], settings, 'm',
-                               ctx);
-    }
-  } else if (ConvertChannel(raw, format, 0, channel)) {
-    ok =
-        AnalyseChannelBands(channel, work, &store.values[0][0][0], &store.valid[0][0][0], settings, 'l', ctx);
-    if (ok) {
-      FetchSelection(ctx, format, raw);
-      ConvertChannel(raw, format, 1, channel);
-      ok = AnalyseChannelBands(channel, work, &store.values[1][0][0], &store.valid[1][0][0], settings, 'r',
-                               ctx);
-    }
-    if (ok) {
-      CallStatusText(ctx, "Calculating LF and ANDO's parameters");
-      // This run's Lin call has not yet found first arrivals or a window:
-      // mark them invalid so that nothing of an earlier run is reused.
-      settings->arrivalLeft = -1;
-      settings->arrivalRight = -1;
-      settings->iaccStart = 0xFFFFFFFFu;
-      settings->iaccEnd = 0;
-      if (settings->thirdOctave == 0) {
-        RunOctaveLateralPass(ctx, format, raw, left, right, &store);
-      } else if (settings->thirdOctave == 1) {
-        RunThirdOctaveLateralPass(ctx, format, raw, left, right, &store);
-      }
-      CallProgressDone(ctx);
-    }
-  }
+  const uint8_t ok = AnalyseChannels(ctx, format, settings, raw, channel, work, left, right, &store);
   const bool thirdOctave = settings->thirdOctave != 0;
 
   ReleaseBuffer(&leftBuffer);
