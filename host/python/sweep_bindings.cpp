@@ -38,17 +38,9 @@ py::array_t<float> Playback(const py::dict& fields) {
   return py::array_t<float>(static_cast<py::ssize_t>(samples.size()), samples.data());
 }
 
+// The facts as the program's json gives them (one writer for both).
 py::dict FactsOf(const sweep::DeconvolutionFacts& f) {
-  py::dict o;
-  o["startHz"] = f.startHz;
-  o["endHz"] = f.endHz;
-  o["rateHz"] = f.rateHz;
-  o["sweepsAveraged"] = f.sweepsAveraged;
-  o["directSoundSeconds"] = f.directSoundSeconds;
-  o["leadSeconds"] = f.leadSeconds;
-  o["peakToNoiseDb"] = f.peakToNoiseDb;
-  o["harmonicCutDb"] = f.harmonicCutDb;
-  return o;
+  return py::module_::import("json").attr("loads")(sweep::DeconvolutionFactsToJson(f));
 }
 
 // `recording` (frames, channels) at `rateHz`, full scale 1.0: the response
