@@ -59,7 +59,8 @@ struct LevelGrid {
 // the Table 1 span and on to four times the level's rate (the images of the
 // last decimations), sparse tones up to 22050 Hz, the breakpoints (the band
 // edge from both sides) and the mid-band frequency.
-void AddBandTones(const LevelGrid& grid, const BandUnderTest& band, const TonePlan& plan, std::set<int>& bins) {
+void AddBandTones(const LevelGrid& grid, const BandUnderTest& band, const TonePlan& plan,
+                  std::set<int>& bins) {
   const double fm = ExactMidBandHz(band.x, band.b);
   const std::vector<Breakpoint> breakpoints = TableBreakpoints(band.b);
   const double top = (grid.MaxBin() + 0.5) * grid.BinHz() / fm;
@@ -221,7 +222,8 @@ std::vector<BandResponse> MeasureLevel(int level, const TonePlan& plan, ToneRunS
   stats->tones += static_cast<int>(bins.size());
   stats->runs += static_cast<int>(runs.size());
   std::vector<BandResponse> responses;
-  for (size_t i = 0; i < bandsUnderTest.size(); ++i) responses.push_back(MakeResponse(bandsUnderTest[i], grid, measured[i]));
+  for (size_t i = 0; i < bandsUnderTest.size(); ++i)
+    responses.push_back(MakeResponse(bandsUnderTest[i], grid, measured[i]));
   return responses;
 }
 
