@@ -1,6 +1,7 @@
 #include "host/cli/text_encoding.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 namespace cli {
@@ -17,9 +18,17 @@ bool IsValidUtf8(std::string_view text) {
                           : (lead >> 3) == 0x1E ? 4
                                                 : 0;
     if (length == 0 || i + length > text.size()) return false;
+    uint32_t code = length == 1 ? lead : lead & (0x7Fu >> length);
     for (size_t k = 1; k < length; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) return false;
+      const unsigned char next = static_cast<unsigned char>(text[i + k]);
+      if ((next >> 6) != 0x2) return false;
+      code = (code << 6) | (next & 0x3Fu);
     }
+    // The shortest form only, no surrogates, nothing past U+10FFFF: what
+    // every strict reader (a browser, a json parser) accepts as UTF-8.
+    static constexpr uint32_t SHORTEST[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (length > 1 && code < SHORTEST[length]) return false;
+    if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return false;
     i += length;
   }
   return true;

@@ -10,6 +10,7 @@
 
 #include "host/cli/average.h"
 #include "host/cli/svg_chart.h"
+#include "host/cli/text_encoding.h"
 #include "host/kit/run_record.h"
 #include "interface/bands.h"
 
@@ -176,3 +177,21 @@ TEST(Compare, FlagsDifferencesAboveOneJustNoticeableDifference) {
 
 }  // namespace
 }  // namespace cli
+
+// A json string is valid UTF-8 whatever the name holds: text that a strict
+// reader would refuse (an overlong form, a surrogate, a code point past
+// U+10FFFF, a stray continuation byte) is written byte by byte as escapes.
+TEST(JsonString, OnlyStrictUtf8PassesUnescaped) {
+  const struct {
+    const char* text;
+    const char* json;
+  } cases[] = {
+      {"caf\xc3\xa9", "\"caf\xc3\xa9\""},                        // two-byte form of U+00E9
+      {"\xf0\x9f\x8e\xb5", "\"\xf0\x9f\x8e\xb5\""},              // U+1F3B5
+      {"a\xc0\xa2", "\"a\\u00c0\\u00a2\""},                      // overlong '"'
+      {"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""},             // a surrogate
+      {"\xf4\x90\x80\x80", "\"\\u00f4\\u0090\\u0080\\u0080\""},  // past U+10FFFF
+      {"\x80", "\"\\u0080\""},                                   // a lone continuation byte
+  };
+  for (const auto& c : cases) EXPECT_EQ(cli::JsonString(c.text), c.json) << c.text;
+}
