@@ -12,7 +12,7 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ROOMSTAT_BUILD_DIR:-$repo/build-example}
 jobs=${ROOMSTAT_JOBS:-2}
 packages=(g++ cmake make libsndfile1-dev libsoxr-dev pkg-config libgtest-dev googletest libbenchmark-dev
-          nlohmann-json3-dev libfftw3-dev)
+          nlohmann-json3-dev libfftw3-dev libjemalloc-dev)
 
 if command -v dpkg-query >/dev/null 2>&1; then
   missing=()

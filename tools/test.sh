@@ -30,6 +30,7 @@ packages=(g++ g++-multilib cmake make git libgtest-dev googletest libbenchmark-d
           clang libclang-rt-14-dev)
 packages+=(chromium)  # ctest's html_report_browser opens the HTML room report in headless Chromium
 packages+=(nlohmann-json3-dev libfftw3-dev)  # the hosts: json writer, the sweep deconvolution
+packages+=(libjemalloc-dev)  # roomstat's allocator (huge pages for a run's buffers)
 packages+=(python3-matplotlib)  # the Python tests redraw a decay plot
 packages+=(pybind11-dev python3-dev python3-numpy python3-pandas python3-dask python3-distributed python3-pytest)
 packages+=(python3-soundfile python3-jsonschema)  # ctest cli_iso: synthetic responses, the json schema
