@@ -134,8 +134,37 @@ void CorrelateLagsWith(const LagKernel& kernel, const float* left, const float* 
   for (int64_t k = 0; k < count; ++k) out[k] = sums[k] / normaliser;
 }
 
+namespace {
+
+// One sweep over the window for a run of consecutive lags.
+struct LagSweep {
+  const LagKernel* kernel;
+  const float* left;
+  const float* right;
+  int64_t start, end, firstLag, count;
+  double normaliser;
+  double* out;
+};
+
+// The lower or upper lags of a sweep, split where a kernel call's lags end,
+// so that neither part sweeps padding the whole would not.
+void SweepPart(void* context, int part) {
+  const LagSweep& sweep = *static_cast<const LagSweep*>(context);
+  const int64_t groups = (sweep.count + sweep.kernel->lags - 1) / sweep.kernel->lags;
+  const int64_t half = (groups + 1) / 2 * sweep.kernel->lags;
+  const int64_t lower = half < sweep.count ? half : sweep.count;
+  const int64_t from = part == 0 ? 0 : lower;
+  const int64_t to = part == 0 ? lower : sweep.count;
+  if (to > from) {
+    CorrelateLagsWith(*sweep.kernel, sweep.left, sweep.right, sweep.start, sweep.end, sweep.firstLag + from,
+                      to - from, sweep.normaliser, sweep.out + from);
+  }
+}
+
+}  // namespace
+
 void CorrelateLags(const float* left, const float* right, int64_t start, int64_t end, int64_t firstLag,
-                   int64_t count, double normaliser, double* out) {
+                   int64_t count, double normaliser, double* out, const PartRunner* runner) {
   // The widest kernel this processor runs, asked on each call: a guarded
   // static would pull the runtime's thread primitives into the module.
   const LagKernel* chosen = &LAG_KERNELS[LAG_KERNEL_COUNT - 1];
@@ -145,7 +174,12 @@ void CorrelateLags(const float* left, const float* right, int64_t start, int64_t
       break;
     }
   }
-  CorrelateLagsWith(*chosen, left, right, start, end, firstLag, count, normaliser, out);
+  if (runner == nullptr || count <= chosen->lags) {
+    CorrelateLagsWith(*chosen, left, right, start, end, firstLag, count, normaliser, out);
+    return;
+  }
+  LagSweep sweep{chosen, left, right, start, end, firstLag, count, normaliser, out};
+  runner->run(runner->context, 2, &SweepPart, &sweep);
 }
 
 IaccStatus FixIaccWindow(int64_t arrivalLeft, int64_t arrivalRight, int64_t length, int32_t rateHz,
@@ -160,7 +194,7 @@ IaccStatus FixIaccWindow(int64_t arrivalLeft, int64_t arrivalRight, int64_t leng
 }
 
 IaccStatus ComputeIacc(const float* left, const float* right, int64_t length, int32_t rateHz,
-                       IaccWindow window, IaccValues* values) {
+                       IaccWindow window, IaccValues* values, const PartRunner* runner) {
   const int64_t lagLimit = rateHz / 1000;
   const int64_t endMargin = EndMargin(lagLimit);
   const int64_t start = window.start;
@@ -187,7 +221,7 @@ IaccStatus ComputeIacc(const float* left, const float* right, int64_t length, in
   // First pass: the largest magnitude.
   double peak = 0.0;
   if (keep) {
-    CorrelateLags(left, right, start, end, firstLag, lagCount, normaliser, kept);
+    CorrelateLags(left, right, start, end, firstLag, lagCount, normaliser, kept, runner);
     for (int64_t k = 0; k < lagCount; ++k) {
       if (std::fabs(kept[k]) > peak) peak = std::fabs(kept[k]);
     }

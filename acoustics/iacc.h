@@ -42,18 +42,28 @@ struct LagKernel {
 // The kernels this build contains, widest first; the last, plain one runs on
 // every processor. Each gives the same bits.
 std::span<const LagKernel> LagKernels();
+// More cores for one computation: run(context, parts, job, jobContext) calls
+// job(jobContext, part) once for every part in 0 .. parts - 1 and returns
+// when all have returned; the parts may run at once. Each part writes only
+// its own outputs, so the results are the same bits however they run.
+struct PartRunner {
+  void* context;
+  void (*run)(void* context, int parts, void (*job)(void* jobContext, int part), void* jobContext);
+};
 // Maximum number of consecutive lags that CorrelateLags takes.
 constexpr int64_t MAX_KEPT_LAGS = 1023;
 // out[k] = (sum over i = start..end of left[i] * right[i + firstLag + k]) /
 // normaliser for k < count <= MAX_KEPT_LAGS, each sum taken in double in the
 // order of i; right[start + firstLag .. end + firstLag + count - 1] is read.
+// With a runner, the lower and upper lags are two parts.
 void CorrelateLags(const float* left, const float* right, int64_t start, int64_t end, int64_t firstLag,
-                   int64_t count, double normaliser, double* out);
+                   int64_t count, double normaliser, double* out, const PartRunner* runner = nullptr);
 // CorrelateLags with the given kernel (one that runs here); CorrelateLags
 // itself takes the widest that the processor runs.
 void CorrelateLagsWith(const LagKernel& kernel, const float* left, const float* right, int64_t start,
                        int64_t end, int64_t firstLag, int64_t count, double normaliser, double* out);
 // The correlation of one band over `window`; `values` is written only when
-// the status is IACC_OK.
+// the status is IACC_OK. A runner (null: none) may sweep the lags on more
+// than one core.
 IaccStatus ComputeIacc(const float* left, const float* right, int64_t length, int32_t rateHz,
-                       IaccWindow window, IaccValues* values);
+                       IaccWindow window, IaccValues* values, const PartRunner* runner = nullptr);

@@ -99,7 +99,7 @@ void CorrelationOfBand(const float* left, const float* right, int band, XfmConte
   UnlockSettings(ctx);
 
   IaccValues values;
-  const IaccStatus status = ComputeIacc(left, right, length, rateHz, window, &values);
+  const IaccStatus status = ComputeIacc(left, right, length, rateHz, window, &values, LentParts());
   trace->iacc = status;
   if (status != IACC_OK) {
     if (const char* message = IaccMessage(status)) ShowStopMessage(0, message, IACC_CAPTION);

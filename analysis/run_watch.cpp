@@ -36,3 +36,5 @@ bool WatcherReadsLevelCurves() {
 void ReportLateral(const LateralTrace& trace) {
   if (watcher != nullptr && watcher->lateral != nullptr) watcher->lateral(watcher->context, trace);
 }
+
+const PartRunner* LentParts() { return watcher != nullptr ? watcher->parts : nullptr; }

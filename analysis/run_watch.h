@@ -69,6 +69,9 @@ struct RunWatcher {
   bool readsLevelCurves;  // the band callback reads BandTrace::levelDb
   // Null unless the watcher reads the band signals themselves.
   void (*bandSignal)(void* context, const BandSignalTrace& trace);
+  // Cores the host lends the run for the independent parts of one step (the
+  // correlation's lags); null: the run keeps to its own thread.
+  const PartRunner* parts;
 };
 
 // Installs the watcher of the runs on the calling thread (null: none) and
@@ -81,3 +84,5 @@ void ReportBandSignal(const BandSignalTrace& trace);
 // Whether an installed watcher reads the level curves of the bands.
 bool WatcherReadsLevelCurves();
 void ReportLateral(const LateralTrace& trace);
+// The installed watcher's lent cores, or null.
+const PartRunner* LentParts();

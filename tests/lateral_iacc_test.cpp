@@ -11,6 +11,7 @@
 #include "acoustics/iacc.h"
 #include "acoustics/lateral.h"
 #include "dsp/signal.h"
+#include "host/kit/spare_cores.h"
 #include "tests/run_harness.h"
 
 namespace {
@@ -51,6 +52,21 @@ TEST(Iacc, EveryLagKernelGivesThePlainSums) {
   }
   EXPECT_GE(kernelsRun, 1);
   EXPECT_STREQ(LagKernels().back().name, "plain");  // the fallback every processor runs
+
+  // Lags swept in two parts, on two threads or one after another in either
+  // order, give the bits of one sweep.
+  const PartRunner backwards{nullptr, [](void*, int parts, void (*job)(void*, int), void* jobContext) {
+                               for (int part = parts; part-- > 0;) job(jobContext, part);
+                             }};
+  for (const PartRunner* runner : {hostkit::SpareCores(), &backwards}) {
+    for (int64_t count : {1, 33, 64, 65, 191, 1023}) {
+      const int64_t firstLag = -(count / 2), start = 1100, end = 4900;
+      std::vector<double> whole(static_cast<size_t>(count)), parts(static_cast<size_t>(count), -1.0);
+      CorrelateLags(left.data(), right.data(), start, end, firstLag, count, 3.0, whole.data());
+      CorrelateLags(left.data(), right.data(), start, end, firstLag, count, 3.0, parts.data(), runner);
+      ASSERT_EQ(parts, whole) << count << " lags";
+    }
+  }
 }
 
 TEST(FirstArrival, ThresholdAndNoiseFloor) {

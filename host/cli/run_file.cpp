@@ -21,6 +21,7 @@
 #include "host/cli/sweep_command.h"
 #include "host/cli/text_encoding.h"
 #include "host/kit/plugin_host.h"
+#include "host/kit/spare_cores.h"
 #include "interface/address_slot.h"
 #include "interface/bands.h"
 #include "interface/control_ids.h"
@@ -472,6 +473,7 @@ void AnalyseSelectionUnguarded(const Options& options, const std::vector<uint8_t
 
   hostkit::PluginHost host;
   host.keepLevelCurves = drawing;
+  if (options.spareCore) host.lentCores = hostkit::SpareCores();
   // The host holds the selection alone (resampled or not), so the plug-in's
   // selection is all of it.
   host.SetAudio(static_cast<uint16_t>(channelCount), offered.bits, offered.rate, std::move(offered.samples));

@@ -429,7 +429,7 @@ LONG PluginHost::Setup(HWND parent) {
 
 LONG PluginHost::Do() {
   CurrentHostScope scope(this);
-  RunRecorder recorder(&lastRun, keepLevelCurves, onBandSignal ? &onBandSignal : nullptr);
+  RunRecorder recorder(&lastRun, keepLevelCurves, onBandSignal ? &onBandSignal : nullptr, lentCores);
   return module_.run(&context_);
 }
 

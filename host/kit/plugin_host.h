@@ -118,6 +118,9 @@ class PluginHost {
   // the run's thread just before the band's parameters consume it (see
   // BandSignalSink); empty: none asked for, as in the Windows module.
   BandSignalSink onBandSignal;
+  // Cores lent to a Do() for the independent parts of a step (SpareCores());
+  // null: the run keeps to its thread, as in the Windows module.
+  const PartRunner* lentCores = nullptr;
 
   // The stop-request word behind cancelFlag.
   volatile uint32_t cancelWord = 0;

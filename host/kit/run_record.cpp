@@ -18,10 +18,11 @@ double Energy(float levelDb) {
 
 }  // namespace
 
-RunRecorder::RunRecorder(RunRecord* record, bool keepCurves, const BandSignalSink* sink)
+RunRecorder::RunRecorder(RunRecord* record, bool keepCurves, const BandSignalSink* sink,
+                         const PartRunner* lentCores)
     : record_(record),
       keepCurves_(keepCurves),
-      watcher_{this, &OnChannel, &OnBand, &OnLateral, keepCurves, sink ? &OnBandSignal : nullptr},
+      watcher_{this, &OnChannel, &OnBand, &OnLateral, keepCurves, sink ? &OnBandSignal : nullptr, lentCores},
       sink_(sink) {
   *record_ = RunRecord{};
   previous_ = WatchRuns(&watcher_);

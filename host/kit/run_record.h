@@ -62,10 +62,12 @@ using BandSignalSink = std::function<void(const BandSignalTrace& trace)>;
 
 // Records the runs of the calling thread into `record` while it lives (the
 // record is cleared first); with keepCurves, also the thinned level curves;
-// with a sink, hands it every band signal.
+// with a sink, hands it every band signal; with lent cores, offers them to
+// the run.
 class RunRecorder {
  public:
-  RunRecorder(RunRecord* record, bool keepCurves, const BandSignalSink* sink = nullptr);
+  RunRecorder(RunRecord* record, bool keepCurves, const BandSignalSink* sink = nullptr,
+              const PartRunner* lentCores = nullptr);
   ~RunRecorder();
   RunRecorder(const RunRecorder&) = delete;
   RunRecorder& operator=(const RunRecorder&) = delete;
