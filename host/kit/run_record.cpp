@@ -22,7 +22,9 @@ RunRecorder::RunRecorder(RunRecord* record, bool keepCurves, const BandSignalSin
                          const PartRunner* lentCores)
     : record_(record),
       keepCurves_(keepCurves),
-      watcher_{this, &OnChannel, &OnBand, &OnLateral, keepCurves, sink ? &OnBandSignal : nullptr, lentCores},
+      // Kept curves are thinned from the curve as each band's parameters
+      // leave it, so the run never converts a whole curve to dB for them.
+      watcher_{this, &OnChannel, &OnBand, &OnLateral, false, sink ? &OnBandSignal : nullptr, lentCores},
       sink_(sink) {
   *record_ = RunRecord{};
   previous_ = WatchRuns(&watcher_);
@@ -49,7 +51,7 @@ void RunRecorder::OnBand(void* context, const BandTrace& trace) {
   band.noisePower = trace.noisePower;
   band.inrDb = ImpulseToNoiseDb(trace);
   band.outcome = *trace.outcome;
-  if (self->keepCurves_ && trace.levelDb != nullptr) {
+  if (self->keepCurves_ && trace.curve != nullptr) {
     // Keep the first arrival and both ends of every fitted segment exactly,
     // so that the drawn fits start and end on the curve.
     std::vector<uint32_t> keep{trace.arrival};
@@ -58,7 +60,7 @@ void RunRecorder::OnBand(void* context, const BandTrace& trace) {
       keep.push_back(fit.firstIndex);
       keep.push_back(fit.firstIndex + fit.pointCount - 1);
     }
-    band.curve = ThinLevelCurve(trace.levelDb, trace.length, MAX_CURVE_POINTS, std::move(keep));
+    band.curve = ThinLevelCurve(trace, MAX_CURVE_POINTS, std::move(keep));
   }
 }
 
@@ -116,15 +118,114 @@ double ImpulseToNoiseDb(const BandTrace& trace) {
   return ImpulseToNoiseFrom(levelAt, trace.length, trace.arrival, trace.noisePower, trace.rateHz);
 }
 
-LevelCurve ThinLevelCurve(const float* levelDb, uint32_t length, uint32_t maxPoints,
-                          std::vector<uint32_t> keep) {
+namespace {
+
+// The first indices of the lowest and the highest level over a span.
+struct Extremes {
+  uint32_t low, high;
+  float lowDb, highDb;
+};
+
+// A curve that holds levels throughout.
+struct LevelsView {
+  const float* levelDb;
+  float Level(uint32_t i) const { return levelDb[i]; }
+  Extremes Within(uint32_t first, uint32_t end) const {
+    uint32_t low = first, high = first;
+    for (uint32_t i = first + 1; i < end; ++i) {
+      if (levelDb[i] < levelDb[low]) low = i;
+      if (levelDb[i] > levelDb[high]) high = i;
+    }
+    return {low, high, levelDb[low], levelDb[high]};
+  }
+};
+
+// A point's level as the whole level curve would hold it.
+float LevelOfEnergy(float energy) {
+  return static_cast<float>(EnergyToDecibels(static_cast<double>(energy)));
+}
+
+// Energies that round to one float level L lie within this relative distance
+// of 10^(L/10) (a level's ulp is below 4e-5 dB over the float range, 1e-5 in
+// energy); only those are converted to be compared.
+constexpr double LEVEL_ENERGY_TOLERANCE = 1e-4;
+
+// The first index in [first, end) whose energy reads `level`.
+uint32_t FirstAtLevel(const float* energy, uint32_t first, uint32_t end, float level) {
+  const double centre = std::pow(10.0, static_cast<double>(level) / 10.0);
+  for (uint32_t i = first; i < end; ++i) {
+    const float e = energy[i];
+    if (!(e > 0.0f)) {
+      if (level == 0.0f) return i;  // no energy reads 0 dB
+    } else if (std::fabs(e - centre) <= LEVEL_ENERGY_TOLERANCE * centre && LevelOfEnergy(e) == level) {
+      return i;
+    }
+  }
+  return end;
+}
+
+// The extremes of the levels of energies over [first, end), found on the
+// energies: a positive energy's level does not fall as it grows, and the
+// others read 0 dB.
+Extremes EnergyExtremes(const float* energy, uint32_t first, uint32_t end) {
+  float least = INFINITY, most = 0.0f;
+  bool positive = false, none = false;
+  for (uint32_t i = first; i < end; ++i) {
+    const float e = energy[i];
+    if (e > 0.0f) {
+      least = std::min(least, e);
+      most = std::max(most, e);
+      positive = true;
+    } else {
+      none = true;
+    }
+  }
+  float lowDb = positive ? LevelOfEnergy(least) : 0.0f;
+  float highDb = positive ? LevelOfEnergy(most) : 0.0f;
+  if (none) {
+    lowDb = std::min(lowDb, 0.0f);
+    highDb = std::max(highDb, 0.0f);
+  }
+  return {FirstAtLevel(energy, first, end, lowDb), FirstAtLevel(energy, first, end, highDb), lowDb, highDb};
+}
+
+// The curve as a band's parameters left it: levels over [levelsFrom,
+// levelsEnd), energies elsewhere.
+struct PartialView {
+  const BandTrace& trace;
+  float Level(uint32_t i) const {
+    const float v = trace.curve[i];
+    return i >= trace.levelsFrom && i < trace.levelsEnd ? v : LevelOfEnergy(v);
+  }
+  Extremes Within(uint32_t first, uint32_t end) const {
+    if (end <= first + 1) return {first, first, Level(first), Level(first)};
+    // Up to three runs in index order; a later run wins only when strictly
+    // lower (higher), so the first index of an extreme is kept.
+    const uint32_t a = std::clamp(trace.levelsFrom, first, end);
+    const uint32_t b = std::clamp(trace.levelsEnd, a, end);
+    bool any = false;
+    Extremes best{};
+    auto merge = [&](const Extremes& run) {
+      if (!any || run.lowDb < best.lowDb) best.low = run.low, best.lowDb = run.lowDb;
+      if (!any || run.highDb > best.highDb) best.high = run.high, best.highDb = run.highDb;
+      any = true;
+    };
+    if (first < a) merge(EnergyExtremes(trace.curve, first, a));
+    if (a < b) merge(LevelsView{trace.curve}.Within(a, b));
+    if (b < end) merge(EnergyExtremes(trace.curve, b, end));
+    return best;
+  }
+};
+
+template <typename View>
+LevelCurve Thin(const View& view, uint32_t length, uint32_t maxPoints, std::vector<uint32_t> keep) {
   LevelCurve curve;
   if (length <= maxPoints) {
     curve.index.reserve(length);
     curve.levelDb.reserve(length);
     for (uint32_t i = 0; i < length; ++i) {
       curve.index.push_back(i);
-      curve.levelDb.push_back(levelDb[i]);
+      curve.levelDb.push_back(view.Level(i));
     }
     return curve;
   }
@@ -146,28 +247,36 @@ LevelCurve ThinLevelCurve(const float* levelDb, uint32_t length, uint32_t maxPoi
       if (k == i) break;
       if (curve.index.empty() || curve.index.back() < k) {
         curve.index.push_back(k);
-        curve.levelDb.push_back(levelDb[k]);
+        curve.levelDb.push_back(view.Level(k));
       }
     }
     if (curve.index.empty() || curve.index.back() < i) {
       curve.index.push_back(i);
-      curve.levelDb.push_back(levelDb[i]);
+      curve.levelDb.push_back(view.Level(i));
     }
   };
   add(0);  // the start, the curve's reference level
   for (uint32_t b = 0; b < buckets; ++b) {
     const uint32_t first = static_cast<uint32_t>(static_cast<uint64_t>(length) * b / buckets);
     const uint32_t end = static_cast<uint32_t>(static_cast<uint64_t>(length) * (b + 1) / buckets);
-    uint32_t low = first, high = first;
-    for (uint32_t i = first + 1; i < end; ++i) {
-      if (levelDb[i] < levelDb[low]) low = i;
-      if (levelDb[i] > levelDb[high]) high = i;
-    }
-    add(std::min(low, high));
-    add(std::max(low, high));
+    const Extremes extremes = view.Within(first, end);
+    add(std::min(extremes.low, extremes.high));
+    add(std::max(extremes.low, extremes.high));
   }
   add(length - 1);
   return curve;
+}
+
+}  // namespace
+
+LevelCurve ThinLevelCurve(const float* levelDb, uint32_t length, uint32_t maxPoints,
+                          std::vector<uint32_t> keep) {
+  return Thin(LevelsView{levelDb}, length, maxPoints, std::move(keep));
+}
+
+LevelCurve ThinLevelCurve(const BandTrace& trace, uint32_t maxPoints, std::vector<uint32_t> keep) {
+  if (trace.curve == nullptr) return {};
+  return Thin(PartialView{trace}, trace.length, maxPoints, std::move(keep));
 }
 
 }  // namespace hostkit

@@ -102,5 +102,12 @@ double ImpulseToNoiseDb(const BandTrace& trace);
 // first arrival) are kept exactly, within the same bound of points.
 LevelCurve ThinLevelCurve(const float* levelDb, uint32_t length, uint32_t maxPoints = MAX_CURVE_POINTS,
                           std::vector<uint32_t> keep = {});
+// The same from the curve as a band's parameters left it (BandTrace::curve:
+// levels over [levelsFrom, levelsEnd), energies elsewhere): the points that
+// ThinLevelCurve keeps of the whole level curve, with the same levels,
+// converting only the points it keeps and those that may be a bucket's
+// extreme.
+LevelCurve ThinLevelCurve(const BandTrace& trace, uint32_t maxPoints = MAX_CURVE_POINTS,
+                          std::vector<uint32_t> keep = {});
 
 }  // namespace hostkit

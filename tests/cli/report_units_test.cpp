@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "acoustics/decay.h"
 #include "host/cli/average.h"
 #include "host/cli/svg_chart.h"
 #include "host/cli/text_encoding.h"
@@ -109,6 +111,43 @@ TEST(LevelCurveCopy, IsBoundedAndKeepsTheAskedSamplesExactly) {
       if (k >= c.length) continue;
       EXPECT_NE(std::find(curve.index.begin(), curve.index.end(), k), curve.index.end()) << k;
     }
+  }
+}
+
+// Thinned from a curve that holds levels only over part of it (energies
+// elsewhere, as a band's parameters leave it), the copy is the one of the
+// whole level curve: the same points and levels, ties and silent samples
+// included.
+TEST(LevelCurveCopy, FromThePartlyConvertedCurveEqualsTheWholeCurvesCopy) {
+  const uint32_t length = 50000;
+  std::vector<float> energy(length);
+  uint32_t seed = 7;
+  for (uint32_t i = 0; i < length; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    // A decay with noise, runs of equal energies, silence and energies near 1
+    // (which read about 0 dB, as silence does).
+    float e = std::exp(-1e-4f * static_cast<float>(i)) * (1.0f + static_cast<float>(seed >> 24) / 256.0f);
+    if (i % 1000 < 40) e = 0.5f;
+    if (i % 777 == 0) e = 0.0f;
+    if (i % 1313 == 0) e = 1.0f + 1e-7f * static_cast<float>(i % 3);
+    energy[i] = e;
+  }
+  std::vector<float> levels(length);
+  for (uint32_t i = 0; i < length; ++i) levels[i] = static_cast<float>(EnergyToDecibels(energy[i]));
+  const std::vector<uint32_t> keep{3, 12345, 40000};
+  const hostkit::LevelCurve whole = hostkit::ThinLevelCurve(levels.data(), length, 2000, keep);
+  for (const auto& [from, end] :
+       {std::pair<uint32_t, uint32_t>{0, 0}, {100, 30000}, {0, length}, {49990, length}}) {
+    std::vector<float> partial = energy;
+    std::copy(levels.begin() + from, levels.begin() + end, partial.begin() + from);
+    BandTrace trace{};
+    trace.curve = partial.data();
+    trace.length = length;
+    trace.levelsFrom = from;
+    trace.levelsEnd = end;
+    const hostkit::LevelCurve thinned = hostkit::ThinLevelCurve(trace, 2000, keep);
+    EXPECT_EQ(thinned.index, whole.index) << from << ".." << end;
+    EXPECT_EQ(thinned.levelDb, whole.levelDb) << from << ".." << end;
   }
 }
 
