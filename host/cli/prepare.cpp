@@ -25,21 +25,37 @@ struct ChannelScan {
   float lowest = 0.0f, highest = 0.0f;  // extremes, 0 included
 };
 
+// One channel's frames [first, end) into its scan. The block's largest
+// magnitude comes first, without branches; only a block that raises the
+// peak is searched for the frame where it is reached. NaN samples are
+// passed over, as every comparison with them fails.
+void ScanBlock(const float* samples, size_t channels, size_t first, size_t end, ChannelScan& scan) {
+  float largest = 0.0f, lowest = scan.lowest, highest = scan.highest;
+  for (size_t f = first; f < end; ++f) {
+    const float x = samples[f * channels];
+    largest = std::max(largest, std::fabs(x));
+    lowest = std::min(lowest, x);
+    highest = std::max(highest, x);
+  }
+  scan.lowest = lowest;
+  scan.highest = highest;
+  if (!(largest > scan.peak)) return;
+  for (size_t f = first; f < end; ++f) {
+    if (std::fabs(samples[f * channels]) == largest) {
+      scan.peak = largest;
+      scan.peakAt = f;
+      return;
+    }
+  }
+}
+
 std::vector<ChannelScan> ScanChannels(const std::vector<float>& samples, size_t channels) {
+  constexpr size_t BLOCK_FRAMES = 4096;  // a block of every channel stays in the cache
   std::vector<ChannelScan> scans(channels);
   const size_t frames = channels ? samples.size() / channels : 0;
-  for (size_t f = 0; f < frames; ++f) {
-    for (size_t c = 0; c < channels; ++c) {
-      const float x = samples[f * channels + c];
-      ChannelScan& scan = scans[c];
-      const double magnitude = std::fabs(x);
-      if (magnitude > scan.peak) {
-        scan.peak = magnitude;
-        scan.peakAt = f;
-      }
-      scan.lowest = std::min(scan.lowest, x);
-      scan.highest = std::max(scan.highest, x);
-    }
+  for (size_t first = 0; first < frames; first += BLOCK_FRAMES) {
+    const size_t end = std::min(frames, first + BLOCK_FRAMES);
+    for (size_t c = 0; c < channels; ++c) ScanBlock(samples.data() + c, channels, first, end, scans[c]);
   }
   return scans;
 }

@@ -308,7 +308,7 @@ class BandHandOver {
   };
   explicit BandHandOver(size_t boundSamples) : bound_(boundSamples) {}
   void Push(size_t channel, const BandSignalTrace& trace, bool thirdOctave) {
-    std::vector<float> samples = Recycled();
+    std::vector<float> samples = Recycled(trace.length);
     samples.assign(trace.samples, trace.samples + trace.length);
     const float nominalHz = trace.row == 0 ? 0.0f
                             : thirdOctave  ? ThirdOctaveCentreHz(trace.row)
@@ -338,15 +338,26 @@ class BandHandOver {
   }
   void GiveBack(std::vector<float>&& samples) {
     std::lock_guard lock(mutex_);
-    if (spare_.size() < 2) spare_.push_back(std::move(samples));
+    if (spare_.size() < MAX_SPARE) spare_.push_back(std::move(samples));
   }
 
  private:
-  std::vector<float> Recycled() {
+  // Buffers given back and kept for the next copies: a copy into one that
+  // holds it touches no new memory.
+  static constexpr size_t MAX_SPARE = 4;
+  // The smallest spare buffer that holds `length` samples, else the largest.
+  std::vector<float> Recycled(size_t length) {
     std::lock_guard lock(mutex_);
     if (spare_.empty()) return {};
-    std::vector<float> samples = std::move(spare_.back());
-    spare_.pop_back();
+    auto chosen = spare_.begin();
+    for (auto it = spare_.begin(); it != spare_.end(); ++it) {
+      const bool fits = it->capacity() >= length, chosenFits = chosen->capacity() >= length;
+      if (fits ? !chosenFits || it->capacity() < chosen->capacity()
+               : !chosenFits && it->capacity() > chosen->capacity())
+        chosen = it;
+    }
+    std::vector<float> samples = std::move(*chosen);
+    spare_.erase(chosen);
     return samples;
   }
   const size_t bound_;

@@ -369,6 +369,16 @@ size_t PluginHost::DeliverSamples(uint8_t* destination, uint32_t firstFrame, uin
   // One loop per width, so that the sample loop carries no width test.
   uint8_t* out = destination;
   auto deliver = [&](auto write) {
+    if (requestedChannels == storedChannels) {
+      // The stored samples in their order, then silence past the end.
+      const size_t from = std::min<size_t>(firstFrame, storedFrames);
+      const size_t to = std::min<size_t>(static_cast<size_t>(firstFrame) + frameCount, storedFrames);
+      const float* stored = audio_.data();
+      for (size_t k = from * storedChannels; k < to * storedChannels; ++k) out = write(out, stored[k]);
+      const size_t silent = (frameCount - (to - from)) * storedChannels;
+      for (size_t k = 0; k < silent; ++k) out = write(out, 0.0f);
+      return;
+    }
     for (uint32_t i = 0; i < frameCount; ++i) {
       const size_t frame = static_cast<size_t>(firstFrame) + i;
       for (uint32_t c = 0; c < requestedChannels; ++c) {
