@@ -163,8 +163,74 @@ bool AudioReader::Open(const std::string& path, const std::vector<int>& channels
   return true;
 }
 
+namespace {
+
+constexpr sf_count_t CHUNK_FRAMES = 8192;
+
+// The used channels of `frames` integer frames (left-aligned in 32 bits),
+// shifted down to the offered width, into `out`.
+void ConvertIntegerChunk(const int* chunk, size_t frames, size_t fileChannels, const std::vector<int>& used,
+                         int shift, float* out) {
+  const size_t count = used.size();
+  for (size_t u = 0; u < count; ++u) {
+    const int* from = chunk + (used[u] - 1);
+    for (size_t f = 0; f < frames; ++f)
+      out[f * count + u] = static_cast<float>(from[f * fileChannels] >> shift);
+  }
+}
+
+// The same for float frames (full scale 1.0 becomes 32768, the 16-bit
+// integer scale); false with a sentence for a sample that is not finite or
+// leaves the float range.
+bool ConvertFloatChunk(const double* chunk, size_t frames, size_t fileChannels, const std::vector<int>& used,
+                       uint64_t firstFrame, float* out, std::string& error) {
+  const size_t count = used.size();
+  for (size_t f = 0; f < frames; ++f) {
+    for (size_t u = 0; u < count; ++u) {
+      const double value = chunk[f * fileChannels + static_cast<size_t>(used[u] - 1)];
+      const float sample = static_cast<float>(value * 32768.0);
+      if (!std::isfinite(value) || !std::isfinite(sample)) {
+        error = "frame ";
+        error += std::to_string(firstFrame + f);
+        error += " of channel ";
+        error += std::to_string(used[u]);
+        error += std::isfinite(value) ? " lies beyond the range of single-precision samples"
+                                      : " is not a finite number (NaN or infinite samples cannot be analysed)";
+        return false;
+      }
+      out[f * count + u] = sample;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool AudioReader::SkipTo(uint64_t first, std::string& error) {
+  // Seek to the selection; a stream that cannot seek is read up to it.
+  if (first == 0 || sf_seek(file_, static_cast<sf_count_t>(first), SEEK_SET) >= 0) return true;
+  std::vector<double> skippedFrames(static_cast<size_t>(CHUNK_FRAMES) * fileChannels_);
+  for (uint64_t skipped = 0; skipped < first;) {
+    if (Stopped(error)) return false;
+    const sf_count_t want = static_cast<sf_count_t>(std::min<uint64_t>(CHUNK_FRAMES, first - skipped));
+    const sf_count_t got = sf_readf_double(file_, skippedFrames.data(), want);
+    if (got <= 0) {
+      error = std::string("holds no readable sample frames at the selection: ") + sf_strerror(file_);
+      return false;
+    }
+    skipped += static_cast<uint64_t>(got);
+  }
+  return true;
+}
+
+// Checked between chunks, so that decoding a long file can be stopped.
+bool AudioReader::Stopped(std::string& error) {
+  interrupted_ = g_stopRequested.load();
+  if (interrupted_) error = "interrupted";
+  return interrupted_;
+}
+
 bool AudioReader::ReadSelection(uint64_t first, uint64_t& last, AudioData& audio, std::string& error) {
-  SNDFILE* file = file_;
   interrupted_ = false;
   const uint64_t selectionFrames = last - first + 1;
   if (selectionFrames > MAX_ANALYSED_FRAMES) {
@@ -172,85 +238,46 @@ bool AudioReader::ReadSelection(uint64_t first, uint64_t& last, AudioData& audio
             " frames; at most " + std::to_string(MAX_ANALYSED_FRAMES) + ")";
     return false;
   }
-  // Checked between chunks, so that decoding a long file can be stopped.
-  auto stopped = [&] {
-    interrupted_ = g_stopRequested.load();
-    if (interrupted_) error = "interrupted";
-    return interrupted_;
-  };
   const size_t used = audio.usedChannels.size();
   const size_t fileChannels = static_cast<size_t>(audio.fileChannels);
-  audio.samples.assign(static_cast<size_t>(selectionFrames) * used, 0.0f);
-  constexpr sf_count_t CHUNK_FRAMES = 8192;
-  std::vector<int> intBuffer;
-  std::vector<double> doubleBuffer;
+  fileChannels_ = fileChannels;
+  // Each chunk is converted where it was decoded and appended: every sample
+  // of the selection is written once.
+  audio.samples.clear();
+  audio.samples.reserve(static_cast<size_t>(selectionFrames) * used);
   const bool integerPath = audio.bitsOffered != 32;
-  if (integerPath)
-    intBuffer.resize(CHUNK_FRAMES * fileChannels);
-  else
-    doubleBuffer.resize(CHUNK_FRAMES * fileChannels);
+  std::vector<int> intChunk(integerPath ? CHUNK_FRAMES * fileChannels : 0);
+  std::vector<double> floatChunk(integerPath ? 0 : CHUNK_FRAMES * fileChannels);
+  std::vector<float> converted(CHUNK_FRAMES * used);
   // Integer reads come left-aligned in 32 bits: shift down to the offered width.
   const int shift = audio.bitsOffered == 8 ? 24 : 16;
-
-  // Seek to the selection; a stream that cannot seek is read up to it.
-  if (first > 0 && sf_seek(file, static_cast<sf_count_t>(first), SEEK_SET) < 0) {
-    for (uint64_t skipped = 0; skipped < first;) {
-      if (stopped()) return false;
-      const sf_count_t want = static_cast<sf_count_t>(std::min<uint64_t>(CHUNK_FRAMES, first - skipped));
-      const sf_count_t got = integerPath ? sf_readf_int(file, intBuffer.data(), want)
-                                         : sf_readf_double(file, doubleBuffer.data(), want);
-      if (got <= 0) {
-        error = std::string("holds no readable sample frames at the selection: ") + sf_strerror(file);
-        return false;
-      }
-      skipped += static_cast<uint64_t>(got);
-    }
-  }
+  if (!SkipTo(first, error)) return false;
   uint64_t frame = 0;  // within the selection
   while (frame < selectionFrames) {
-    if (stopped()) return false;
+    if (Stopped(error)) return false;
     const sf_count_t want =
         static_cast<sf_count_t>(std::min<uint64_t>(CHUNK_FRAMES, selectionFrames - frame));
-    const sf_count_t got = integerPath ? sf_readf_int(file, intBuffer.data(), want)
-                                       : sf_readf_double(file, doubleBuffer.data(), want);
+    const sf_count_t got = integerPath ? sf_readf_int(file_, intChunk.data(), want)
+                                       : sf_readf_double(file_, floatChunk.data(), want);
     if (got <= 0) break;
-    for (sf_count_t f = 0; f < got; ++f, ++frame) {
-      for (size_t u = 0; u < used; ++u) {
-        const size_t source =
-            static_cast<size_t>(f) * fileChannels + static_cast<size_t>(audio.usedChannels[u] - 1);
-        float sample;
-        if (integerPath) {
-          sample = static_cast<float>(intBuffer[source] >> shift);
-        } else {
-          const double value = doubleBuffer[source];
-          if (!std::isfinite(value)) {
-            error = "frame " + std::to_string(first + frame) + " of channel " +
-                    std::to_string(audio.usedChannels[u]) +
-                    " is not a finite number (NaN or infinite samples cannot be analysed)";
-            return false;
-          }
-          // Full scale of the file (1.0) becomes 32768, the 16-bit integer scale.
-          sample = static_cast<float>(value * 32768.0);
-          if (!std::isfinite(sample)) {
-            error = "frame " + std::to_string(first + frame) + " of channel " +
-                    std::to_string(audio.usedChannels[u]) +
-                    " lies beyond the range of single-precision samples";
-            return false;
-          }
-        }
-        audio.samples[static_cast<size_t>(frame) * used + u] = sample;
-      }
+    const size_t frames = static_cast<size_t>(got);
+    if (integerPath) {
+      ConvertIntegerChunk(intChunk.data(), frames, fileChannels, audio.usedChannels, shift, converted.data());
+    } else if (!ConvertFloatChunk(floatChunk.data(), frames, fileChannels, audio.usedChannels, first + frame,
+                                  converted.data(), error)) {
+      return false;
     }
+    audio.samples.insert(audio.samples.end(), converted.begin(), converted.begin() + frames * used);
+    frame += frames;
   }
   if (frame < selectionFrames) {
     // A truncated file: keep what could be read, as an editor would.
     if (frame == 0) {
-      error = std::string("holds no readable sample frames: ") + sf_strerror(file);
+      error = std::string("holds no readable sample frames: ") + sf_strerror(file_);
       return false;
     }
     audio.fileFrames = first + frame;
     last = first + frame - 1;
-    audio.samples.resize(static_cast<size_t>(frame) * used);
     audio.samples.shrink_to_fit();
   }
   return true;

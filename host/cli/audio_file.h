@@ -57,8 +57,11 @@ class AudioReader {
   };
 
  private:
+  bool SkipTo(uint64_t first, std::string& error);
+  bool Stopped(std::string& error);
   sf_private_tag* file_ = nullptr;
   Memory memory_;
+  size_t fileChannels_ = 0;
   bool interrupted_ = false;
 };
 
