@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <span>
 
+#include "dsp/part_runner.h"
+
 enum IaccStatus : uint8_t {
   IACC_OK = 0,
   IACC_NO_ARRIVAL,        // Lin: the lateral pass found no first arrivals
@@ -42,14 +44,6 @@ struct LagKernel {
 // The kernels this build contains, widest first; the last, plain one runs on
 // every processor. Each gives the same bits.
 std::span<const LagKernel> LagKernels();
-// More cores for one computation: run(context, parts, job, jobContext) calls
-// job(jobContext, part) once for every part in 0 .. parts - 1 and returns
-// when all have returned; the parts may run at once. Each part writes only
-// its own outputs, so the results are the same bits however they run.
-struct PartRunner {
-  void* context;
-  void (*run)(void* context, int parts, void (*job)(void* jobContext, int part), void* jobContext);
-};
 // Maximum number of consecutive lags that CorrelateLags takes.
 constexpr int64_t MAX_KEPT_LAGS = 1023;
 // out[k] = (sum over i = start..end of left[i] * right[i + firstLag + k]) /

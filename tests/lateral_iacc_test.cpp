@@ -11,7 +11,7 @@
 #include "acoustics/iacc.h"
 #include "acoustics/lateral.h"
 #include "dsp/signal.h"
-#include "host/kit/spare_cores.h"
+#include "tests/part_runners.h"
 #include "tests/run_harness.h"
 
 namespace {
@@ -55,10 +55,7 @@ TEST(Iacc, EveryLagKernelGivesThePlainSums) {
 
   // Lags swept in two parts, on two threads or one after another in either
   // order, give the bits of one sweep.
-  const PartRunner backwards{nullptr, [](void*, int parts, void (*job)(void*, int), void* jobContext) {
-                               for (int part = parts; part-- > 0;) job(jobContext, part);
-                             }};
-  for (const PartRunner* runner : {hostkit::SpareCores(), &backwards}) {
+  for (const PartRunner* runner : {hostkit::SpareCores(), &IN_ORDER_PARTS, &REVERSED_PARTS}) {
     for (int64_t count : {1, 33, 64, 65, 191, 1023}) {
       const int64_t firstLag = -(count / 2), start = 1100, end = 4900;
       std::vector<double> whole(static_cast<size_t>(count)), parts(static_cast<size_t>(count), -1.0);

@@ -3,7 +3,7 @@
 // its own, all joined before the step goes on.
 #pragma once
 
-#include "acoustics/iacc.h"
+#include "dsp/part_runner.h"
 
 namespace hostkit {
 
