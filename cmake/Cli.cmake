@@ -34,21 +34,23 @@ target_link_libraries(roomstat_cli_core PUBLIC roomstat_hostkit roomstat_sweep P
 add_executable(roomstat ${CMAKE_SOURCE_DIR}/host/cli/main.cpp)
 target_link_libraries(roomstat PRIVATE roomstat_cli_core)
 
-# A run touches tens of megabytes once each (the decoded samples, the
-# plug-in's working blocks, the band signals); page by page, the faults cost
-# more than the filtering. jemalloc backs the program's heap with transparent
-# huge pages (its options are set in main.cpp). Not under the sanitizers or
-# the fuzzer, which bring their own allocator.
-option(ROOMSTAT_JEMALLOC "Link roomstat with jemalloc (transparent huge pages for its buffers)" ON)
+# The programs that run analyses use jemalloc with transparent huge pages
+# (host/cli/allocator.h). Not under the sanitizers or the fuzzer, which
+# bring their own allocator.
+option(ROOMSTAT_JEMALLOC "Link roomstat and its benchmarks with jemalloc (huge pages for a run's buffers)" ON)
 if(ROOMSTAT_JEMALLOC AND NOT ROOMSTAT_SANITIZE AND NOT ROOMSTAT_FUZZ)
   pkg_check_modules(JEMALLOC IMPORTED_TARGET jemalloc)
-  if(JEMALLOC_FOUND)
-    target_link_libraries(roomstat PRIVATE PkgConfig::JEMALLOC)
-    target_compile_definitions(roomstat PRIVATE ROOMSTAT_JEMALLOC)
-  else()
+  if(NOT JEMALLOC_FOUND)
     roomstat_left_out("jemalloc not found (install libjemalloc-dev): roomstat uses the C library's allocator")
   endif()
 endif()
+function(roomstat_use_jemalloc target)
+  if(JEMALLOC_FOUND AND NOT ROOMSTAT_SANITIZE AND NOT ROOMSTAT_FUZZ)
+    target_link_libraries(${target} PRIVATE PkgConfig::JEMALLOC)
+    target_compile_definitions(${target} PRIVATE ROOMSTAT_JEMALLOC)
+  endif()
+endfunction()
+roomstat_use_jemalloc(roomstat)
 
 # cmake --install puts the program, its manual page and the json schema on
 # the prefix.

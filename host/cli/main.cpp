@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/cli/allocator.h"
 #include "host/cli/average.h"
 #include "host/cli/cells.h"
 #include "host/cli/html_report.h"
@@ -447,11 +448,8 @@ int Run(int argc, char** argv) {
 }  // namespace cli
 
 #ifdef ROOMSTAT_JEMALLOC
-// jemalloc reads this at start-up (MALLOC_CONF in the environment still
-// adds to it): its extents are advised as transparent huge pages, so one
-// run's buffers come in 2 MB pages instead of thousands of 4 KB faults.
 extern "C" {
-const char* malloc_conf = "thp:always,metadata_thp:always";
+const char* malloc_conf = ROOMSTAT_JEMALLOC_OPTIONS;
 }
 #endif
 

@@ -13,7 +13,14 @@
 #include <cmath>
 #include <vector>
 
+#include "host/cli/allocator.h"
 #include "host/cli/run_file.h"
+
+#ifdef ROOMSTAT_JEMALLOC
+extern "C" {
+const char* malloc_conf = ROOMSTAT_JEMALLOC_OPTIONS;  // as in roomstat itself
+}
+#endif
 
 namespace {
 
