@@ -194,8 +194,9 @@ bool ConvertFloatChunk(const double* chunk, size_t frames, size_t fileChannels, 
         error += std::to_string(firstFrame + f);
         error += " of channel ";
         error += std::to_string(used[u]);
-        error += std::isfinite(value) ? " lies beyond the range of single-precision samples"
-                                      : " is not a finite number (NaN or infinite samples cannot be analysed)";
+        error += std::isfinite(value)
+                     ? " lies beyond the range of single-precision samples"
+                     : " is not a finite number (NaN or infinite samples cannot be analysed)";
         return false;
       }
       out[f * count + u] = sample;
