@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "acoustics/decay.h"
 #include "host/kit/spare_cores.h"
@@ -388,6 +390,40 @@ TEST(WholeRun, EdgeSelectionsAndRepeatedRuns) {
   for (int i = 0; i < 20; ++i) f.Run();
   EXPECT_EQ(LiveSlotCount(), slots);
 #endif
+}
+
+// A run lent a second core (Lin beside the octave cascade, the lags in two
+// parts) stores the same bytes, makes the same service calls and hands the
+// host the same band signals in the same order as a run on one thread.
+TEST(WholeRun, LentCoresChangeNothingTheHostSees) {
+  struct Seen {
+    RunRecord run;
+    std::vector<std::pair<int, std::vector<float>>> bandSignals;
+  };
+  for (uint16_t channels : {1, 2}) {
+    Seen seen[2];
+    for (int lent = 0; lent < 2; ++lent) {
+      RunFixture f;
+      EditSettings(f.host, [](AnalysisSettings& s) { s.noiseCorrection = 1; });
+      const std::vector<float> left = DecayingNoise(RATE, 0.8, 0.4, 20000.0f, 200, 31);
+      const std::vector<float> right = DecayingNoise(RATE, 0.8, 0.6, 20000.0f, 260, 32);
+      f.host.SetAudio(channels, 16, RATE, channels == 2 ? Interleave(left, right) : left);
+      if (lent) f.host.lentCores = hostkit::SpareCores();
+      Seen& s = seen[lent];
+      f.host.onBandSignal = [&s](const BandSignalTrace& t) {
+        s.bandSignals.emplace_back(t.row * 4 + (t.channelLetter == 'r'),
+                                   std::vector<float>(t.samples, t.samples + t.length));
+      };
+      s.run = f.Run();
+    }
+    SCOPED_TRACE(channels == 1 ? "mono" : "stereo");
+    ASSERT_TRUE(seen[0].run.storeSeen && seen[1].run.storeSeen);
+    EXPECT_EQ(std::memcmp(&seen[0].run.store, &seen[1].run.store, sizeof(AcousticResults)), 0);
+    EXPECT_EQ(seen[0].run.CallWords(), seen[1].run.CallWords());
+    EXPECT_EQ(seen[0].run.report, seen[1].run.report);
+    EXPECT_EQ(seen[0].bandSignals, seen[1].bandSignals);  // floats compared by value: the same bits here
+    EXPECT_EQ(seen[0].bandSignals.size(), channels * 10u);
+  }
 }
 
 // Whole reports against reviewed golden files. ROOMSTAT_BLESS=1 rewrites
