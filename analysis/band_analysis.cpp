@@ -8,8 +8,7 @@
 // sections cover the next octave down at half the rate.
 //
 // The driver allocates nothing: `source` is consumed (it holds the decimated
-// signal of each next level) and `work` receives every band signal (the
-// octave levels' go to `levels` when they are filtered beside Lin).
+// signal of each next level) and `work` receives every band signal.
 #include "analysis/band_analysis.h"
 
 #include <cmath>
@@ -104,53 +103,6 @@ void AnalyseThirdOctaveLevel(const ChannelBands& channel, float* source, float* 
   }
 }
 
-// Lin analysed on the calling thread (part 0, which reports to the host's
-// watcher) while a lent core filters the octave cascade (part 1): the two
-// read and write different buffers.
-struct LinBesideCascade {
-  float* work;
-  const ChannelBands* channel;
-  uint32_t t0;
-  double noise;
-  const float* source;
-  float* levels;
-  uint32_t length;
-  float rateHz;
-};
-
-void LinOrCascade(void* context, int part) {
-  const LinBesideCascade& job = *static_cast<const LinBesideCascade*>(context);
-  if (part == 0) {
-    const ChannelBands& c = *job.channel;
-    AnalyseBand(job.work, c.values, c.valid, c.rtu, c.channelLetter, 0, job.t0, c.noiseCorrection, job.noise,
-                job.length, job.rateHz);
-  } else {
-    FilterOctaveCascade(job.source, job.length, LEVEL_COUNT, job.levels);
-  }
-}
-
-// Lin, its noise measured on the unfiltered signal in work. With `levels`,
-// a lent core filters the octave cascade into it meanwhile (its values are
-// the same; a stop after Lin leaves them unread).
-void AnalyseLin(const ChannelBands& channel, const float* source, float* work, float* levels, uint32_t t0,
-                uint32_t length, float rateHz) {
-  double noise = 0.0;
-  char mark = 'n';
-  if (channel.noiseCorrection && length / 16 >= LIN_MIN_NOISE_SIXTEENTH) {
-    noise = EstimateNoiseFloor(work, length);
-    mark = 'y';
-  }
-  if (channel.noiseCorrected) channel.noiseCorrected[0] = mark;
-  if (levels == nullptr) {
-    AnalyseBand(work, channel.values, channel.valid, channel.rtu, channel.channelLetter, 0, t0,
-                channel.noiseCorrection, noise, length, rateHz);
-    return;
-  }
-  LinBesideCascade job{work, &channel, t0, noise, source, levels, length, rateHz};
-  const PartRunner* lent = LentParts();
-  lent->run(lent->context, 2, &LinOrCascade, &job);
-}
-
 const char* StatusTextFor(char channelLetter) {
   switch (channelLetter) {
     case 'l':
@@ -166,7 +118,7 @@ const char* StatusTextFor(char channelLetter) {
 
 }  // namespace
 
-uint8_t AnalyseChannelBands(float* source, float* work, float* levels, float* values, char* valid,
+uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* valid,
                             AnalysisSettings* settings, char channelLetter, XfmContext* ctx) {
   uint32_t length = ctx->selEnd - ctx->selStart + 1;
   float rateHz = static_cast<float>(ctx->sampleRate);
@@ -193,19 +145,25 @@ uint8_t AnalyseChannelBands(float* source, float* work, float* levels, float* va
 
   if (const char* status = StatusTextFor(channelLetter)) CallStatusText(ctx, status);
 
-  const bool octaves = thirdOctave == 0;
-  float* const levelsBeside = octaves && LentParts() != nullptr ? levels : nullptr;
-  AnalyseLin(channel, source, work, levelsBeside, t0, length, rateHz);
-  // In octave mode all nine levels are filtered in one sweep, each band
-  // signal into its own part of a buffer (the lengths halve, so they fit in
-  // twice the selection): the work buffer after Lin, or `levels` beside it.
-  float* octaveBand = levelsBeside != nullptr ? levelsBeside : work;
+  // Lin: the noise is measured on the unfiltered signal.
+  double noise = 0.0;
+  char linMark = 'n';
+  if (noiseCorrection && length / 16 >= LIN_MIN_NOISE_SIXTEENTH) {
+    noise = EstimateNoiseFloor(work, length);
+    linMark = 'y';
+  }
+  if (noiseCorrected) noiseCorrected[0] = linMark;
+  AnalyseBand(work, values, valid, rtu, channelLetter, 0, t0, noiseCorrection, noise, length, rateHz);
 
   uint8_t carryOn = 1;
   CallProgress(ctx, 1, PROGRESS_TOTAL);
   if (ReadCancelWord(ctx) != 0) carryOn = 0;
 
-  if (carryOn && octaves && levelsBeside == nullptr) FilterOctaveCascade(source, length, LEVEL_COUNT, work);
+  // In octave mode all nine levels are filtered in one sweep, each band
+  // signal into its own part of the work buffer (the lengths halve, so they
+  // fit in twice the selection).
+  float* octaveBand = work;
+  if (carryOn && thirdOctave == 0) FilterOctaveCascade(source, length, LEVEL_COUNT, work);
 
   for (int level = LEVEL_COUNT; carryOn && level >= 1; --level) {
     // Third octaves: the band-pass sections and the decimation low-pass all

@@ -12,9 +12,6 @@
 // least 2 * (selEnd - selStart + 1) floats (the run's raw buffer), room for
 // two third-octave band signals at once. values/valid are the channel's blocks
 // of the store; for 'l' and 'm' the noiseCorrected row lies directly after
-// the two valid blocks (valid + NOISE_CORRECTED_OFFSET). `levels` (2 * the
-// selection's floats, or null) is where the octave levels' band signals go
-// when the host lends the run a core: the cascade then filters them there
-// while Lin is analysed in work.
-uint8_t AnalyseChannelBands(float* source, float* work, float* levels, float* values, char* valid,
+// the two valid blocks (valid + NOISE_CORRECTED_OFFSET).
+uint8_t AnalyseChannelBands(float* source, float* work, float* values, char* valid,
                             AnalysisSettings* settings, char channelLetter, XfmContext* ctx);

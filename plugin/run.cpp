@@ -104,10 +104,7 @@ void OpenResultsDialog(bool thirdOctave, AddressSlot moduleSlot, AddressSlot own
 }
 
 // The band analysis of each channel, then for a stereo selection the
-// lateral pass; 1 when every part ran to its end. The left buffer (twice
-// the selection's floats at least) takes the octave levels when the host
-// lends a core; the lateral pass uses it only after the channels'
-// analyses.
+// lateral pass; 1 when every part ran to its end.
 uint8_t AnalyseChannels(XfmContext* ctx, const SelectionFormat& format, AnalysisSettings* settings, void* raw,
                         float* channel, float* work, float* left, float* right,
                         AcousticResults* storePointer) {
@@ -116,17 +113,17 @@ uint8_t AnalyseChannels(XfmContext* ctx, const SelectionFormat& format, Analysis
   uint8_t ok = 0;
   if (!stereo) {
     if (ConvertChannel(raw, format, 0, channel)) {
-      ok = AnalyseChannelBands(channel, work, left, &store.values[0][0][0], &store.valid[0][0][0], settings,
-                               'm', ctx);
+      ok = AnalyseChannelBands(channel, work, &store.values[0][0][0], &store.valid[0][0][0], settings, 'm',
+                               ctx);
     }
   } else if (ConvertChannel(raw, format, 0, channel)) {
-    ok = AnalyseChannelBands(channel, work, left, &store.values[0][0][0], &store.valid[0][0][0], settings,
-                             'l', ctx);
+    ok =
+        AnalyseChannelBands(channel, work, &store.values[0][0][0], &store.valid[0][0][0], settings, 'l', ctx);
     if (ok) {
       FetchSelection(ctx, format, raw);
       ConvertChannel(raw, format, 1, channel);
-      ok = AnalyseChannelBands(channel, work, left, &store.values[1][0][0], &store.valid[1][0][0], settings,
-                               'r', ctx);
+      ok = AnalyseChannelBands(channel, work, &store.values[1][0][0], &store.valid[1][0][0], settings, 'r',
+                               ctx);
     }
     if (ok) {
       CallStatusText(ctx, "Calculating LF and ANDO's parameters");

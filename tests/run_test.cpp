@@ -392,9 +392,9 @@ TEST(WholeRun, EdgeSelectionsAndRepeatedRuns) {
 #endif
 }
 
-// A run lent a second core (Lin beside the octave cascade, the lags in two
-// parts) stores the same bytes, makes the same service calls and hands the
-// host the same band signals in the same order as a run on one thread.
+// A run lent a second core (the correlation's lags in two parts) stores the
+// same bytes, makes the same service calls and hands the host the same band
+// signals in the same order as a run on one thread.
 TEST(WholeRun, LentCoresChangeNothingTheHostSees) {
   struct Seen {
     RunRecord run;
