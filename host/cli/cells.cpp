@@ -574,6 +574,16 @@ IsoCell SpatialCell(const FileResult& r, int row, IsoPairQuantity quantity) {
   return MissingCell("not-computed-in-this-mode");
 }
 
+IsoCell SpatialValueCell(const SpatialValue& value) {
+  IsoCell cell;
+  cell.present = std::isfinite(value.value);
+  cell.value = cell.present ? value.value : 0.0;
+  cell.valid = cell.present && value.Valid();
+  cell.reasons = value.reasons;
+  if (!cell.present && cell.reasons.empty()) cell.reasons.emplace_back("not-computed");
+  return cell;
+}
+
 IsoCell SpatialSingleCell(const FileResult& r, IsoPairSingle single) {
   const PairKind pair = IsoPairOf(r);
   if (pair == PairKind::None)

@@ -168,6 +168,10 @@ const char* PairKindName(PairKind pair);
 // `row` is the band's row of the layout (bands.h).
 IsoCell SpatialCell(const FileResult& result, int row, IsoPairQuantity quantity);
 IsoCell SpatialSingleCell(const FileResult& result, IsoPairSingle single);
+// One spatial value as the table and the HTML report show it beside its
+// notes: its number whenever it is finite, marked by its reasons when it is
+// not valid; "not-computed" for a missing value that has no reason.
+IsoCell SpatialValueCell(const SpatialValue& value);
 
 // --- Names ----------------------------------------------------------------
 

@@ -147,15 +147,6 @@ std::string CodeWords(const IsoCell& cell) {
   return words;
 }
 
-IsoCell SpatialCell(const SpatialValue& v) {
-  IsoCell cell;
-  cell.present = std::isfinite(v.value);
-  cell.value = cell.present ? v.value : 0.0;
-  cell.valid = cell.present && v.Valid();
-  cell.reasons = v.reasons;
-  return cell;
-}
-
 // A table cell of an ISO value: the number (or the missing mark), class
 // "warn" and the sentences as its tooltip when it is not a clean result.
 std::string IsoTd(const IsoCell& cell, const std::string& unit, const std::string& key) {
@@ -604,7 +595,7 @@ FrequencyLine SpatialLine(const FileResult& r, const std::string& name, const ch
   line.notes.assign(rows, "");
   for (const IsoPairBand& band : r.outcome.iso.pair.bands) {
     if (band.row <= 0 || band.row >= rows) continue;
-    const IsoCell cell = SpatialCell(band.*member);
+    const IsoCell cell = SpatialValueCell(band.*member);
     if (!cell.present) continue;
     line.values[band.row] = cell.value;
     line.notes[band.row] = IsoNote(cell);
@@ -815,14 +806,14 @@ std::string IsoSinglesTable(const FileResult& r) {
   if (pair.kind == PairKind::Binaural) {
     o += "<table class=\"iso-singles pair\"><tbody><tr><th>1 \xe2\x88\x92 IACC_E3 (500 Hz\xe2\x80\x93"
          "2 kHz)</th>" +
-         IsoTd(SpatialCell(pair.oneMinusIaccE3), "", "oneMinusIACC_E3") + "</tr></tbody></table>";
+         IsoTd(SpatialValueCell(pair.oneMinusIaccE3), "", "oneMinusIACC_E3") + "</tr></tbody></table>";
   } else if (pair.kind == PairKind::OmniFigure8) {
     o += "<table class=\"iso-singles pair\"><tbody><tr><th>J_LF (125 Hz\xe2\x80\x93"
          "1 kHz)</th>" +
-         IsoTd(SpatialCell(pair.jlf), "", "JLF") +
+         IsoTd(SpatialValueCell(pair.jlf), "", "JLF") +
          "<th>J_LFC (125 Hz\xe2\x80\x93"
          "1 kHz)</th>" +
-         IsoTd(SpatialCell(pair.jlfc), "", "JLFC") + "</tr></tbody></table>";
+         IsoTd(SpatialValueCell(pair.jlfc), "", "JLFC") + "</tr></tbody></table>";
   }
   return o;
 }
@@ -872,10 +863,11 @@ std::string IsoPairTable(const FileResult& r) {
   for (const IsoPairBand& band : pair.bands) {
     o += "<tr><th>" + Escape(BandName(r, band.row)) + "</th>";
     if (binaural) {
-      o += IsoTd(SpatialCell(band.iaccEarly), "", "IACC_E") +
-           IsoTd(SpatialCell(band.iaccLate), "", "IACC_L") + IsoTd(SpatialCell(band.iaccAll), "", "IACC_A");
+      o += IsoTd(SpatialValueCell(band.iaccEarly), "", "IACC_E") +
+           IsoTd(SpatialValueCell(band.iaccLate), "", "IACC_L") +
+           IsoTd(SpatialValueCell(band.iaccAll), "", "IACC_A");
     } else {
-      o += IsoTd(SpatialCell(band.jlf), "", "JLF") + IsoTd(SpatialCell(band.jlfc), "", "JLFC");
+      o += IsoTd(SpatialValueCell(band.jlf), "", "JLF") + IsoTd(SpatialValueCell(band.jlfc), "", "JLFC");
     }
     o += "</tr>";
   }

@@ -433,19 +433,6 @@ std::string IsoSingleLine(const FileResult& r, int channel, BlockNotes& notes) {
   return line + "\n";
 }
 
-// An ISO spatial value as a cell (the json, csv and HTML outputs read the
-// same record; this belongs with the other cell rules in cells.h once a
-// SpatialBandCell lands there).
-IsoCell SpatialCellOf(const SpatialValue& value) {
-  IsoCell cell;
-  cell.present = std::isfinite(value.value);
-  cell.value = cell.present ? value.value : 0.0;
-  cell.valid = cell.present && value.Valid();
-  cell.reasons = value.reasons;
-  if (!cell.present && cell.reasons.empty()) cell.reasons.emplace_back("not-computed");
-  return cell;
-}
-
 // The declared pair's quantities per band, and the single-number line.
 Block SpatialBlock(const FileResult& r, BlockNotes& notes, std::string& singles) {
   const IsoPairEvaluation& pair = r.outcome.iso.pair;
@@ -471,16 +458,16 @@ Block SpatialBlock(const FileResult& r, BlockNotes& notes, std::string& singles)
     std::vector<std::string> cells;
     for (const IsoPairBand* band : bands)
       cells.push_back(
-          IsoCellText(SpatialCellOf(band->*row.value), "", notes, NoteBandName(r, band->row), row.name));
+          IsoCellText(SpatialValueCell(band->*row.value), "", notes, NoteBandName(r, band->row), row.name));
     block.cells.push_back(cells);
   }
   if (binaural) {
     singles = "1 - IACC_E3 (500 Hz to 2000 Hz): " +
-              IsoCellText(SpatialCellOf(pair.oneMinusIaccE3), "", notes, "", "1 - IACC_E3") + "\n";
+              IsoCellText(SpatialValueCell(pair.oneMinusIaccE3), "", notes, "", "1 - IACC_E3") + "\n";
   } else {
     singles = "Mean over 125 Hz to 1000 Hz: J_LF " +
-              IsoCellText(SpatialCellOf(pair.jlf), "", notes, "", "J_LF") + ", J_LFC " +
-              IsoCellText(SpatialCellOf(pair.jlfc), "", notes, "", "J_LFC") + "\n";
+              IsoCellText(SpatialValueCell(pair.jlf), "", notes, "", "J_LF") + ", J_LFC " +
+              IsoCellText(SpatialValueCell(pair.jlfc), "", notes, "", "J_LFC") + "\n";
   }
   return block;
 }
