@@ -19,6 +19,7 @@
 #include "host/kit/plugin_host.h"
 #include "interface/settings.h"
 #include "platform/headless.h"
+#include "tests/prepared_host.h"
 
 namespace {
 
@@ -69,23 +70,10 @@ std::vector<float> Response(int rateHz, double seconds, int channels, uint32_t s
   return out;
 }
 
-void Prepare(hostkit::PluginHost& host, uint8_t thirdOctave, int channels, int rateHz,
-             std::vector<float> audio) {
-  host.Init();
-  auto* settings = static_cast<AnalysisSettings*>(GlobalLock(host.SettingsHandle()));
-  settings->moduleHandle = SlotFromAddress(headless::PluginModule());
-  settings->arrivalThreshold = 20000;
-  settings->wThreshold = settings->yThreshold = 20000.0f;
-  settings->thirdOctave = thirdOctave;
-  GlobalUnlock(host.SettingsHandle());
-  host.SetAudio(static_cast<uint16_t>(channels), 16, rateHz, std::move(audio));
-  host.SetInteractive(0, 0);
-}
-
 void MonoRun(benchmark::State& state, uint8_t thirdOctave) {
   headless::ResetThreadState();
   hostkit::PluginHost host;
-  Prepare(host, thirdOctave, 1, 96000, Response(96000, 9.8, 1, 42u));
+  PrepareHost(host, thirdOctave, 1, 96000, Response(96000, 9.8, 1, 42u));
   for (auto _ : state) {
     host.calls.clear();
     benchmark::DoNotOptimize(host.Do());
@@ -102,7 +90,7 @@ void BM_BatchOf100OneSecondFiles(benchmark::State& state) {
     headless::ResetThreadState();
     for (int file = state.thread_index(); file < 100; file += state.threads()) {
       hostkit::PluginHost host;
-      Prepare(host, 0, 2, 48000, audio);
+      PrepareHost(host, 0, 2, 48000, audio);
       benchmark::DoNotOptimize(host.Do());
     }
   }

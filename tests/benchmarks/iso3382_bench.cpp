@@ -27,6 +27,7 @@
 #include "host/kit/plugin_host.h"
 #include "interface/settings.h"
 #include "platform/headless.h"
+#include "tests/prepared_host.h"
 
 namespace {
 
@@ -162,15 +163,7 @@ void BM_PluginBandWork(benchmark::State& state) {
 void BM_PluginWholeRun44k(benchmark::State& state) {
   headless::ResetThreadState();
   hostkit::PluginHost host;
-  host.Init();
-  auto* settings = static_cast<AnalysisSettings*>(GlobalLock(host.SettingsHandle()));
-  settings->moduleHandle = SlotFromAddress(headless::PluginModule());
-  settings->arrivalThreshold = 20000;
-  settings->wThreshold = settings->yThreshold = 20000.0f;
-  settings->thirdOctave = static_cast<uint8_t>(ThirdOctave(state));
-  GlobalUnlock(host.SettingsHandle());
-  host.SetAudio(1, 16, RATE_HZ, std::vector<float>(Response()));
-  host.SetInteractive(0, 0);
+  PrepareHost(host, static_cast<uint8_t>(ThirdOctave(state)), 1, RATE_HZ, Response());
   for (auto _ : state) {
     host.calls.clear();
     benchmark::DoNotOptimize(host.Do());

@@ -9,6 +9,7 @@
 #include "host/kit/plugin_host.h"
 #include "interface/settings.h"
 #include "platform/headless.h"
+#include "tests/prepared_host.h"
 
 namespace {
 
@@ -33,16 +34,7 @@ std::vector<float> StereoResponse() {
 void WholeRun(benchmark::State& state, uint8_t thirdOctave) {
   headless::ResetThreadState();
   hostkit::PluginHost host;
-  host.Init();
-  void* block = GlobalLock(host.SettingsHandle());
-  auto* settings = static_cast<AnalysisSettings*>(block);
-  settings->moduleHandle = SlotFromAddress(headless::PluginModule());
-  settings->arrivalThreshold = 20000;
-  settings->wThreshold = settings->yThreshold = 20000.0f;
-  settings->thirdOctave = thirdOctave;
-  GlobalUnlock(host.SettingsHandle());
-  host.SetAudio(2, 32, RATE_HZ, StereoResponse());
-  host.SetInteractive(0, 0);
+  PrepareHost(host, thirdOctave, 2, RATE_HZ, StereoResponse(), 32);
   for (auto _ : state) {
     host.calls.clear();
     benchmark::DoNotOptimize(host.Do());

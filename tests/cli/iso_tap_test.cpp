@@ -17,6 +17,7 @@
 #include "interface/bands.h"
 #include "interface/settings.h"
 #include "platform/headless.h"
+#include "tests/prepared_host.h"
 
 namespace {
 
@@ -150,15 +151,7 @@ TEST(IsoTap, RunDeliversEveryBand) {
     const std::vector<float> samples = Response(2, 3);
     headless::ResetThreadState();
     hostkit::PluginHost host;
-    host.Init();
-    auto* settings = static_cast<AnalysisSettings*>(GlobalLock(host.SettingsHandle()));
-    settings->moduleHandle = SlotFromAddress(headless::PluginModule());
-    settings->arrivalThreshold = 20000;
-    settings->wThreshold = settings->yThreshold = 20000.0f;
-    settings->thirdOctave = thirdOctave;
-    GlobalUnlock(host.SettingsHandle());
-    host.SetAudio(2, 16, RATE_HZ, samples);
-    host.SetInteractive(0, 0);
+    PrepareHost(host, thirdOctave, 2, RATE_HZ, samples);
     cli::IsoRequest request;
     request.thirdOctave = thirdOctave != 0;
     request.pair = cli::PairKind::Binaural;
