@@ -41,22 +41,15 @@ float SixteenthSeconds(uint32_t length, float rateHz) { return static_cast<float
 
 // Computes one band's parameters from the band signal in `work` (consumed)
 // and tells a watching host about them: the band signal before, the
-// parameters and the curve after, the whole level curve when the host reads
-// it.
+// parameters and the curve as they leave it after.
 void AnalyseBand(float* work, float* values, char* valid, DecayRange rtu, char channelLetter, int row,
                  uint32_t t0, bool noiseCorrectionAsked, double noise, uint32_t length, float rateHz) {
   ReportBandSignal(BandSignalTrace{channelLetter, row, rateHz, work, length});
   BandOutcome outcome;
   ComputeBandParameters(work, values + row * PARAMS_PER_BAND, valid + row * PARAMS_PER_BAND, rtu, t0, noise,
                         length, rateHz, &outcome);
-  const float* levelDb = nullptr;
-  PartialLevelCurve curve{work, length, t0, outcome.levelsEnd};
-  if (WatcherReadsLevelCurves()) {
-    FinishLevelCurve(&curve);
-    levelDb = work;
-  }
-  ReportBand(BandTrace{channelLetter, row, rateHz, length, t0, noiseCorrectionAsked, noise, levelDb, &outcome,
-                       work, curve.t0, curve.convertedEnd});
+  ReportBand(BandTrace{channelLetter, row, rateHz, length, t0, noiseCorrectionAsked, noise, &outcome, work,
+                       t0, outcome.levelsEnd});
 }
 
 // What every band of one channel shares.

@@ -29,10 +29,6 @@ void ReportBandSignal(const BandSignalTrace& trace) {
   if (watcher != nullptr && watcher->bandSignal != nullptr) watcher->bandSignal(watcher->context, trace);
 }
 
-bool WatcherReadsLevelCurves() {
-  return watcher != nullptr && watcher->band != nullptr && watcher->readsLevelCurves;
-}
-
 void ReportLateral(const LateralTrace& trace) {
   if (watcher != nullptr && watcher->lateral != nullptr) watcher->lateral(watcher->context, trace);
 }

@@ -28,16 +28,12 @@ struct BandTrace {
   uint32_t arrival;  // first arrival at this rate
   bool noiseCorrectionAsked;
   double noisePower;  // subtracted from every sample's energy; 0 = none
-  // The level curve (dB), length samples, valid only during the call; null
-  // unless the watcher reads level curves (the analysis converts only the
-  // part of the curve that the fits read, and the rest only for a reader).
-  const float* levelDb;
   const BandOutcome* outcome;
   // The curve as the parameters left it, length samples, valid only during
-  // the call: levels in dB over [levelsFrom, levelsEnd), the backward-
-  // integrated energy elsewhere (a sample's level is EnergyToDecibels of its
-  // energy, rounded to float). Equal to levelDb, all of it levels, when that
-  // is given.
+  // the call: levels in dB over [levelsFrom, levelsEnd) (the analysis
+  // converts only the part that the fits read), the backward-integrated
+  // energy elsewhere (a sample's level is EnergyToDecibels of its energy,
+  // rounded to float).
   const float* curve;
   uint32_t levelsFrom, levelsEnd;
 };
@@ -66,7 +62,6 @@ struct RunWatcher {
   void (*channel)(void* context, const ChannelTrace& trace);
   void (*band)(void* context, const BandTrace& trace);
   void (*lateral)(void* context, const LateralTrace& trace);
-  bool readsLevelCurves;  // the band callback reads BandTrace::levelDb
   // Null unless the watcher reads the band signals themselves.
   void (*bandSignal)(void* context, const BandSignalTrace& trace);
   // Cores the host lends the run for the independent parts of one step (the
@@ -81,8 +76,6 @@ const RunWatcher* WatchRuns(const RunWatcher* watcher);
 void ReportChannel(const ChannelTrace& trace);
 void ReportBand(const BandTrace& trace);
 void ReportBandSignal(const BandSignalTrace& trace);
-// Whether an installed watcher reads the level curves of the bands.
-bool WatcherReadsLevelCurves();
 void ReportLateral(const LateralTrace& trace);
 // The installed watcher's lent cores, or null.
 const PartRunner* LentParts();

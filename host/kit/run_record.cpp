@@ -16,6 +16,18 @@ double Energy(float levelDb) {
   return levelDb == 0.0f ? 0.0 : std::pow(10.0, static_cast<double>(levelDb) / 10.0);
 }
 
+// A point's level as the whole level curve would hold it.
+float LevelOfEnergy(float energy) {
+  return static_cast<float>(EnergyToDecibels(static_cast<double>(energy)));
+}
+
+// A point of the curve as a band's parameters left it (BandTrace::curve), as
+// a level: converted where the fits read it, from its energy elsewhere.
+float LevelAt(const BandTrace& trace, uint32_t i) {
+  const float v = trace.curve[i];
+  return i >= trace.levelsFrom && i < trace.levelsEnd ? v : LevelOfEnergy(v);
+}
+
 }  // namespace
 
 RunRecorder::RunRecorder(RunRecord* record, bool keepCurves, const BandSignalSink* sink,
@@ -24,7 +36,7 @@ RunRecorder::RunRecorder(RunRecord* record, bool keepCurves, const BandSignalSin
       keepCurves_(keepCurves),
       // Kept curves are thinned from the curve as each band's parameters
       // leave it, so the run never converts a whole curve to dB for them.
-      watcher_{this, &OnChannel, &OnBand, &OnLateral, false, sink ? &OnBandSignal : nullptr, lentCores},
+      watcher_{this, &OnChannel, &OnBand, &OnLateral, sink ? &OnBandSignal : nullptr, lentCores},
       sink_(sink) {
   *record_ = RunRecord{};
   previous_ = WatchRuns(&watcher_);
@@ -109,13 +121,8 @@ double ImpulseToNoiseDb(const float* levelDb, uint32_t length, uint32_t arrival,
 
 double ImpulseToNoiseDb(const BandTrace& trace) {
   if (trace.curve == nullptr) return NAN;
-  // A level where the fits (or a reader) converted the curve; elsewhere the
-  // energy converted as FinishLevelCurve would convert it.
-  auto levelAt = [&trace](uint32_t i) {
-    if (i >= trace.levelsFrom && i < trace.levelsEnd) return trace.curve[i];
-    return static_cast<float>(EnergyToDecibels(static_cast<double>(trace.curve[i])));
-  };
-  return ImpulseToNoiseFrom(levelAt, trace.length, trace.arrival, trace.noisePower, trace.rateHz);
+  return ImpulseToNoiseFrom([&trace](uint32_t i) { return LevelAt(trace, i); }, trace.length, trace.arrival,
+                            trace.noisePower, trace.rateHz);
 }
 
 namespace {
@@ -139,11 +146,6 @@ struct LevelsView {
     return {low, high, levelDb[low], levelDb[high]};
   }
 };
-
-// A point's level as the whole level curve would hold it.
-float LevelOfEnergy(float energy) {
-  return static_cast<float>(EnergyToDecibels(static_cast<double>(energy)));
-}
 
 // Energies that round to one float level L lie within this relative distance
 // of 10^(L/10) (a level's ulp is below 4e-5 dB over the float range, 1e-5 in
@@ -193,10 +195,7 @@ Extremes EnergyExtremes(const float* energy, uint32_t first, uint32_t end) {
 // levelsEnd), energies elsewhere.
 struct PartialView {
   const BandTrace& trace;
-  float Level(uint32_t i) const {
-    const float v = trace.curve[i];
-    return i >= trace.levelsFrom && i < trace.levelsEnd ? v : LevelOfEnergy(v);
-  }
+  float Level(uint32_t i) const { return LevelAt(trace, i); }
   Extremes Within(uint32_t first, uint32_t end) const {
     if (end <= first + 1) return {first, first, Level(first), Level(first)};
     // Up to three runs in index order; a later run wins only when strictly
