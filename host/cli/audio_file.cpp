@@ -207,10 +207,10 @@ bool ConvertFloatChunk(const double* chunk, size_t frames, size_t fileChannels, 
 
 }  // namespace
 
-bool AudioReader::SkipTo(uint64_t first, std::string& error) {
+bool AudioReader::SkipTo(uint64_t first, size_t fileChannels, std::string& error) {
   // Seek to the selection; a stream that cannot seek is read up to it.
   if (first == 0 || sf_seek(file_, static_cast<sf_count_t>(first), SEEK_SET) >= 0) return true;
-  std::vector<double> skippedFrames(static_cast<size_t>(CHUNK_FRAMES) * fileChannels_);
+  std::vector<double> skippedFrames(static_cast<size_t>(CHUNK_FRAMES) * fileChannels);
   for (uint64_t skipped = 0; skipped < first;) {
     if (Stopped(error)) return false;
     const sf_count_t want = static_cast<sf_count_t>(std::min<uint64_t>(CHUNK_FRAMES, first - skipped));
@@ -241,7 +241,6 @@ bool AudioReader::ReadSelection(uint64_t first, uint64_t& last, AudioData& audio
   }
   const size_t used = audio.usedChannels.size();
   const size_t fileChannels = static_cast<size_t>(audio.fileChannels);
-  fileChannels_ = fileChannels;
   // Each chunk is converted where it was decoded and appended: every sample
   // of the selection is written once.
   audio.samples.clear();
@@ -252,7 +251,7 @@ bool AudioReader::ReadSelection(uint64_t first, uint64_t& last, AudioData& audio
   std::vector<float> converted(CHUNK_FRAMES * used);
   // Integer reads come left-aligned in 32 bits: shift down to the offered width.
   const int shift = audio.bitsOffered == 8 ? 24 : 16;
-  if (!SkipTo(first, error)) return false;
+  if (!SkipTo(first, fileChannels, error)) return false;
   uint64_t frame = 0;  // within the selection
   while (frame < selectionFrames) {
     if (Stopped(error)) return false;

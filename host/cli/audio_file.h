@@ -57,11 +57,10 @@ class AudioReader {
   };
 
  private:
-  bool SkipTo(uint64_t first, std::string& error);
+  bool SkipTo(uint64_t first, size_t fileChannels, std::string& error);
   bool Stopped(std::string& error);
   sf_private_tag* file_ = nullptr;
   Memory memory_;
-  size_t fileChannels_ = 0;
   bool interrupted_ = false;
 };
 
