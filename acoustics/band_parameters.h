@@ -28,7 +28,7 @@ struct BandOutcome {
   ValueStatus status[PARAMS_PER_BAND];  // by parameter slot
   FitResult fits[DECAY_FIT_COUNT];
   // The signal holds levels in dB from t0 up to this index (the span the fits
-  // read) and energies elsewhere; FinishLevelCurve converts the rest.
+  // read) and energies elsewhere.
   uint32_t levelsEnd;
 };
 

@@ -212,11 +212,3 @@ FitResult FitDecayOnEnergy(PartialLevelCurve* curve, bool withNoiseCorrection, d
   return FitSegment(ConvertingCurve{curve}, curve->length, curve->t0, withNoiseCorrection, headDropDb,
                     fitRangeDb, sampleRate);
 }
-
-void FinishLevelCurve(PartialLevelCurve* curve) {
-  if (curve->t0 >= curve->length) return;
-  ConvertToLevels(curve->samples, 0, curve->t0);
-  ConvertToLevels(curve->samples, curve->convertedEnd, curve->length);
-  curve->t0 = 0;
-  curve->convertedEnd = curve->length;
-}

@@ -49,8 +49,6 @@ struct PartialLevelCurve {
   uint32_t t0;
   uint32_t convertedEnd;
 };
-// Converts what is left of the curve, so that all of it holds levels.
-void FinishLevelCurve(PartialLevelCurve* curve);
 
 // Fits the segment from headDropDb below the level at t0 down to
 // headDropDb + fitRangeDb below it; t0 < n.
