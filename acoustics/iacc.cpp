@@ -136,25 +136,31 @@ void CorrelateLagsWith(const LagKernel& kernel, const float* left, const float* 
 
 namespace {
 
+// Parts of a sweep: a thread that finishes its part early takes another,
+// so that a core busy with other work for a while still shares the sweep.
+// Each part repeats the widening of the window's samples, a small share of
+// its work for a group of kernel calls.
+constexpr int64_t SWEEP_PARTS = 6;
+
 // One sweep over the window for a run of consecutive lags.
 struct LagSweep {
   const LagKernel* kernel;
   const float* left;
   const float* right;
   int64_t start, end, firstLag, count;
+  int64_t groups, parts;  // kernel calls' lag groups; parts, each of whole groups
   double normaliser;
   double* out;
 };
 
-// The lower or upper lags of a sweep, split where a kernel call's lags end,
-// so that neither part sweeps padding the whole would not.
+// The lags of one part, split where a kernel call's lags end, so that no
+// part sweeps padding the whole would not.
 void SweepPart(void* context, int part) {
   const LagSweep& sweep = *static_cast<const LagSweep*>(context);
-  const int64_t groups = (sweep.count + sweep.kernel->lags - 1) / sweep.kernel->lags;
-  const int64_t half = (groups + 1) / 2 * sweep.kernel->lags;
-  const int64_t lower = half < sweep.count ? half : sweep.count;
-  const int64_t from = part == 0 ? 0 : lower;
-  const int64_t to = part == 0 ? lower : sweep.count;
+  const int64_t lags = sweep.kernel->lags;
+  const int64_t from = sweep.groups * part / sweep.parts * lags;
+  const int64_t next = sweep.groups * (part + 1) / sweep.parts * lags;
+  const int64_t to = next < sweep.count ? next : sweep.count;
   if (to > from) {
     CorrelateLagsWith(*sweep.kernel, sweep.left, sweep.right, sweep.start, sweep.end, sweep.firstLag + from,
                       to - from, sweep.normaliser, sweep.out + from);
@@ -178,8 +184,10 @@ void CorrelateLags(const float* left, const float* right, int64_t start, int64_t
     CorrelateLagsWith(*chosen, left, right, start, end, firstLag, count, normaliser, out);
     return;
   }
-  LagSweep sweep{chosen, left, right, start, end, firstLag, count, normaliser, out};
-  runner->run(runner->context, 2, &SweepPart, &sweep);
+  const int64_t groups = (count + chosen->lags - 1) / chosen->lags;
+  const int64_t parts = groups < SWEEP_PARTS ? groups : SWEEP_PARTS;
+  LagSweep sweep{chosen, left, right, start, end, firstLag, count, groups, parts, normaliser, out};
+  runner->run(runner->context, static_cast<int>(parts), &SweepPart, &sweep);
 }
 
 IaccStatus FixIaccWindow(int64_t arrivalLeft, int64_t arrivalRight, int64_t length, int32_t rateHz,

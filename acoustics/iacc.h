@@ -49,7 +49,7 @@ constexpr int64_t MAX_KEPT_LAGS = 1023;
 // out[k] = (sum over i = start..end of left[i] * right[i + firstLag + k]) /
 // normaliser for k < count <= MAX_KEPT_LAGS, each sum taken in double in the
 // order of i; right[start + firstLag .. end + firstLag + count - 1] is read.
-// With a runner, the lower and upper lags are two parts.
+// With a runner, the lags are swept in up to six parts of whole kernel groups.
 void CorrelateLags(const float* left, const float* right, int64_t start, int64_t end, int64_t firstLag,
                    int64_t count, double normaliser, double* out, const PartRunner* runner = nullptr);
 // CorrelateLags with the given kernel (one that runs here); CorrelateLags

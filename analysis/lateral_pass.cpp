@@ -11,9 +11,9 @@
 
 #include "acoustics/iacc.h"
 #include "acoustics/lateral.h"
+#include "analysis/lateral_band_signals.h"
 #include "analysis/run_watch.h"
 #include "analysis/stop_messages.h"
-#include "dsp/filters.h"
 #include "hostlink/host_services.h"
 #include "interface/bands.h"
 
@@ -74,7 +74,7 @@ double LateralFractionOfBand(const float* w, const float* y, int band, XfmContex
 // correlation window, and keeps it for the other bands only once it has
 // passed every check.
 void CorrelationOfBand(const float* left, const float* right, int band, XfmContext* ctx,
-                       AcousticResults* store, LateralTrace* trace) {
+                       AcousticResults* store, LateralTrace* trace, const PartRunner* runner) {
   trace->iaccComputed = true;
   AnalysisSettings* settings = LockSettings(ctx);
   if (settings == nullptr) {
@@ -99,7 +99,7 @@ void CorrelationOfBand(const float* left, const float* right, int band, XfmConte
   UnlockSettings(ctx);
 
   IaccValues values;
-  const IaccStatus status = ComputeIacc(left, right, length, rateHz, window, &values, LentParts());
+  const IaccStatus status = ComputeIacc(left, right, length, rateHz, window, &values, runner);
   trace->iacc = status;
   if (status != IACC_OK) {
     if (const char* message = IaccMessage(status)) ShowStopMessage(0, message, IACC_CAPTION);
@@ -118,11 +118,13 @@ void CorrelationOfBand(const float* left, const float* right, int band, XfmConte
   store->tauIacc[band] = values.tauIacc;
 }
 
-// The resonator filter needs at least two samples; a shorter selection has
-// no lateral value in any band anyway (its 80 ms window cannot fit).
-// Both channels are filtered in one sweep.
-void FilterLateralBand(float* left, float* right, uint32_t length, float centreHz, float rateHz) {
-  if (length >= 2) ResonatorOctaveFilterPair(left, right, length, centreHz, rateHz);
+// The centre of an octave band of the lateral pass; 0 for Lin, which stays
+// unfiltered, and for a band beyond the band limit or the table, which does
+// not run.
+float LateralCentreHz(int band, float bandLimitHz) {
+  if (band < 1 || band >= OCTAVE_ROWS) return 0.0f;
+  const float centreHz = OCTAVE_BANDS[band].nominalHz;
+  return centreHz > bandLimitHz ? 0.0f : centreHz;
 }
 
 }  // namespace
@@ -158,25 +160,25 @@ const char* IaccMessage(IaccStatus status) {
 }
 
 void RunOctaveLateralPass(XfmContext* ctx, const SelectionFormat& format, void* raw, float* left,
-                          float* right, AcousticResults* store) {
+                          float* right, size_t pairCapacityBytes, AcousticResults* store) {
   const float rateHz = static_cast<float>(ctx->sampleRate);
   const float bandLimitHz = ctx->sampleRate * BAND_LIMIT_FACTOR;
+  LateralBandSignals signals;
+  StartBandSignals(&signals, format, raw, rateHz, left, right, pairCapacityBytes, LentParts());
   CallProgress(ctx, 0, OCTAVE_ROWS);
   for (int band = 0; band < OCTAVE_ROWS; ++band) {
-    const float centreHz = OCTAVE_BANDS[band].nominalHz;
-    if (band >= 1 && centreHz > bandLimitHz) return;
+    const float centreHz = LateralCentreHz(band, bandLimitHz);
+    if (band >= 1 && centreHz == 0.0f) return;
     FetchSelection(ctx, format, raw);
-    ConvertChannel(raw, format, 0, left);
-    ConvertChannel(raw, format, 1, right);
+    const BandPair pair = BandSignalsOf(&signals, band, centreHz);
     store->iacc[band] = 0.0;
     store->wIacc[band] = 0.0;
     store->tauIacc[band] = 0.0;
-    if (band >= 1) {
-      FilterLateralBand(left, right, format.frameCount, centreHz, rateHz);
-    }
+    const float nextHz = LateralCentreHz(band + 1, bandLimitHz);
+    ArmNextBand(&signals, nextHz > 0.0f ? band + 1 : -1, nextHz);
     LateralTrace trace{band, LATERAL_OK, IACC_OK, false, LateralArrivals{-1, -1}};
-    store->lf[band] = LateralFractionOfBand(left, right, band, ctx, &trace);
-    CorrelationOfBand(left, right, band, ctx, store, &trace);
+    store->lf[band] = LateralFractionOfBand(pair.left, pair.right, band, ctx, &trace);
+    CorrelationOfBand(pair.left, pair.right, band, ctx, store, &trace, SweepRunner(&signals));
     ReportLateral(trace);
     CallProgress(ctx, band + 1, OCTAVE_ROWS);
   }

@@ -106,7 +106,7 @@ void OpenResultsDialog(bool thirdOctave, AddressSlot moduleSlot, AddressSlot own
 // The band analysis of each channel, then for a stereo selection the
 // lateral pass; 1 when every part ran to its end.
 uint8_t AnalyseChannels(XfmContext* ctx, const SelectionFormat& format, AnalysisSettings* settings, void* raw,
-                        float* channel, float* work, float* left, float* right,
+                        float* channel, float* work, float* left, float* right, size_t pairBytes,
                         AcousticResults* storePointer) {
   AcousticResults& store = *storePointer;
   const bool stereo = format.channelCount == 2;
@@ -134,7 +134,7 @@ uint8_t AnalyseChannels(XfmContext* ctx, const SelectionFormat& format, Analysis
       settings->iaccStart = 0xFFFFFFFFu;
       settings->iaccEnd = 0;
       if (settings->thirdOctave == 0) {
-        RunOctaveLateralPass(ctx, format, raw, left, right, &store);
+        RunOctaveLateralPass(ctx, format, raw, left, right, pairBytes, &store);
       } else if (settings->thirdOctave == 1) {
         RunThirdOctaveLateralPass(ctx, format, raw, left, right, &store);
       }
@@ -203,7 +203,8 @@ extern "C" LONG WINAPI XfmDo(XfmContext* ctx) {
   ClearStore(&store);
   FetchSelection(ctx, format, raw);
 
-  const uint8_t ok = AnalyseChannels(ctx, format, settings, raw, channel, work, left, right, &store);
+  const uint8_t ok = AnalyseChannels(ctx, format, settings, raw, channel, work, left, right,
+                                     static_cast<size_t>(pairBytes), &store);
   const bool thirdOctave = settings->thirdOctave != 0;
 
   ReleaseBuffer(&leftBuffer);

@@ -53,7 +53,7 @@ TEST(Iacc, EveryLagKernelGivesThePlainSums) {
   EXPECT_GE(kernelsRun, 1);
   EXPECT_STREQ(LagKernels().back().name, "plain");  // the fallback every processor runs
 
-  // Lags swept in two parts, on two threads or one after another in either
+  // Lags swept in parts, on two threads or one after another in either
   // order, give the bits of one sweep.
   for (const PartRunner* runner : {hostkit::SpareCores(), &IN_ORDER_PARTS, &REVERSED_PARTS}) {
     for (int64_t count : {1, 33, 64, 65, 191, 1023}) {

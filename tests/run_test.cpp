@@ -11,6 +11,7 @@
 
 #include "acoustics/decay.h"
 #include "host/kit/spare_cores.h"
+#include "tests/part_runners.h"
 #include "tests/run_harness.h"
 
 using headless::Event;
@@ -392,44 +393,69 @@ TEST(WholeRun, EdgeSelectionsAndRepeatedRuns) {
 #endif
 }
 
-// A run lent a second core (the correlation's lags in two parts) stores the
-// same bytes, makes the same service calls and hands the host the same band
-// signals in the same order as a run on one thread.
+// A run lent cores (the correlation's lags in parts; beside them, the next
+// lateral band filtered ahead) stores the same bytes, makes the same service
+// calls and hands the host the same band signals in the same order as a run
+// on one thread: on two threads, and with the parts run one after another
+// in either order. Also when the host serves other frames halfway through
+// the lateral pass, so that a band filtered ahead does not match its fetch.
 TEST(WholeRun, LentCoresChangeNothingTheHostSees) {
   struct Seen {
     RunRecord run;
     std::vector<std::pair<int, std::vector<float>>> bandSignals;
   };
-  for (uint16_t channels : {1, 2}) {
-    Seen seen[2];
-    for (int lent = 0; lent < 2; ++lent) {
+  const PartRunner* const runners[] = {nullptr, hostkit::SpareCores(), &IN_ORDER_PARTS, &REVERSED_PARTS};
+  const std::vector<float> left = DecayingNoise(RATE, 0.8, 0.4, 20000.0f, 200, 31);
+  const std::vector<float> right = DecayingNoise(RATE, 0.8, 0.6, 20000.0f, 260, 32);
+  const std::vector<float> other = DecayingNoise(RATE, 0.8, 0.5, 20000.0f, 230, 33);
+  AcousticResults alone[3];
+  for (int scenario = 0; scenario < 3; ++scenario) {
+    const uint16_t channels = scenario == 0 ? 1 : 2;
+    const bool framesChange = scenario == 2;
+    Seen seen[4];
+    for (int r = 0; r < 4; ++r) {
       RunFixture f;
       EditSettings(f.host, [](AnalysisSettings& s) { s.noiseCorrection = 1; });
-      const std::vector<float> left = DecayingNoise(RATE, 0.8, 0.4, 20000.0f, 200, 31);
-      const std::vector<float> right = DecayingNoise(RATE, 0.8, 0.6, 20000.0f, 260, 32);
       f.host.SetAudio(channels, 16, RATE, channels == 2 ? Interleave(left, right) : left);
-      if (lent) f.host.lentCores = hostkit::SpareCores();
-      Seen& s = seen[lent];
+      f.host.lentCores = runners[r];
+      bool lateral = false;
+      if (framesChange) {
+        f.host.onStatusText = [&lateral](const std::string& text) {
+          lateral = text.find("LF") != std::string::npos;
+        };
+        f.host.onProgress = [&](int32_t done, int32_t) {
+          if (lateral && done == 3) f.host.SetAudio(2, 16, RATE, Interleave(left, other));
+        };
+      }
+      Seen& s = seen[r];
       f.host.onBandSignal = [&s](const BandSignalTrace& t) {
         s.bandSignals.emplace_back(t.row * 4 + (t.channelLetter == 'r'),
                                    std::vector<float>(t.samples, t.samples + t.length));
       };
       s.run = f.Run();
     }
-    SCOPED_TRACE(channels == 1 ? "mono" : "stereo");
-    ASSERT_TRUE(seen[0].run.storeSeen && seen[1].run.storeSeen);
-    EXPECT_EQ(std::memcmp(&seen[0].run.store, &seen[1].run.store, sizeof(AcousticResults)), 0);
-    EXPECT_EQ(seen[0].run.CallWords(), seen[1].run.CallWords());
-    EXPECT_EQ(seen[0].run.report, seen[1].run.report);
-    EXPECT_EQ(seen[0].bandSignals, seen[1].bandSignals);  // floats compared by value: the same bits here
-    EXPECT_EQ(seen[0].bandSignals.size(), channels * 10u);
+    for (int r = 1; r < 4; ++r) {
+      SCOPED_TRACE(std::string(channels == 1 ? "mono" : "stereo") + (framesChange ? ", frames change" : "") +
+                   ", runner " + std::to_string(r));
+      ASSERT_TRUE(seen[0].run.storeSeen && seen[r].run.storeSeen);
+      EXPECT_EQ(std::memcmp(&seen[0].run.store, &seen[r].run.store, sizeof(AcousticResults)), 0);
+      EXPECT_EQ(seen[0].run.CallWords(), seen[r].run.CallWords());
+      EXPECT_EQ(seen[0].run.report, seen[r].run.report);
+      EXPECT_EQ(seen[0].bandSignals, seen[r].bandSignals);  // floats compared by value: the same bits here
+      EXPECT_EQ(seen[r].bandSignals.size(), channels * 10u);
+    }
+    alone[scenario] = seen[0].run.store;
   }
+  // The changed frames reach the lateral bands after the third, not before.
+  EXPECT_EQ(alone[1].iacc[2], alone[2].iacc[2]);
+  EXPECT_NE(alone[1].iacc[3], alone[2].iacc[3]);
 }
 
 // Whole reports against reviewed golden files. ROOMSTAT_BLESS=1 rewrites
 // them; the git diff is the review. The 32-bit build compares against the
 // same files, so both builds must print the same bytes. A run lent a second
-// core (the correlation's lags in two parts) prints the same bytes.
+// core (the correlation's lags in parts, the next lateral band filtered
+// ahead) prints the same bytes.
 TEST(WholeRun, GoldenReports) {
   struct Case {
     const char* file;
