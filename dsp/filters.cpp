@@ -81,12 +81,15 @@ struct SectionPair {
 // difference with +0 is its first operand, -0 included), so that term is
 // not written. While the section starts up (`terms` < HISTORY), the terms of
 // samples before index 0 are left out rather than added as zeros (a zero
-// term would turn a sum of -0 into +0).
-inline Lanes2 Step(const SectionLanes& c, SectionPair* s, Lanes2 x0, uint32_t terms) {
+// term would turn a sum of -0 into +0). `last` is y[n-1], the same value as
+// g[0]: a caller that holds it in a register spares the recursion's chain
+// reading it back from the ring.
+inline Lanes2 Step(const SectionLanes& c, SectionPair* s, Lanes2 x0, Lanes2 last, uint32_t terms) {
   const Lanes2* h = s->x + s->newest;
   const Lanes2* g = s->y + s->newest;
   Lanes2 acc = c.b[0] * x0;
-  for (uint32_t k = 1; k <= terms; ++k) acc = acc + (c.b[k] * h[k - 1] - c.a[k] * g[k - 1]);
+  if (terms >= 1) acc = acc + (c.b[1] * h[0] - c.a[1] * last);
+  for (uint32_t k = 2; k <= terms; ++k) acc = acc + (c.b[k] * h[k - 1] - c.a[k] * g[k - 1]);
   const Lanes2 out = RoundToFloat(acc);
   s->newest = s->newest == 0 ? HISTORY - 1 : s->newest - 1;
   s->x[s->newest] = s->x[s->newest + HISTORY] = x0;
@@ -96,9 +99,15 @@ inline Lanes2 Step(const SectionLanes& c, SectionPair* s, Lanes2 x0, uint32_t te
 }
 
 // Filters one input sample through both lanes; returns the two outputs.
-inline Lanes2 Push(const SectionLanes& c, SectionPair* s, float input) {
+// `last` is the section's previous output (anything before the first).
+inline Lanes2 Push(const SectionLanes& c, SectionPair* s, float input, Lanes2 last) {
   const Lanes2 x0 = Lanes2::Both(static_cast<double>(input));
-  return s->received < HISTORY ? Step(c, s, x0, s->received) : Step(c, s, x0, HISTORY);
+  return s->received < HISTORY ? Step(c, s, x0, last, s->received) : Step(c, s, x0, last, HISTORY);
+}
+
+// The same, reading the previous output back from the ring.
+inline Lanes2 Push(const SectionLanes& c, SectionPair* s, float input) {
+  return Push(c, s, input, s->y[s->newest]);
 }
 
 }  // namespace
@@ -140,9 +149,24 @@ struct CascadeLevel {
   SectionPair section;
 };
 
+// Levels below the second: each input sample goes to `from`, and the
+// low-pass outputs on down, every second one, while the next level wants
+// more.
+void PushLowerLevels(const SectionLanes& c, CascadeLevel* levels, int from, int levelCount, float value) {
+  for (int i = from; i < levelCount; ++i) {
+    CascadeLevel& level = levels[i];
+    const uint32_t index = level.section.received;  // this sample's index at level i
+    const Lanes2 out = Push(c, &level.section, value);
+    level.band[index] = static_cast<float>(out.First());
+    value = static_cast<float>(out.Second());
+    if (i + 1 == levelCount || index % 2 != 0 || index / 2 >= levels[i + 1].length) break;
+  }
+}
+
 }  // namespace
 
 void FilterOctaveCascade(const float* source, uint32_t length, int levelCount, float* bands) {
+  if (levelCount < 1) return;
   if (levelCount > MAX_CASCADE_LEVELS) levelCount = MAX_CASCADE_LEVELS;
   CascadeLevel levels[MAX_CASCADE_LEVELS];
   const SectionLanes c = MakeSectionLanes(OctaveBandPass, DecimationLowPass);
@@ -153,18 +177,27 @@ void FilterOctaveCascade(const float* source, uint32_t length, int levelCount, f
     band += levelLength;
     levelLength /= 2;
   }
-  // Each input sample goes to level 0, and the low-pass outputs on down:
-  // every second one, while the next level wants more.
+  // The first two levels take three quarters of the steps, and the first
+  // level's recursion sets the pace: their previous outputs stay in
+  // registers. Each level takes every second low-pass output of the one
+  // above, while it wants more.
+  const uint32_t secondLength = levelCount > 1 ? levels[1].length : 0;
+  const uint32_t thirdLength = levelCount > 2 ? levels[2].length : 0;
+  // Their sections are locals of their own (the levels' entries then only
+  // give their lengths and outputs), which the compiler keeps closer.
+  SectionPair first{}, second{};
+  float* firstBand = levels[0].band;
+  float* secondBand = levelCount > 1 ? levels[1].band : nullptr;
+  Lanes2 last0 = Lanes2::Both(0.0), last1 = Lanes2::Both(0.0);
   for (uint32_t n = 0; n < length; ++n) {
-    float value = source[n];
-    for (int i = 0; i < levelCount; ++i) {
-      CascadeLevel& level = levels[i];
-      const uint32_t index = level.section.received;  // this sample's index at level i
-      const Lanes2 out = Push(c, &level.section, value);
-      level.band[index] = static_cast<float>(out.First());
-      value = static_cast<float>(out.Second());
-      if (i + 1 == levelCount || index % 2 != 0 || index / 2 >= levels[i + 1].length) break;
-    }
+    last0 = Push(c, &first, source[n], last0);
+    firstBand[n] = static_cast<float>(last0.First());
+    if (n % 2 != 0 || n / 2 >= secondLength) continue;
+    const uint32_t m = n / 2;
+    last1 = Push(c, &second, static_cast<float>(last0.Second()), last1);
+    secondBand[m] = static_cast<float>(last1.First());
+    if (m % 2 != 0 || m / 2 >= thirdLength) continue;
+    PushLowerLevels(c, levels, 2, levelCount, static_cast<float>(last1.Second()));
   }
 }
 
