@@ -161,22 +161,25 @@ TEST(FixedSections, PairsGiveTheBitsOfSeparateCalls) {
 }
 
 TEST(FixedSections, OctaveCascadeGivesTheBitsOfLevelByLevelFiltering) {
-  for (uint32_t length : {0u, 1u, 7u, 13u, 100u, 4001u}) {
-    const std::vector<float> x = Noise(length, 3 * length + 5);
-    std::vector<float> bands(2 * length + 1, -1.0f);
-    FilterOctaveCascade(x.data(), length, 9, bands.data());
-    std::vector<float> level = x;
-    uint32_t offset = 0;
-    for (int i = 0; i < 9; ++i) {
-      const std::vector<float> band = Fixed(OctaveBandPass, level), low = Fixed(DecimationLowPass, level);
-      EXPECT_TRUE(
-          SameBits(std::vector<float>(bands.begin() + offset, bands.begin() + offset + band.size()), band))
-          << length << " level " << i;
-      offset += static_cast<uint32_t>(level.size());
-      level.resize(level.size() / 2);
-      for (size_t m = 0; m < level.size(); ++m) level[m] = low[2 * m];
+  for (int levels : {1, 2, 3, 9}) {
+    for (uint32_t length : {0u, 1u, 7u, 13u, 100u, 4001u}) {
+      const std::vector<float> x = Noise(length, 3 * length + 5);
+      std::vector<float> bands(2 * length + 1, -1.0f);
+      FilterOctaveCascade(x.data(), length, levels, bands.data());
+      std::vector<float> level = x;
+      uint32_t offset = 0;
+      for (int i = 0; i < levels; ++i) {
+        const std::vector<float> band = Fixed(OctaveBandPass, level), low = Fixed(DecimationLowPass, level);
+        EXPECT_TRUE(
+            SameBits(std::vector<float>(bands.begin() + offset, bands.begin() + offset + band.size()), band))
+            << length << " level " << i << " of " << levels;
+        offset += static_cast<uint32_t>(level.size());
+        level.resize(level.size() / 2);
+        for (size_t m = 0; m < level.size(); ++m) level[m] = low[2 * m];
+      }
+      // Nothing written past the levels' signals.
+      for (size_t i = offset; i < bands.size(); ++i) ASSERT_EQ(bands[i], -1.0f) << length << ", " << levels;
     }
-    EXPECT_EQ(bands[2 * length], -1.0f);  // nothing written past the levels' signals
   }
 }
 
