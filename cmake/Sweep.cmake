@@ -12,5 +12,8 @@ endif()
 file(GLOB ROOMSTAT_SWEEP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/host/sweep/*.cpp)
 add_library(roomstat_sweep STATIC ${ROOMSTAT_SWEEP_SOURCES})
 target_include_directories(roomstat_sweep PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(roomstat_sweep PUBLIC roomstat_iso PkgConfig::SNDFILE PRIVATE PkgConfig::FFTW3 nlohmann_json::nlohmann_json)
+# FFTW's headers only: the library is loaded when a transform is first asked
+# for (host/sweep/fft.cpp), so that starting the program does not load it.
+target_include_directories(roomstat_sweep PRIVATE ${FFTW3_INCLUDE_DIRS})
+target_link_libraries(roomstat_sweep PUBLIC roomstat_iso PkgConfig::SNDFILE PRIVATE ${CMAKE_DL_LIBS} nlohmann_json::nlohmann_json)
 set(ROOMSTAT_SWEEP_FOUND ON)

@@ -1,24 +1,69 @@
 #include "host/sweep/fft.h"
 
+#include <dlfcn.h>
 #include <fftw3.h>
 
 #include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
+#include <string>
 
 namespace sweep {
 namespace {
 
+// FFTW is loaded when a transform is first asked for: loading it costs every
+// start of the program about 1.5 ms (the relocations of its codelet tables),
+// and only sweeps and deconvolution transform. Its shared object's name
+// carries the ABI version that fftw3.h describes.
+constexpr const char* FFTW_LIBRARY = "libfftw3.so.3";
+
+struct Fftw {
+  decltype(&fftw_alloc_real) allocReal;
+  decltype(&fftw_alloc_complex) allocComplex;
+  decltype(&fftw_free) free;
+  decltype(&fftw_plan_dft_r2c_1d) planForward;
+  decltype(&fftw_plan_dft_c2r_1d) planBackward;
+  decltype(&fftw_execute_dft_r2c) executeForward;
+  decltype(&fftw_execute_dft_c2r) executeBackward;
+};
+
+template <typename Function>
+void Resolve(void* library, const char* name, Function* function, std::string& missing) {
+  *function = reinterpret_cast<Function>(dlsym(library, name));
+  if (*function == nullptr) missing += std::string(missing.empty() ? "" : ", ") + name;
+}
+
+// The library's functions; throws when it cannot be loaded. Never unloaded.
+const Fftw& LoadedFftw() {
+  static const Fftw fftw = [] {
+    void* library = dlopen(FFTW_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) throw std::runtime_error(std::string("cannot load FFTW: ") + dlerror());
+    Fftw f{};
+    std::string missing;
+    Resolve(library, "fftw_alloc_real", &f.allocReal, missing);
+    Resolve(library, "fftw_alloc_complex", &f.allocComplex, missing);
+    Resolve(library, "fftw_free", &f.free, missing);
+    Resolve(library, "fftw_plan_dft_r2c_1d", &f.planForward, missing);
+    Resolve(library, "fftw_plan_dft_c2r_1d", &f.planBackward, missing);
+    Resolve(library, "fftw_execute_dft_r2c", &f.executeForward, missing);
+    Resolve(library, "fftw_execute_dft_c2r", &f.executeBackward, missing);
+    if (!missing.empty()) throw std::runtime_error(std::string(FFTW_LIBRARY) + " lacks " + missing);
+    return f;
+  }();
+  return fftw;
+}
+
 // FFTW's aligned arrays.
 struct FftwFree {
-  void operator()(void* p) const { fftw_free(p); }
+  void operator()(void* p) const { LoadedFftw().free(p); }
 };
 using RealBuffer = std::unique_ptr<double, FftwFree>;
 using ComplexBuffer = std::unique_ptr<fftw_complex, FftwFree>;
 
-RealBuffer NewReal(size_t count) { return RealBuffer(fftw_alloc_real(count)); }
-ComplexBuffer NewComplex(size_t count) { return ComplexBuffer(fftw_alloc_complex(count)); }
+RealBuffer NewReal(size_t count) { return RealBuffer(LoadedFftw().allocReal(count)); }
+ComplexBuffer NewComplex(size_t count) { return ComplexBuffer(LoadedFftw().allocComplex(count)); }
 
 struct PlanPair {
   fftw_plan forward = nullptr;   // real to complex
@@ -37,8 +82,8 @@ PlanPair PlansFor(size_t length) {
   ComplexBuffer bins = NewComplex(length / 2 + 1);
   const int n = static_cast<int>(length);
   PlanPair pair;
-  pair.forward = fftw_plan_dft_r2c_1d(n, real.get(), bins.get(), FFTW_ESTIMATE);
-  pair.backward = fftw_plan_dft_c2r_1d(n, bins.get(), real.get(), FFTW_ESTIMATE | FFTW_DESTROY_INPUT);
+  pair.forward = LoadedFftw().planForward(n, real.get(), bins.get(), FFTW_ESTIMATE);
+  pair.backward = LoadedFftw().planBackward(n, bins.get(), real.get(), FFTW_ESTIMATE | FFTW_DESTROY_INPUT);
   plans.emplace(length, pair);
   return pair;
 }
@@ -65,7 +110,7 @@ std::vector<std::complex<double>> RealSpectrum(const std::vector<double>& signal
   const size_t used = std::min(signal.size(), length);
   std::copy(signal.begin(), signal.begin() + static_cast<std::ptrdiff_t>(used), real.get());
   std::fill(real.get() + used, real.get() + length, 0.0);
-  fftw_execute_dft_r2c(PlansFor(length).forward, real.get(), bins.get());
+  LoadedFftw().executeForward(PlansFor(length).forward, real.get(), bins.get());
   std::vector<std::complex<double>> spectrum(binCount);
   for (size_t k = 0; k < binCount; ++k) spectrum[k] = {bins.get()[k][0], bins.get()[k][1]};
   return spectrum;
@@ -80,7 +125,7 @@ std::vector<double> RealSignal(const std::vector<std::complex<double>>& spectrum
     bins.get()[k][0] = value.real();
     bins.get()[k][1] = value.imag();
   }
-  fftw_execute_dft_c2r(PlansFor(length).backward, bins.get(), real.get());
+  LoadedFftw().executeBackward(PlansFor(length).backward, bins.get(), real.get());
   const double scale = 1.0 / static_cast<double>(length);
   std::vector<double> signal(length);
   for (size_t n = 0; n < length; ++n) signal[n] = real.get()[n] * scale;
