@@ -77,16 +77,13 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
   const SIZE_T allocated = bytes == 0 ? 1 : bytes;
   void* data = (flags & GMEM_ZEROINIT) ? std::calloc(allocated, 1) : std::malloc(allocated);
   if (data == nullptr) return nullptr;
-  // Stale contents show. A large block is marked only at its two ends: its
+  // Stale contents show. A large block is marked only at its start: its
   // other pages stay untouched until used, as Windows leaves committed pages
-  // out of the working set until they are touched.
+  // out of the working set until they are touched (a mark at its end would
+  // bring a page, or a 2 MB huge page, into memory that the block's user may
+  // never reach).
   if (!(flags & GMEM_ZEROINIT)) {
-    if (allocated <= 2 * STALE_MARK_BYTES) {
-      std::memset(data, 0xCD, allocated);
-    } else {
-      std::memset(data, 0xCD, STALE_MARK_BYTES);
-      std::memset(static_cast<char*>(data) + allocated - STALE_MARK_BYTES, 0xCD, STALE_MARK_BYTES);
-    }
+    std::memset(data, 0xCD, allocated <= STALE_MARK_BYTES ? allocated : STALE_MARK_BYTES);
   }
   Block block;
   block.data = data;
