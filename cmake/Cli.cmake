@@ -28,8 +28,12 @@ list(REMOVE_ITEM ROOMSTAT_CLI_SOURCES ${CMAKE_SOURCE_DIR}/host/cli/main.cpp)
 add_library(roomstat_cli_core STATIC ${ROOMSTAT_CLI_SOURCES})
 target_include_directories(roomstat_cli_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_definitions(roomstat_cli_core PUBLIC ROOMSTAT_VERSION="${PROJECT_VERSION}")
-target_link_libraries(roomstat_cli_core PUBLIC roomstat_hostkit roomstat_sweep PkgConfig::SNDFILE PkgConfig::SOXR Threads::Threads
+target_link_libraries(roomstat_cli_core PUBLIC roomstat_hostkit roomstat_sweep PkgConfig::SNDFILE Threads::Threads
                                                nlohmann_json::nlohmann_json)
+# libsoxr's header only: the library is loaded when a selection is first
+# resampled (host/cli/resample.cpp), so that a run at the file's own rate
+# does not load it.
+target_include_directories(roomstat_cli_core PRIVATE ${SOXR_INCLUDE_DIRS})
 
 add_executable(roomstat ${CMAKE_SOURCE_DIR}/host/cli/main.cpp)
 target_link_libraries(roomstat PRIVATE roomstat_cli_core)

@@ -15,5 +15,5 @@ target_include_directories(roomstat_sweep PUBLIC ${CMAKE_SOURCE_DIR})
 # FFTW's headers only: the library is loaded when a transform is first asked
 # for (host/sweep/fft.cpp), so that starting the program does not load it.
 target_include_directories(roomstat_sweep PRIVATE ${FFTW3_INCLUDE_DIRS})
-target_link_libraries(roomstat_sweep PUBLIC roomstat_iso PkgConfig::SNDFILE PRIVATE ${CMAKE_DL_LIBS} nlohmann_json::nlohmann_json)
+target_link_libraries(roomstat_sweep PUBLIC roomstat_iso PkgConfig::SNDFILE PRIVATE roomstat_hostkit nlohmann_json::nlohmann_json)
 set(ROOMSTAT_SWEEP_FOUND ON)

@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <stdexcept>
 
 #include "host/cli/limits.h"
+#include "host/kit/lazy_library.h"
 
 namespace cli {
 
@@ -18,8 +20,37 @@ namespace {
 // stop request is seen within a few milliseconds.
 constexpr size_t CHUNK_FRAMES = size_t{1} << 16;
 
+// libsoxr (and the OpenMP runtime it brings) is loaded the first time a
+// selection is resampled: a run at the file's own rate does not load it.
+constexpr const char* SOXR_LIBRARY = "libsoxr.so.0";
+
+struct Soxr {
+  decltype(&soxr_io_spec) ioSpec;
+  decltype(&soxr_quality_spec) qualitySpec;
+  decltype(&soxr_create) create;
+  decltype(&soxr_process) process;
+  decltype(&soxr_delete) destroy;
+};
+
+// The library's functions; throws when it cannot be loaded.
+const Soxr& LoadedSoxr() {
+  static const Soxr soxr = [] {
+    void* library = hostkit::LoadLibraryNamed(SOXR_LIBRARY);
+    Soxr s{};
+    std::string missing;
+    hostkit::Resolve(library, "soxr_io_spec", &s.ioSpec, missing);
+    hostkit::Resolve(library, "soxr_quality_spec", &s.qualitySpec, missing);
+    hostkit::Resolve(library, "soxr_create", &s.create, missing);
+    hostkit::Resolve(library, "soxr_process", &s.process, missing);
+    hostkit::Resolve(library, "soxr_delete", &s.destroy, missing);
+    hostkit::RequireAll(SOXR_LIBRARY, missing);
+    return s;
+  }();
+  return soxr;
+}
+
 struct SoxrDelete {
-  void operator()(soxr_t soxr) const { soxr_delete(soxr); }
+  void operator()(soxr_t soxr) const { LoadedSoxr().destroy(soxr); }
 };
 
 }  // namespace
@@ -70,11 +101,18 @@ ResampleStatus Resample(const float* in, size_t frames, size_t channels, double 
         "there is not enough memory for the selection resampled to " + std::to_string(outFrames) + " frames";
     return ResampleStatus::Failed;
   }
-  const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, SOXR_LINEAR_PHASE);
+  const Soxr* library = nullptr;
+  try {
+    library = &LoadedSoxr();
+  } catch (const std::exception& e) {
+    error = std::string("cannot resample: ") + e.what();
+    return ResampleStatus::Failed;
+  }
+  const soxr_io_spec_t io = library->ioSpec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+  const soxr_quality_spec_t quality = library->qualitySpec(SOXR_VHQ, SOXR_LINEAR_PHASE);
   soxr_error_t failure = nullptr;
   const std::unique_ptr<struct soxr, SoxrDelete> soxr(
-      soxr_create(fromRate, toRate, static_cast<unsigned>(channels), &failure, &io, &quality, nullptr));
+      library->create(fromRate, toRate, static_cast<unsigned>(channels), &failure, &io, &quality, nullptr));
   size_t fed = 0, produced = 0;
   while (!failure && produced < outFrames) {
     if (stop.load()) {
@@ -86,8 +124,8 @@ ResampleStatus Resample(const float* in, size_t frames, size_t channels, double 
     const size_t length = std::min(CHUNK_FRAMES, frames - fed);
     const float* chunk = fed < frames ? in + fed * channels : nullptr;
     size_t taken = 0, given = 0;
-    failure = soxr_process(soxr.get(), chunk, length, &taken, chunkOut.data(),
-                           std::min(CHUNK_FRAMES, outFrames - produced), &given);
+    failure = library->process(soxr.get(), chunk, length, &taken, chunkOut.data(),
+                               std::min(CHUNK_FRAMES, outFrames - produced), &given);
     out.insert(out.end(), chunkOut.begin(), chunkOut.begin() + static_cast<std::ptrdiff_t>(given * channels));
     fed += taken;
     produced += given;

@@ -1,14 +1,14 @@
 #include "host/sweep/fft.h"
 
-#include <dlfcn.h>
 #include <fftw3.h>
 
 #include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <stdexcept>
 #include <string>
+
+#include "host/kit/lazy_library.h"
 
 namespace sweep {
 namespace {
@@ -29,27 +29,20 @@ struct Fftw {
   decltype(&fftw_execute_dft_c2r) executeBackward;
 };
 
-template <typename Function>
-void Resolve(void* library, const char* name, Function* function, std::string& missing) {
-  *function = reinterpret_cast<Function>(dlsym(library, name));
-  if (*function == nullptr) missing += std::string(missing.empty() ? "" : ", ") + name;
-}
-
-// The library's functions; throws when it cannot be loaded. Never unloaded.
+// The library's functions; throws when it cannot be loaded.
 const Fftw& LoadedFftw() {
   static const Fftw fftw = [] {
-    void* library = dlopen(FFTW_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) throw std::runtime_error(std::string("cannot load FFTW: ") + dlerror());
+    void* library = hostkit::LoadLibraryNamed(FFTW_LIBRARY);
     Fftw f{};
     std::string missing;
-    Resolve(library, "fftw_alloc_real", &f.allocReal, missing);
-    Resolve(library, "fftw_alloc_complex", &f.allocComplex, missing);
-    Resolve(library, "fftw_free", &f.free, missing);
-    Resolve(library, "fftw_plan_dft_r2c_1d", &f.planForward, missing);
-    Resolve(library, "fftw_plan_dft_c2r_1d", &f.planBackward, missing);
-    Resolve(library, "fftw_execute_dft_r2c", &f.executeForward, missing);
-    Resolve(library, "fftw_execute_dft_c2r", &f.executeBackward, missing);
-    if (!missing.empty()) throw std::runtime_error(std::string(FFTW_LIBRARY) + " lacks " + missing);
+    hostkit::Resolve(library, "fftw_alloc_real", &f.allocReal, missing);
+    hostkit::Resolve(library, "fftw_alloc_complex", &f.allocComplex, missing);
+    hostkit::Resolve(library, "fftw_free", &f.free, missing);
+    hostkit::Resolve(library, "fftw_plan_dft_r2c_1d", &f.planForward, missing);
+    hostkit::Resolve(library, "fftw_plan_dft_c2r_1d", &f.planBackward, missing);
+    hostkit::Resolve(library, "fftw_execute_dft_r2c", &f.executeForward, missing);
+    hostkit::Resolve(library, "fftw_execute_dft_c2r", &f.executeBackward, missing);
+    hostkit::RequireAll(FFTW_LIBRARY, missing);
     return f;
   }();
   return fftw;
