@@ -62,18 +62,14 @@ struct CurrentHostScope {
 };
 
 // Rounds to the nearest integer (halves away from zero) within [low, high];
-// NaN gives 0.
-long RoundAndClamp(float value, long low, long high) {
-  if (std::isnan(value)) return 0;
-  if (value <= static_cast<float>(low)) return low;
-  if (value >= static_cast<float>(high)) return high;
-  // lround, for a value well inside the float's integer range: the
-  // truncation's remainder is exact.
-  long rounded = static_cast<long>(value);
-  const float remainder = value - static_cast<float>(rounded);
-  if (remainder >= 0.5f) ++rounded;
-  if (remainder <= -0.5f) --rounded;
-  return rounded;
+// NaN gives 0. Written without branches, so that a loop of them runs in
+// vector registers: the truncation of a value clamped to a sample width is
+// exact, and so is its remainder.
+inline int32_t RoundAndClamp(float value, float low, float high) {
+  const float clamped = std::isnan(value) ? 0.0f : std::min(std::max(value, low), high);
+  const int32_t truncated = static_cast<int32_t>(clamped);
+  const float remainder = clamped - static_cast<float>(truncated);
+  return truncated + (remainder >= 0.5f) - (remainder <= -0.5f);
 }
 
 }  // namespace
@@ -389,12 +385,13 @@ size_t PluginHost::DeliverSamples(uint8_t* destination, uint32_t firstFrame, uin
   };
   if (width == 8) {
     deliver([](uint8_t* out, float value) {
-      *out++ = static_cast<uint8_t>(static_cast<int8_t>(RoundAndClamp(value, -128, 127)));
+      *out++ = static_cast<uint8_t>(static_cast<int8_t>(RoundAndClamp(value, -128.0f, 127.0f)));
       return out;
     });
   } else if (width == 16) {
     deliver([](uint8_t* out, float value) {
-      const uint16_t bits = static_cast<uint16_t>(static_cast<int16_t>(RoundAndClamp(value, -32768, 32767)));
+      const uint16_t bits =
+          static_cast<uint16_t>(static_cast<int16_t>(RoundAndClamp(value, -32768.0f, 32767.0f)));
       *out++ = static_cast<uint8_t>(bits & 0xFF);
       *out++ = static_cast<uint8_t>(bits >> 8);
       return out;
