@@ -71,6 +71,31 @@ double MeanEnergy(const std::vector<float>& samples, size_t channels, size_t cha
   return end > first ? sum / static_cast<double>(end - first) : 0.0;
 }
 
+// The smallest mean energy of `count` consecutive windows of `window` frames
+// from frame `from`, each window summed in frame order as MeanEnergy sums
+// it. Eight windows at a time: their sums do not wait on one another.
+double QuietestWindow(const std::vector<float>& samples, size_t channels, size_t channel, size_t from,
+                      size_t window, size_t count, double quietest) {
+  constexpr size_t TOGETHER = 8;
+  size_t k = 0;
+  for (; k + TOGETHER <= count; k += TOGETHER) {
+    double sums[TOGETHER] = {};
+    const float* x = samples.data() + (from + k * window) * channels + channel;
+    for (size_t f = 0; f < window; ++f) {
+      for (size_t w = 0; w < TOGETHER; ++w) {
+        const double value = x[(w * window + f) * channels];
+        sums[w] += value * value;
+      }
+    }
+    for (double sum : sums) quietest = std::min(quietest, sum / static_cast<double>(window));
+  }
+  for (; k < count; ++k) {
+    const size_t first = from + k * window;
+    quietest = std::min(quietest, MeanEnergy(samples, channels, channel, first, first + window));
+  }
+  return quietest;
+}
+
 // Level drop in dB from the window that starts at the channel's peak to the
 // quietest window after it (windows of 50 ms, at most a tenth of the
 // selection).
@@ -79,10 +104,9 @@ double DecayDb(const std::vector<float>& samples, size_t channels, size_t channe
   const size_t window =
       std::clamp<size_t>(static_cast<size_t>(0.05 * rate), 1, std::max<size_t>(1, (end - first) / 10));
   const double early = MeanEnergy(samples, channels, channel, peakAt, std::min(end, peakAt + window));
-  double late = early;
-  for (size_t from = peakAt + window; from + window <= end; from += window) {
-    late = std::min(late, MeanEnergy(samples, channels, channel, from, from + window));
-  }
+  const size_t after = peakAt + window;
+  const size_t count = after + window <= end ? (end - after) / window : 0;
+  const double late = QuietestWindow(samples, channels, channel, after, window, count, early);
   if (late <= 0.0) return INFINITY;
   return 10.0 * std::log10(early / late);
 }
