@@ -454,6 +454,7 @@ const char* malloc_conf = ROOMSTAT_JEMALLOC_OPTIONS;
 #endif
 
 int main(int argc, char** argv) {
+  cli::AlignAllocatorMappings();
   if (argc >= 2 && (std::strcmp(argv[1], "sweep") == 0 || std::strcmp(argv[1], "deconvolve") == 0))
     return cli::RunSweepSubcommand(argc, argv);
   try {

@@ -24,6 +24,8 @@ const char* malloc_conf = ROOMSTAT_JEMALLOC_OPTIONS;  // as in roomstat itself
 
 namespace {
 
+[[maybe_unused]] const bool ALLOCATOR_ALIGNED = (cli::AlignAllocatorMappings(), true);
+
 constexpr int RATE_HZ = 96000;
 
 // Decaying noise with a direct sound, rounded as a 16-bit file holds it.
