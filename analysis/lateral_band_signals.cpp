@@ -1,6 +1,5 @@
 #include "analysis/lateral_band_signals.h"
 
-#include <atomic>
 #include <cstring>
 
 #include "dsp/filters.h"
@@ -40,22 +39,19 @@ void FilterArmedBand(LateralBandSignals* s) {
 // the filtering only the pair not in use.
 struct SweepWithFiltering {
   LateralBandSignals* signals;
-  int parts;
-  void (*job)(void* jobContext, int part);
-  void* jobContext;
-  std::atomic<int> next;
+  PartQueue sweep;
 };
 
 void SweepWorker(void* context, int worker) {
   SweepWithFiltering& s = *static_cast<SweepWithFiltering*>(context);
   if (worker == 1) FilterArmedBand(s.signals);
-  for (int part; (part = s.next.fetch_add(1)) < s.parts;) s.job(s.jobContext, part);
+  s.sweep.TakeAll();
 }
 
 void RunSweepWithFiltering(void* context, int parts, void (*job)(void* jobContext, int part),
                            void* jobContext) {
   LateralBandSignals* signals = static_cast<LateralBandSignals*>(context);
-  SweepWithFiltering shared{signals, parts, job, jobContext, {0}};
+  SweepWithFiltering shared{signals, {{0}, parts, job, jobContext}};
   signals->lent->run(signals->lent->context, 2, &SweepWorker, &shared);
 }
 

@@ -35,15 +35,14 @@ struct Soxr {
 // The library's functions; throws when it cannot be loaded.
 const Soxr& LoadedSoxr() {
   static const Soxr soxr = [] {
-    void* library = hostkit::LoadLibraryNamed(SOXR_LIBRARY);
+    hostkit::LazyLibrary library(SOXR_LIBRARY);
     Soxr s{};
-    std::string missing;
-    hostkit::Resolve(library, "soxr_io_spec", &s.ioSpec, missing);
-    hostkit::Resolve(library, "soxr_quality_spec", &s.qualitySpec, missing);
-    hostkit::Resolve(library, "soxr_create", &s.create, missing);
-    hostkit::Resolve(library, "soxr_process", &s.process, missing);
-    hostkit::Resolve(library, "soxr_delete", &s.destroy, missing);
-    hostkit::RequireAll(SOXR_LIBRARY, missing);
+    library.Resolve("soxr_io_spec", &s.ioSpec);
+    library.Resolve("soxr_quality_spec", &s.qualitySpec);
+    library.Resolve("soxr_create", &s.create);
+    library.Resolve("soxr_process", &s.process);
+    library.Resolve("soxr_delete", &s.destroy);
+    library.RequireAll();
     return s;
   }();
   return soxr;

@@ -6,23 +6,22 @@
 
 namespace hostkit {
 
-void* LoadLibraryNamed(const char* soname) {
-  void* library = dlopen(soname, RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) {
+LazyLibrary::LazyLibrary(const char* soname)
+    : soname_(soname), handle_(dlopen(soname, RTLD_NOW | RTLD_LOCAL)) {
+  if (handle_ == nullptr) {
     const char* why = dlerror();
     throw std::runtime_error(std::string("cannot load ") + soname + ": " + (why ? why : "unknown error"));
   }
-  return library;
 }
 
-void* FindSymbol(void* library, const char* name, std::string& missing) {
-  void* address = dlsym(library, name);
-  if (address == nullptr) missing += std::string(missing.empty() ? "" : ", ") + name;
+void* LazyLibrary::Find(const char* name) {
+  void* address = dlsym(handle_, name);
+  if (address == nullptr) missing_ += std::string(missing_.empty() ? "" : ", ") + name;
   return address;
 }
 
-void RequireAll(const char* soname, const std::string& missing) {
-  if (!missing.empty()) throw std::runtime_error(std::string(soname) + " lacks " + missing);
+void LazyLibrary::RequireAll() const {
+  if (!missing_.empty()) throw std::runtime_error(std::string(soname_) + " lacks " + missing_);
 }
 
 }  // namespace hostkit

@@ -8,21 +8,28 @@
 
 namespace hostkit {
 
-// The library of this shared object name, loaded now (RTLD_NOW,
-// RTLD_LOCAL) and never unloaded; throws std::runtime_error when it cannot
-// be loaded.
-void* LoadLibraryNamed(const char* soname);
+// One library's functions, looked up by name:
+//
+//   LazyLibrary library("libname.so.N");  // loaded now, never unloaded
+//   library.Resolve("function", &table.function);
+//   library.RequireAll();                 // throws if any was absent
+//
+// The constructor and RequireAll throw std::runtime_error naming the
+// library (and the functions it lacks).
+class LazyLibrary {
+ public:
+  explicit LazyLibrary(const char* soname);
+  template <typename Function>
+  void Resolve(const char* name, Function* function) {
+    *function = reinterpret_cast<Function>(Find(name));
+  }
+  void RequireAll() const;
 
-// The address of `name` in `library`, into *function; an absent name is
-// added to `missing`.
-void* FindSymbol(void* library, const char* name, std::string& missing);
-template <typename Function>
-void Resolve(void* library, const char* name, Function* function, std::string& missing) {
-  *function = reinterpret_cast<Function>(FindSymbol(library, name, missing));
-}
-
-// Throws std::runtime_error naming the library and the missing functions,
-// if any.
-void RequireAll(const char* soname, const std::string& missing);
+ private:
+  void* Find(const char* name);
+  const char* soname_;
+  void* handle_;
+  std::string missing_;
+};
 
 }  // namespace hostkit

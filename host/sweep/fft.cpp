@@ -6,7 +6,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <string>
 
 #include "host/kit/lazy_library.h"
 
@@ -32,17 +31,16 @@ struct Fftw {
 // The library's functions; throws when it cannot be loaded.
 const Fftw& LoadedFftw() {
   static const Fftw fftw = [] {
-    void* library = hostkit::LoadLibraryNamed(FFTW_LIBRARY);
+    hostkit::LazyLibrary library(FFTW_LIBRARY);
     Fftw f{};
-    std::string missing;
-    hostkit::Resolve(library, "fftw_alloc_real", &f.allocReal, missing);
-    hostkit::Resolve(library, "fftw_alloc_complex", &f.allocComplex, missing);
-    hostkit::Resolve(library, "fftw_free", &f.free, missing);
-    hostkit::Resolve(library, "fftw_plan_dft_r2c_1d", &f.planForward, missing);
-    hostkit::Resolve(library, "fftw_plan_dft_c2r_1d", &f.planBackward, missing);
-    hostkit::Resolve(library, "fftw_execute_dft_r2c", &f.executeForward, missing);
-    hostkit::Resolve(library, "fftw_execute_dft_c2r", &f.executeBackward, missing);
-    hostkit::RequireAll(FFTW_LIBRARY, missing);
+    library.Resolve("fftw_alloc_real", &f.allocReal);
+    library.Resolve("fftw_alloc_complex", &f.allocComplex);
+    library.Resolve("fftw_free", &f.free);
+    library.Resolve("fftw_plan_dft_r2c_1d", &f.planForward);
+    library.Resolve("fftw_plan_dft_c2r_1d", &f.planBackward);
+    library.Resolve("fftw_execute_dft_r2c", &f.executeForward);
+    library.Resolve("fftw_execute_dft_c2r", &f.executeBackward);
+    library.RequireAll();
     return f;
   }();
   return fftw;
