@@ -130,9 +130,7 @@ void FitDecayRanges(const std::vector<double>& energy, size_t decayStart, double
 // decay would lengthen EDT of a short decay markedly. The energy
 // parameters keep the broadband onset.
 size_t BandDecayStart(const float* x, uint32_t onset, uint32_t truncation) {
-  double peak = 0.0;
-  for (uint32_t k = onset; k < truncation; ++k) peak = std::max(peak, static_cast<double>(x[k]) * x[k]);
-  const double threshold = peak * 0.01;
+  const double threshold = IsoPeakSquare(x, onset, truncation) * 0.01;
   for (uint32_t k = onset; k < truncation; ++k) {
     if (static_cast<double>(x[k]) * x[k] >= threshold) return k - onset;
   }

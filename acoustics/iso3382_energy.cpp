@@ -67,9 +67,24 @@ void ComputeIsoEnergyParameters(const IsoEnergyInput& in, const std::vector<doub
   r->ts = IsoValue{1000.0 * moment / total / in.rateHz, reasons};
 }
 
+double IsoPeakSquare(const float* x, uint32_t from, uint32_t to) {
+  constexpr uint32_t LANES = 8;
+  double peak[LANES] = {};
+  uint32_t k = from;
+  for (; to - k >= LANES && k < to; k += LANES) {
+    for (uint32_t j = 0; j < LANES; ++j) {
+      const double square = Square(x[k + j]);
+      peak[j] = peak[j] < square ? square : peak[j];
+    }
+  }
+  for (; k < to; ++k) peak[0] = peak[0] < Square(x[k]) ? Square(x[k]) : peak[0];
+  double largest = 0.0;
+  for (double lane : peak) largest = largest < lane ? lane : largest;
+  return largest;
+}
+
 double IsoOnsetSeconds(const float* lin, uint32_t length, double rateHz) {
-  double peak = 0.0;
-  for (uint32_t k = 0; k < length; ++k) peak = std::fmax(peak, Square(lin[k]));
+  const double peak = IsoPeakSquare(lin, 0, length);
   if (!(peak > 0.0)) return NaN;
   const double threshold = peak * ONSET_FRACTION_OF_PEAK_POWER;
   uint32_t k = 0;

@@ -30,3 +30,9 @@ struct IsoEnergyInput {
 // pass (energy[i] = E at onset sample + i, compensation included).
 void ComputeIsoEnergyParameters(const IsoEnergyInput& in, const std::vector<double>& energy,
                                 IsoBandResult* r);
+
+// The largest x[k]^2 over [from, to), in double; 0 when the span is empty.
+// A square that is not a number is passed over, as std::max(peak, square)
+// would pass it over in order: the largest value does not depend on the
+// order in which the squares are compared, so they are compared in lanes.
+double IsoPeakSquare(const float* x, uint32_t from, uint32_t to);
