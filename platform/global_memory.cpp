@@ -36,7 +36,9 @@ BlockTable& Table() {
 }
 
 constexpr uintptr_t MOVABLE_HANDLE_STEP = 8;
-constexpr SIZE_T STALE_MARK_BYTES = 64 * 1024;
+// Windows' heap hands blocks of this size and above to the virtual memory
+// manager (0x7F000 bytes on a 32-bit process).
+constexpr SIZE_T DIRECT_ALLOCATION_BYTES = 0x7F000;
 
 }  // namespace
 
@@ -77,14 +79,13 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
   const SIZE_T allocated = bytes == 0 ? 1 : bytes;
   void* data = (flags & GMEM_ZEROINIT) ? std::calloc(allocated, 1) : std::malloc(allocated);
   if (data == nullptr) return nullptr;
-  // Stale contents show. A large block is marked only at its start: its
-  // other pages stay untouched until used, as Windows leaves committed pages
-  // out of the working set until they are touched (a mark at its end would
-  // bring a page, or a 2 MB huge page, into memory that the block's user may
-  // never reach).
-  if (!(flags & GMEM_ZEROINIT)) {
-    std::memset(data, 0xCD, allocated <= STALE_MARK_BYTES ? allocated : STALE_MARK_BYTES);
-  }
+  // Stale contents show in the blocks that Windows carves from its heap.
+  // A block above the heap's threshold for direct allocations is left
+  // untouched, as Windows maps such a block from pages it brings in only
+  // when they are first touched (a mark would bring in a page, or a 2 MB
+  // huge page, that the block's user may never reach: a mono run's pair
+  // buffers).
+  if (!(flags & GMEM_ZEROINIT) && allocated < DIRECT_ALLOCATION_BYTES) std::memset(data, 0xCD, allocated);
   Block block;
   block.data = data;
   block.bytes = bytes;
