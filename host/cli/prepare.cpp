@@ -25,24 +25,52 @@ struct ChannelScan {
   float lowest = 0.0f, highest = 0.0f;  // extremes, 0 included
 };
 
+// std::max and std::min: the first operand unless the second is strictly
+// beyond it (so a NaN never enters).
+float Larger(float a, float x) { return a < x ? x : a; }
+float Smaller(float a, float x) { return x < a ? x : a; }
+
 // One channel's frames [first, end) into its scan. The block's largest
 // magnitude comes first, without branches; only a block that raises the
 // peak is searched for the frame where it is reached. NaN samples are
 // passed over, as every comparison with them fails.
+//
+// The extremes are compared in lanes, which gives what comparing in frame
+// order gives: a lane takes a value only when it is strictly beyond the
+// lane's, so neither the order nor a -0 (which is not below +0) changes the
+// outcome.
 void ScanBlock(const float* samples, size_t channels, size_t first, size_t end, ChannelScan& scan) {
-  float largest = 0.0f, lowest = scan.lowest, highest = scan.highest;
-  for (size_t f = first; f < end; ++f) {
-    const float x = samples[f * channels];
-    largest = std::max(largest, std::fabs(x));
-    lowest = std::min(lowest, x);
-    highest = std::max(highest, x);
+  constexpr size_t LANES = 8;
+  float largest[LANES] = {}, lowest[LANES], highest[LANES];
+  std::fill(lowest, lowest + LANES, scan.lowest);
+  std::fill(highest, highest + LANES, scan.highest);
+  size_t k = first;
+  for (; end - k >= LANES; k += LANES) {
+    for (size_t j = 0; j < LANES; ++j) {
+      const float x = samples[(k + j) * channels];
+      largest[j] = Larger(largest[j], std::fabs(x));
+      lowest[j] = Smaller(lowest[j], x);
+      highest[j] = Larger(highest[j], x);
+    }
   }
-  scan.lowest = lowest;
-  scan.highest = highest;
-  if (!(largest > scan.peak)) return;
+  for (; k < end; ++k) {
+    const float x = samples[k * channels];
+    largest[0] = Larger(largest[0], std::fabs(x));
+    lowest[0] = Smaller(lowest[0], x);
+    highest[0] = Larger(highest[0], x);
+  }
+  for (size_t j = 1; j < LANES; ++j) {
+    largest[0] = Larger(largest[0], largest[j]);
+    lowest[0] = Smaller(lowest[0], lowest[j]);
+    highest[0] = Larger(highest[0], highest[j]);
+  }
+  scan.lowest = lowest[0];
+  scan.highest = highest[0];
+  const float blockLargest = largest[0];
+  if (!(blockLargest > scan.peak)) return;
   for (size_t f = first; f < end; ++f) {
-    if (std::fabs(samples[f * channels]) == largest) {
-      scan.peak = largest;
+    if (std::fabs(samples[f * channels]) == blockLargest) {
+      scan.peak = blockLargest;
       scan.peakAt = f;
       return;
     }
