@@ -11,6 +11,9 @@
 #include <mutex>
 #include <unordered_map>
 #include <utility>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "interface/entry_points.h"
 #include "interface/results_view.h"
@@ -62,14 +65,76 @@ struct CurrentHostScope {
 };
 
 // Rounds to the nearest integer (halves away from zero) within [low, high];
-// NaN gives 0. Written without branches, so that a loop of them runs in
-// vector registers: the truncation of a value clamped to a sample width is
-// exact, and so is its remainder.
+// NaN gives 0. The truncation of a value clamped to a sample width is exact,
+// and so is its remainder.
 inline int32_t RoundAndClamp(float value, float low, float high) {
   const float clamped = std::isnan(value) ? 0.0f : std::min(std::max(value, low), high);
   const int32_t truncated = static_cast<int32_t>(clamped);
   const float remainder = clamped - static_cast<float>(truncated);
   return truncated + (remainder >= 0.5f) - (remainder <= -0.5f);
+}
+
+#if defined(__SSE2__)
+// RoundAndClamp of four samples, step for step in SSE2 lanes: NaN lanes are
+// cleared to +0 first; MAXPS and MINPS return their second operand unless
+// the first is beyond it, which for the nonzero limits is what std::max and
+// std::min return; a true comparison is -1, so subtracting it adds 1.
+inline __m128i RoundAndClamp4(__m128 value, __m128 low, __m128 high) {
+  const __m128 ordered = _mm_and_ps(value, _mm_cmpord_ps(value, value));
+  const __m128 clamped = _mm_min_ps(_mm_max_ps(ordered, low), high);
+  const __m128i truncated = _mm_cvttps_epi32(clamped);
+  const __m128 remainder = _mm_sub_ps(clamped, _mm_cvtepi32_ps(truncated));
+  const __m128i up = _mm_castps_si128(_mm_cmpge_ps(remainder, _mm_set1_ps(0.5f)));
+  const __m128i down = _mm_castps_si128(_mm_cmple_ps(remainder, _mm_set1_ps(-0.5f)));
+  return _mm_add_epi32(_mm_sub_epi32(truncated, up), down);
+}
+#endif
+
+// Samples as little-endian 16-bit integers; returns the end of what was
+// written.
+uint8_t* WriteSixteen(uint8_t* out, const float* samples, size_t count) {
+  size_t k = 0;
+#if defined(__SSE2__)
+  const __m128 low = _mm_set1_ps(-32768.0f), high = _mm_set1_ps(32767.0f);
+  for (; count - k >= 8; k += 8) {
+    const __m128i first = RoundAndClamp4(_mm_loadu_ps(samples + k), low, high);
+    const __m128i second = RoundAndClamp4(_mm_loadu_ps(samples + k + 4), low, high);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * k), _mm_packs_epi32(first, second));
+  }
+#endif
+  for (; k < count; ++k) {
+    const uint16_t bits =
+        static_cast<uint16_t>(static_cast<int16_t>(RoundAndClamp(samples[k], -32768.0f, 32767.0f)));
+    out[2 * k] = static_cast<uint8_t>(bits & 0xFF);
+    out[2 * k + 1] = static_cast<uint8_t>(bits >> 8);
+  }
+  return out + 2 * count;
+}
+
+// Samples as signed 8-bit integers.
+uint8_t* WriteEight(uint8_t* out, const float* samples, size_t count) {
+  size_t k = 0;
+#if defined(__SSE2__)
+  const __m128 low = _mm_set1_ps(-128.0f), high = _mm_set1_ps(127.0f);
+  for (; count - k >= 16; k += 16) {
+    __m128i words[2];
+    for (int half = 0; half < 2; ++half) {
+      const float* from = samples + k + 8 * half;
+      words[half] = _mm_packs_epi32(RoundAndClamp4(_mm_loadu_ps(from), low, high),
+                                    RoundAndClamp4(_mm_loadu_ps(from + 4), low, high));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_packs_epi16(words[0], words[1]));
+  }
+#endif
+  for (; k < count; ++k)
+    out[k] = static_cast<uint8_t>(static_cast<int8_t>(RoundAndClamp(samples[k], -128.0f, 127.0f)));
+  return out + count;
+}
+
+// Samples as 32-bit floats, as stored.
+uint8_t* WriteFloats(uint8_t* out, const float* samples, size_t count) {
+  if (count != 0) std::memcpy(out, samples, count * sizeof(float));
+  return out + count * sizeof(float);
 }
 
 }  // namespace
@@ -362,45 +427,29 @@ size_t PluginHost::DeliverSamples(uint8_t* destination, uint32_t firstFrame, uin
     width = bits_;
   }
 
-  // One loop per width, so that the sample loop carries no width test.
+  // One writer per width, so that the sample loop carries no width test.
+  uint8_t* (*const write)(uint8_t*, const float*, size_t) = width == 8    ? &WriteEight
+                                                            : width == 16 ? &WriteSixteen
+                                                                          : &WriteFloats;
+  const size_t sampleBytes = width == 8 ? 1 : width == 16 ? 2 : 4;
   uint8_t* out = destination;
-  auto deliver = [&](auto write) {
-    if (requestedChannels == storedChannels) {
-      // The stored samples in their order, then silence past the end.
-      const size_t from = std::min<size_t>(firstFrame, storedFrames);
-      const size_t to = std::min<size_t>(static_cast<size_t>(firstFrame) + frameCount, storedFrames);
-      const float* stored = audio_.data();
-      for (size_t k = from * storedChannels; k < to * storedChannels; ++k) out = write(out, stored[k]);
-      const size_t silent = (frameCount - (to - from)) * storedChannels;
-      for (size_t k = 0; k < silent; ++k) out = write(out, 0.0f);
-      return;
+  if (requestedChannels == storedChannels) {
+    // The stored samples in their order, then silence (0 in every width)
+    // past the end.
+    const size_t from = std::min<size_t>(firstFrame, storedFrames);
+    const size_t to = std::min<size_t>(static_cast<size_t>(firstFrame) + frameCount, storedFrames);
+    out = write(out, audio_.data() + from * storedChannels, (to - from) * storedChannels);
+    const size_t silent = (frameCount - (to - from)) * storedChannels * sampleBytes;
+    std::memset(out, 0, silent);
+    return static_cast<size_t>(out + silent - destination);
+  }
+  const float silence = 0.0f;
+  for (uint32_t i = 0; i < frameCount; ++i) {
+    const size_t frame = static_cast<size_t>(firstFrame) + i;
+    for (uint32_t c = 0; c < requestedChannels; ++c) {
+      const size_t channel = std::min<size_t>(c, storedChannels - 1);
+      out = write(out, frame < storedFrames ? &audio_[frame * storedChannels + channel] : &silence, 1);
     }
-    for (uint32_t i = 0; i < frameCount; ++i) {
-      const size_t frame = static_cast<size_t>(firstFrame) + i;
-      for (uint32_t c = 0; c < requestedChannels; ++c) {
-        const size_t channel = std::min<size_t>(c, storedChannels - 1);
-        out = write(out, frame < storedFrames ? audio_[frame * storedChannels + channel] : 0.0f);
-      }
-    }
-  };
-  if (width == 8) {
-    deliver([](uint8_t* out, float value) {
-      *out++ = static_cast<uint8_t>(static_cast<int8_t>(RoundAndClamp(value, -128.0f, 127.0f)));
-      return out;
-    });
-  } else if (width == 16) {
-    deliver([](uint8_t* out, float value) {
-      const uint16_t bits =
-          static_cast<uint16_t>(static_cast<int16_t>(RoundAndClamp(value, -32768.0f, 32767.0f)));
-      *out++ = static_cast<uint8_t>(bits & 0xFF);
-      *out++ = static_cast<uint8_t>(bits >> 8);
-      return out;
-    });
-  } else {
-    deliver([](uint8_t* out, float value) {
-      std::memcpy(out, &value, sizeof value);
-      return out + sizeof value;
-    });
   }
   return static_cast<size_t>(out - destination);
 }
