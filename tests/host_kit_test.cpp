@@ -68,6 +68,27 @@ TEST(HostKit, SamplesInEveryWidthRoundedAndClamped) {
   EXPECT_EQ(host.Context().selEnd, 12u);
 }
 
+// A long request is written in vector lanes with a scalar tail; a request
+// of one frame takes the scalar form alone. Both must give the same bytes,
+// for values at halves, limits, infinities, NaN and -0.
+TEST(HostKit, LongRequestsGiveTheBytesOfOneFrameRequests) {
+  const std::vector<float> values = {0.5f,         -0.5f,    1.5f,      -2.5f,    126.5f,    127.5f,
+                                     -128.5f,      -129.5f,  32766.5f,  32767.5f, -32768.5f, 1e9f,
+                                     -1e9f,        INFINITY, -INFINITY, NAN,      -0.0f,     0.49999997f,
+                                     -0.49999997f, 3.0f,     -7.25f};
+  std::vector<float> stored;
+  for (int repeat = 0; repeat < 3; ++repeat) stored.insert(stored.end(), values.begin(), values.end());
+  PluginHost host;
+  host.SetAudio(1, 16, 44100, stored);
+  const uint32_t frames = static_cast<uint32_t>(stored.size());
+  for (const uint32_t formatWord : {9u, 17u}) {
+    const int width = formatWord == 9u ? 8 : 16;
+    std::vector<float> oneByOne;
+    for (uint32_t f = 0; f < frames; ++f) oneByOne.push_back(Fetch(host, f, 1, formatWord, width, 1)[0]);
+    EXPECT_EQ(Fetch(host, 0, frames, formatWord, width, 1), oneByOne) << "width " << width;
+  }
+}
+
 TEST(HostKit, StereoFramesInterleavedFromTheRequestedFrame) {
   PluginHost host;
   host.SetAudio(2, 8, 8000, {1, -1, 2, -2, 3, -3});
