@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "host/cli/interrupts.h"
 #include "host/cli/resample.h"
@@ -39,12 +42,41 @@ float Smaller(float a, float x) { return x < a ? x : a; }
 // order gives: a lane takes a value only when it is strictly beyond the
 // lane's, so neither the order nor a -0 (which is not below +0) changes the
 // outcome.
-void ScanBlock(const float* samples, size_t channels, size_t first, size_t end, ChannelScan& scan) {
+template <size_t STRIDE>
+void ScanBlockWith(const float* samples, size_t stride, size_t first, size_t end, ChannelScan& scan) {
+  const size_t channels = STRIDE ? STRIDE : stride;
   constexpr size_t LANES = 8;
   float largest[LANES] = {}, lowest[LANES], highest[LANES];
   std::fill(lowest, lowest + LANES, scan.lowest);
   std::fill(highest, highest + LANES, scan.highest);
   size_t k = first;
+#if defined(__SSE2__)
+  if constexpr (STRIDE == 1) {
+    // The same lanes in vector registers: MAXPS and MINPS keep their second
+    // operand unless the first is strictly beyond it, as Larger and Smaller
+    // keep the lane's value.
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    __m128 big[2], low[2], high[2];
+    for (int h = 0; h < 2; ++h) {
+      big[h] = _mm_loadu_ps(largest + 4 * h);
+      low[h] = _mm_loadu_ps(lowest + 4 * h);
+      high[h] = _mm_loadu_ps(highest + 4 * h);
+    }
+    for (; end - k >= LANES; k += LANES) {
+      for (int h = 0; h < 2; ++h) {
+        const __m128 x = _mm_loadu_ps(samples + k + 4 * h);
+        big[h] = _mm_max_ps(_mm_and_ps(x, magnitude), big[h]);
+        low[h] = _mm_min_ps(x, low[h]);
+        high[h] = _mm_max_ps(x, high[h]);
+      }
+    }
+    for (int h = 0; h < 2; ++h) {
+      _mm_storeu_ps(largest + 4 * h, big[h]);
+      _mm_storeu_ps(lowest + 4 * h, low[h]);
+      _mm_storeu_ps(highest + 4 * h, high[h]);
+    }
+  }
+#endif
   for (; end - k >= LANES; k += LANES) {
     for (size_t j = 0; j < LANES; ++j) {
       const float x = samples[(k + j) * channels];
@@ -74,6 +106,16 @@ void ScanBlock(const float* samples, size_t channels, size_t first, size_t end, 
       scan.peakAt = f;
       return;
     }
+  }
+}
+
+// A mono selection's frames lie side by side: its lanes run in vector
+// registers.
+void ScanBlock(const float* samples, size_t channels, size_t first, size_t end, ChannelScan& scan) {
+  if (channels == 1) {
+    ScanBlockWith<1>(samples, 1, first, end, scan);
+  } else {
+    ScanBlockWith<0>(samples, channels, first, end, scan);
   }
 }
 
