@@ -78,7 +78,7 @@ Json BandJson(const FileResult& r, int c, int b) {
     cell["warnings"] = ParameterWarnings(r, c, b, k);
     const std::string warning = InrWarning(r, c, b, k);
     if (!warning.empty()) cell["warning"] = warning;
-    band[PARAMETERS[k].name] = cell;
+    band[PARAMETERS[k].name] = std::move(cell);
   }
   return band;
 }
