@@ -6,6 +6,7 @@
 // on another. Bad handles make a call fail, never crash.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -39,6 +40,7 @@ constexpr uintptr_t MOVABLE_HANDLE_STEP = 8;
 // Windows' heap hands blocks of this size and above to the virtual memory
 // manager (0x7F000 bytes on a 32-bit process).
 constexpr SIZE_T DIRECT_ALLOCATION_BYTES = 0x7F000;
+constexpr SIZE_T STALE_MARK_BYTES = 64 * 1024;
 
 }  // namespace
 
@@ -79,13 +81,16 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
   const SIZE_T allocated = bytes == 0 ? 1 : bytes;
   void* data = (flags & GMEM_ZEROINIT) ? std::calloc(allocated, 1) : std::malloc(allocated);
   if (data == nullptr) return nullptr;
-  // Stale contents show in the blocks that Windows carves from its heap.
-  // A block above the heap's threshold for direct allocations is left
-  // untouched, as Windows maps such a block from pages it brings in only
-  // when they are first touched (a mark would bring in a page, or a 2 MB
-  // huge page, that the block's user may never reach: a mono run's pair
-  // buffers).
-  if (!(flags & GMEM_ZEROINIT) && allocated < DIRECT_ALLOCATION_BYTES) std::memset(data, 0xCD, allocated);
+  // Stale contents show in the blocks that Windows carves from its heap,
+  // marked over their first STALE_MARK_BYTES (enough for any reader that
+  // trusts fresh memory to meet them; marking all of a block every run
+  // costs a batch of short files more than its analyses). A block above the
+  // heap's threshold for direct allocations is left untouched, as Windows
+  // maps such a block from pages it brings in only when they are first
+  // touched (a mark would bring in a page, or a 2 MB huge page, that the
+  // block's user may never reach: a mono run's pair buffers).
+  if (!(flags & GMEM_ZEROINIT) && allocated < DIRECT_ALLOCATION_BYTES)
+    std::memset(data, 0xCD, std::min(allocated, STALE_MARK_BYTES));
   Block block;
   block.data = data;
   block.bytes = bytes;
