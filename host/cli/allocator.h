@@ -8,6 +8,8 @@
 //
 // which jemalloc reads at start-up (MALLOC_CONF in the environment still
 // adds to it), and calls cli::AlignAllocatorMappings() before its work.
+// roomstat links jemalloc's archive and the C++ runtime statically
+// (cmake/Cli.cmake): the shared jemalloc would load the shared C++ runtime.
 //
 // - Extents are advised as transparent huge pages, and every mapping of
 //   2 MB or more starts on a 2 MB boundary: a mapping that does not leaves
