@@ -132,7 +132,6 @@ bool AudioReader::Open(const std::string& path, const std::vector<int>& channels
   audio.sampleRate = info.samplerate;
   audio.fileFrames = info.frames < 0 ? 0 : static_cast<uint64_t>(info.frames);
   const int subtype = info.format & SF_FORMAT_SUBMASK;
-  sixteenBitPcm_ = subtype == SF_FORMAT_PCM_16;
   audio.bitsOffered = OfferedBits(subtype);
   audio.floatSource = IsFloatSubtype(subtype);
 
@@ -249,10 +248,10 @@ bool AudioReader::ReadSelection(uint64_t first, uint64_t& last, AudioData& audio
   audio.samples.clear();
   audio.samples.reserve(static_cast<size_t>(selectionFrames) * used);
   const bool integerPath = audio.bitsOffered != 32;
-  // 16-bit samples offered at 16 bits are read as they are (libsndfile
-  // reads them three times faster than as ints, which are the same samples
-  // shifted up by 16).
-  const bool shortPath = integerPath && sixteenBitPcm_ && audio.bitsOffered == 16;
+  // Only 16-bit integer files are offered at 16 bits (OfferedBits): their
+  // samples are read as they are (libsndfile reads them three times faster
+  // than as ints, which are the same samples shifted up by 16).
+  const bool shortPath = audio.bitsOffered == 16;
   std::vector<short> shortChunk(shortPath ? CHUNK_FRAMES * fileChannels : 0);
   std::vector<int> intChunk(integerPath && !shortPath ? CHUNK_FRAMES * fileChannels : 0);
   std::vector<double> floatChunk(integerPath ? 0 : CHUNK_FRAMES * fileChannels);

@@ -60,7 +60,6 @@ class AudioReader {
   bool SkipTo(uint64_t first, size_t fileChannels, std::string& error);
   bool Stopped(std::string& error);
   sf_private_tag* file_ = nullptr;
-  bool sixteenBitPcm_ = false;  // the file holds 16-bit integer samples
   Memory memory_;
   bool interrupted_ = false;
 };
