@@ -69,17 +69,15 @@ void ComputeIsoEnergyParameters(const IsoEnergyInput& in, const std::vector<doub
 
 double IsoPeakSquare(const float* x, uint32_t from, uint32_t to) {
   constexpr uint32_t LANES = 8;
+  const auto larger = [](double peak, double square) { return peak < square ? square : peak; };
   double peak[LANES] = {};
   uint32_t k = from;
-  for (; to - k >= LANES && k < to; k += LANES) {
-    for (uint32_t j = 0; j < LANES; ++j) {
-      const double square = Square(x[k + j]);
-      peak[j] = peak[j] < square ? square : peak[j];
-    }
+  for (; k < to && to - k >= LANES; k += LANES) {
+    for (uint32_t j = 0; j < LANES; ++j) peak[j] = larger(peak[j], Square(x[k + j]));
   }
-  for (; k < to; ++k) peak[0] = peak[0] < Square(x[k]) ? Square(x[k]) : peak[0];
+  for (; k < to; ++k) peak[0] = larger(peak[0], Square(x[k]));
   double largest = 0.0;
-  for (double lane : peak) largest = largest < lane ? lane : largest;
+  for (double lane : peak) largest = larger(largest, lane);
   return largest;
 }
 
